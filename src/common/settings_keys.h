@@ -1,0 +1,17 @@
+// Where the program keeps its settings: the application (company) name, the
+// sections, which all begin with the product name, and the keys.
+#pragma once
+
+#include <string_view>
+
+namespace tw::settings {
+
+inline constexpr std::string_view kApplication = "Velmora s.r.l.";
+inline constexpr std::string_view kSection = "Tarnwick";
+// One entry per installed file, named by its full local path: the
+// repository's Last-Modified date of the installed copy.
+inline constexpr std::string_view kLastModifiedSection = "Tarnwick\\LastModifiedDate";
+inline constexpr std::string_view kRemoteHost = "RemoteHost";
+inline constexpr std::string_view kHide = "Hide";
+
+}  // namespace tw::settings

@@ -1,0 +1,78 @@
+#include "platform/posix/posix_file_system.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "platform/posix/error_text.h"
+
+namespace tw {
+namespace {
+
+FileError LastError() {
+  const int number = errno;
+  return FileError{number, ErrorDescription(number)};
+}
+
+FileResult Check(int rc) { return rc == 0 ? FileResult() : FileResult(LastError()); }
+
+}  // namespace
+
+bool PosixFileSystem::NormalFileExists(std::string_view path) {
+  // A name starting with "." is this platform's hidden file.
+  if (FileNamePart(path).starts_with('.')) return false;
+  struct stat st {};
+  return ::stat(std::string(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string PosixFileSystem::FileVersion(std::string_view) { return {}; }
+
+std::optional<long long> PosixFileSystem::LastModified(std::string_view path) {
+  struct stat st {};
+  if (::stat(std::string(path).c_str(), &st) != 0) return std::nullopt;
+  return static_cast<long long>(st.st_mtim.tv_sec);
+}
+
+FileResult PosixFileSystem::CreateFolder(std::string_view path) {
+  return Check(::mkdir(std::string(path).c_str(), 0777));
+}
+
+FileResult PosixFileSystem::Delete(std::string_view path) {
+  return Check(::unlink(std::string(path).c_str()));
+}
+
+FileResult PosixFileSystem::Rename(std::string_view from, std::string_view to) {
+  return Check(::rename(std::string(from).c_str(), std::string(to).c_str()));
+}
+
+FileResult PosixFileSystem::WriteBytes(std::string_view path,
+                                       std::span<const std::uint8_t> content) {
+  const int fd = ::open(std::string(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return LastError();
+  size_t done = 0;
+  while (done < content.size()) {
+    const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      FileError error = LastError();
+      ::close(fd);
+      return error;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return Check(::close(fd));
+}
+
+FileResult PosixFileSystem::SetModificationTime(std::string_view path, long long unix_seconds) {
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;  // the access time stays as it is
+  times[1].tv_sec = static_cast<time_t>(unix_seconds);
+  times[1].tv_nsec = 0;
+  return Check(::utimensat(AT_FDCWD, std::string(path).c_str(), times, 0));
+}
+
+}  // namespace tw

@@ -1,0 +1,20 @@
+// The file system of a POSIX computer.
+#pragma once
+
+#include "platform/file_system.h"
+
+namespace tw {
+
+class PosixFileSystem : public FileSystem {
+ public:
+  bool NormalFileExists(std::string_view path) override;
+  std::string FileVersion(std::string_view path) override;
+  std::optional<long long> LastModified(std::string_view path) override;
+  FileResult CreateFolder(std::string_view path) override;
+  FileResult Delete(std::string_view path) override;
+  FileResult Rename(std::string_view from, std::string_view to) override;
+  FileResult WriteBytes(std::string_view path, std::span<const std::uint8_t> content) override;
+  FileResult SetModificationTime(std::string_view path, long long unix_seconds) override;
+};
+
+}  // namespace tw

@@ -1,0 +1,38 @@
+// The settings store on QSettings: one INI file per user,
+// $XDG_CONFIG_HOME/<application>/<product>.ini. Every write is synced at
+// once, under QSettings' lock file, so two processes writing together (the
+// main window and the automation server) keep each other's entries.
+#pragma once
+
+#include <QSettings>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "platform/settings_store.h"
+
+namespace tw {
+
+class QtSettingsStore : public SettingsStore {
+ public:
+  explicit QtSettingsStore(std::string product = "Tarnwick");
+  ~QtSettingsStore() override;
+
+  std::string Read(std::string_view application, std::string_view section, std::string_view key,
+                   std::string_view default_value) override;
+  bool Write(std::string_view application, std::string_view section, std::string_view key,
+             std::string_view value) override;
+  bool Delete(std::string_view application, std::string_view section,
+              std::string_view key) override;
+
+  // The file that holds `application`'s settings.
+  std::string FilePath(std::string_view application);
+
+ private:
+  QSettings& For(std::string_view application);
+
+  std::string product_;
+  std::map<std::string, std::unique_ptr<QSettings>, std::less<>> files_;
+};
+
+}  // namespace tw

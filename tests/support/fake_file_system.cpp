@@ -1,0 +1,86 @@
+#include "support/fake_file_system.h"
+
+#include <cerrno>
+
+namespace tw::testing {
+
+void FakeFileSystem::AddFile(const std::string& path, std::string content, long long mtime,
+                             std::string version) {
+  files[path] = File{std::vector<std::uint8_t>(content.begin(), content.end()), mtime,
+                     std::move(version), false};
+}
+
+std::string FakeFileSystem::Content(const std::string& path) const {
+  auto it = files.find(path);
+  return it == files.end() ? std::string()
+                           : std::string(it->second.content.begin(), it->second.content.end());
+}
+
+void FakeFileSystem::FailNext(const std::string& operation, const std::string& path,
+                              FileError error) {
+  failures_[{operation, path}] = std::move(error);
+}
+
+FileResult FakeFileSystem::Armed(const std::string& operation, std::string_view path) {
+  calls.push_back(operation + " " + std::string(path));
+  auto it = failures_.find({operation, std::string(path)});
+  if (it == failures_.end()) return std::nullopt;
+  FileError error = it->second;
+  failures_.erase(it);
+  return error;
+}
+
+bool FakeFileSystem::NormalFileExists(std::string_view path) {
+  auto it = files.find(std::string(path));
+  return it != files.end() && !it->second.hidden;
+}
+
+std::string FakeFileSystem::FileVersion(std::string_view path) {
+  auto it = files.find(std::string(path));
+  return it == files.end() ? std::string() : it->second.version;
+}
+
+std::optional<long long> FakeFileSystem::LastModified(std::string_view path) {
+  auto it = files.find(std::string(path));
+  if (it == files.end()) return std::nullopt;
+  return it->second.mtime;
+}
+
+FileResult FakeFileSystem::CreateFolder(std::string_view path) {
+  if (auto error = Armed("CreateFolder", path)) return error;
+  if (!folders.insert(std::string(path)).second) return FileError{EEXIST, "Il file esiste già"};
+  return std::nullopt;
+}
+
+FileResult FakeFileSystem::Delete(std::string_view path) {
+  if (auto error = Armed("Delete", path)) return error;
+  if (files.erase(std::string(path)) == 0) return FileError{ENOENT, "Percorso non trovato"};
+  return std::nullopt;
+}
+
+FileResult FakeFileSystem::Rename(std::string_view from, std::string_view to) {
+  if (auto error = Armed("Rename", from)) return error;
+  auto it = files.find(std::string(from));
+  if (it == files.end()) return FileError{ENOENT, "Percorso non trovato"};
+  File moved = std::move(it->second);
+  files.erase(it);
+  files[std::string(to)] = std::move(moved);
+  return std::nullopt;
+}
+
+FileResult FakeFileSystem::WriteBytes(std::string_view path,
+                                      std::span<const std::uint8_t> content) {
+  if (auto error = Armed("WriteBytes", path)) return error;
+  files[std::string(path)].content.assign(content.begin(), content.end());
+  return std::nullopt;
+}
+
+FileResult FakeFileSystem::SetModificationTime(std::string_view path, long long unix_seconds) {
+  if (auto error = Armed("SetModificationTime", path)) return error;
+  auto it = files.find(std::string(path));
+  if (it == files.end()) return FileError{ENOENT, "Percorso non trovato"};
+  it->second.mtime = unix_seconds;
+  return std::nullopt;
+}
+
+}  // namespace tw::testing

@@ -1,0 +1,49 @@
+// An in-memory file system for tests, with failures that a test can arm.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/file_system.h"
+
+namespace tw::testing {
+
+class FakeFileSystem : public FileSystem {
+ public:
+  struct File {
+    std::vector<std::uint8_t> content;
+    long long mtime = 0;
+    std::string version;
+    bool hidden = false;
+  };
+
+  void AddFile(const std::string& path, std::string content = "x", long long mtime = 0,
+               std::string version = "");
+  std::string Content(const std::string& path) const;
+
+  // The next call of `operation` ("CreateFolder", "Delete", "Rename",
+  // "WriteBytes", "SetModificationTime") on `path` fails with `error`.
+  void FailNext(const std::string& operation, const std::string& path, FileError error);
+
+  bool NormalFileExists(std::string_view path) override;
+  std::string FileVersion(std::string_view path) override;
+  std::optional<long long> LastModified(std::string_view path) override;
+  FileResult CreateFolder(std::string_view path) override;
+  FileResult Delete(std::string_view path) override;
+  FileResult Rename(std::string_view from, std::string_view to) override;
+  FileResult WriteBytes(std::string_view path, std::span<const std::uint8_t> content) override;
+  FileResult SetModificationTime(std::string_view path, long long unix_seconds) override;
+
+  std::map<std::string, File> files;
+  std::set<std::string> folders;
+  std::vector<std::string> calls;  // "Operation path" in call order
+
+ private:
+  FileResult Armed(const std::string& operation, std::string_view path);
+  std::map<std::pair<std::string, std::string>, FileError> failures_;
+};
+
+}  // namespace tw::testing

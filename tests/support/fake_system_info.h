@@ -1,0 +1,37 @@
+// Computer and process facts chosen by the test.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "platform/system_info.h"
+
+namespace tw::testing {
+
+class FakeSystemInfo : public SystemInfo {
+ public:
+  std::string ComputerName() override { return computer_name; }
+  std::string ProgramFolder() override { return program_folder; }
+  std::string ExecutableName() override { return executable_name; }
+  std::string CommandLine() override { return command_line; }
+  StartMode GetStartMode() override { return start_mode; }
+  std::string SpecialFolderPath(SpecialFolder kind) override { return special[kind]; }
+  int TimeZoneBias() override { return bias; }
+  int CurrentUtcBias() override { return current_bias; }
+  double LocalNow() override { return now; }
+
+  std::string computer_name = "pc1";
+  std::string program_folder = "/opt/suite/Eseguibili";
+  std::string executable_name = "Tarnwick";
+  std::string command_line;
+  StartMode start_mode = StartMode::Standalone;
+  std::map<SpecialFolder, std::string> special = {
+      {SpecialFolder::System, "/home/u/.local/lib"},
+      {SpecialFolder::Fonts, "/home/u/.local/share/fonts"},
+      {SpecialFolder::Windows, "/home/u/.local/share"}};
+  int bias = -60;
+  int current_bias = -60;
+  double now = 45000.5;
+};
+
+}  // namespace tw::testing
