@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/pe_version.h"
 #include "platform/posix/error_text.h"
 
 namespace tw {
@@ -28,7 +29,27 @@ bool PosixFileSystem::NormalFileExists(std::string_view path) {
   return ::stat(std::string(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-std::string PosixFileSystem::FileVersion(std::string_view) { return {}; }
+std::string PosixFileSystem::FileVersion(std::string_view path) {
+  const int fd = ::open(std::string(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return {};
+  struct stat st {};
+  std::string version;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    const ReadAtFunction read_at = [fd](std::uint64_t offset, std::size_t size, std::uint8_t* out) {
+      size_t done = 0;
+      while (done < size) {
+        const ssize_t n = ::pread(fd, out + done, size - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+      }
+      return true;
+    };
+    version = PeFileVersion(static_cast<std::uint64_t>(st.st_size), read_at);
+  }
+  ::close(fd);
+  return version;
+}
 
 std::optional<long long> PosixFileSystem::LastModified(std::string_view path) {
   struct stat st {};
