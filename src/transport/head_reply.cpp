@@ -1,0 +1,35 @@
+#include "transport/head_reply.h"
+
+#include <string>
+
+#include "common/text.h"
+#include "transport/http_date.h"
+
+namespace tw {
+
+bool HeadReplyComplete(std::string_view received) {
+  return received.find("\r\n\r\n") != std::string_view::npos ||
+         received.find("\n\n") != std::string_view::npos ||
+         received.find("\n\r\n") != std::string_view::npos;
+}
+
+HeadReply ScanHeadReply(std::string_view received, int bias) {
+  static constexpr std::string_view kLabel = "last-modified:";
+  HeadReply reply;
+  const std::string text = ReplaceAll(received, "\r\n", "\n");
+  const auto lines = Split(text, "\n");
+  // The piece after the final line end is not a whole line.
+  for (size_t i = 1; i + 1 < lines.size() && !lines[i].empty(); ++i) {
+    const std::string_view line = lines[i];
+    if (line.size() < kLabel.size() || !EqualsIgnoreCase(line.substr(0, kLabel.size()), kLabel))
+      continue;
+    const std::string value(TrimBlanks(line.substr(kLabel.size())));
+    reply.last_modified = ParseHttpDate(ReplaceAll(value, " gmt", " GMT"), bias);
+    break;
+  }
+  const auto words = Split(lines[0], " ");
+  reply.ok = reply.last_modified.has_value() && words.size() > 1 && words[1] == "200";
+  return reply;
+}
+
+}  // namespace tw

@@ -1,0 +1,51 @@
+#include "transport/http_transport.h"
+
+#include "transport/head_reply.h"
+#include "transport/http_date.h"
+#include "transport/repository_location.h"
+#include "transport/text_decoding.h"
+
+namespace tw {
+
+HttpTransport::HttpTransport(std::string location, int bias, SessionLimits session,
+                             TransferLimits transfer)
+    : location_(std::move(location)), bias_(bias), session_(session), transfer_(transfer) {}
+
+bool HttpTransport::HttpHead(std::string_view remote_path, DateValue& last_modified) {
+  const RepositoryLocation where = SplitLocation(location_);
+  std::string received;
+  {
+    FormSCK session(session_);
+    received = session.getInfoUrl(where.host, where.port, HeadRequestLine(where, remote_path));
+  }
+  const HeadReply reply = ScanHeadReply(received, bias_);
+  if (reply.last_modified) last_modified = *reply.last_modified;
+  return reply.ok;
+}
+
+std::optional<ByteBuffer> HttpTransport::Get(std::string_view remote_path, DataType type,
+                                             DateValue& last_modified) {
+  std::unique_ptr<Inet> control = NewTransfer(location_, transfer_);
+  control->Document = std::string(remote_path);
+  const bool answered = control->OpenURL(GetUrl(control->RemoteHost, control->Document), type);
+  const std::string date = control->GetHeader("LAST-MODIFIED");
+  if (!date.empty()) last_modified = ParseHttpDate(date, bias_);
+  std::optional<ByteBuffer> body;
+  if (answered && control->Status() == 200) body = control->TakeBody();
+  CloseTransfer(control);
+  return body;
+}
+
+std::string HttpTransport::HttpGetText(std::string_view remote_path, DateValue& last_modified) {
+  const auto body = Get(remote_path, DataType::Text, last_modified);
+  return body ? DecodeDocumentText(body->view()) : std::string();
+}
+
+ByteBuffer HttpTransport::HttpGetBytes(std::string_view remote_path, DateValue& last_modified) {
+  auto body = Get(remote_path, DataType::Bytes, last_modified);
+  return body ? std::move(*body) : ByteBuffer::Failed();
+}
+
+std::string HttpTransport::URL() { return NewTransfer(location_, transfer_)->URL(); }
+
+}  // namespace tw

@@ -1,0 +1,40 @@
+// The repository over HTTP: HEAD through a socket session, GET through the
+// transfer control.
+#pragma once
+
+#include <string>
+
+#include "transport/inet_transfer.h"
+#include "transport/repository.h"
+#include "transport/socket_session.h"
+
+namespace tw {
+
+class HttpTransport : public Repository {
+ public:
+  // `bias`: the standard time-zone bias that Last-Modified dates are turned
+  // into local time with.
+  HttpTransport(std::string location, int bias, SessionLimits session = {},
+                TransferLimits transfer = {});
+
+  // The repository location changes when the user enters a new one.
+  void SetLocation(std::string location) { location_ = std::move(location); }
+  const std::string& Location() const { return location_; }
+
+  bool HttpHead(std::string_view remote_path, DateValue& last_modified) override;
+  std::string HttpGetText(std::string_view remote_path, DateValue& last_modified) override;
+  ByteBuffer HttpGetBytes(std::string_view remote_path, DateValue& last_modified) override;
+  std::string URL() override;
+
+ private:
+  // The body when the final status is 200; nothing otherwise.
+  std::optional<ByteBuffer> Get(std::string_view remote_path, DataType type,
+                                DateValue& last_modified);
+
+  std::string location_;
+  int bias_;
+  SessionLimits session_;
+  TransferLimits transfer_;
+};
+
+}  // namespace tw

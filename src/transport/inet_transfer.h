@@ -1,0 +1,70 @@
+// Inet: the transfer control that fetches one URL with libcurl. The fetch
+// runs on a worker thread while the calling thread waits in an event loop
+// that takes no user input, so windows keep repainting during a long
+// download. The body is kept in one buffer.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "common/byte_buffer.h"
+
+namespace tw {
+
+enum class DataType { Text = 0, Bytes = 1 };
+
+struct TransferLimits {
+  long stall_seconds = 60;    // no byte for this long: the transfer fails
+  long connect_seconds = 15;
+  long max_redirects = 5;
+  size_t max_text = 16u << 20;        // a catalogue document beyond this fails
+  size_t reserve_ahead = 32u << 20;   // never reserved beyond what arrived
+};
+
+class Inet {
+ public:
+  explicit Inet(TransferLimits limits = {});
+  ~Inet();
+
+  std::string RemoteHost;  // the repository location
+  std::string Document;    // the remote path
+  // "http://" + RemoteHost + Document
+  std::string URL() const;
+
+  // Fetches `url` and waits for the end of the transfer. False when no
+  // response came (refused, stalled, too large, cancelled).
+  bool OpenURL(const std::string& url, DataType type);
+  // The header block of the final response, lines ending in CR LF.
+  const std::string& GetHeader() const { return headers_; }
+  // One header's value of the final response; "" when absent.
+  std::string GetHeader(std::string_view name) const;
+  long Status() const { return status_; }
+  ByteBuffer TakeBody() { return std::move(body_); }
+
+  // Stops a transfer under way (from another handler or thread).
+  void Cancel() { cancelled_ = true; }
+
+ private:
+  static size_t OnHeader(char* data, size_t size, size_t count, void* self);
+  static size_t OnBody(char* data, size_t size, size_t count, void* self);
+  static int OnProgress(void* self, long long, long long, long long, long long);
+  bool Perform(const std::string& url);
+
+  TransferLimits limits_;
+  DataType type_ = DataType::Text;
+  std::string headers_;
+  ByteBuffer body_;
+  long status_ = 0;
+  long long expected_length_ = -1;
+  void* curl_ = nullptr;
+  std::atomic<bool> cancelled_{false};
+};
+
+// A transfer control set to the repository location; closed by
+// CloseTransfer, which cancels whatever it still does.
+std::unique_ptr<Inet> NewTransfer(const std::string& location, TransferLimits limits = {});
+void CloseTransfer(std::unique_ptr<Inet>& control);
+
+}  // namespace tw

@@ -1,0 +1,35 @@
+// The update repository as the logic sees it: HEAD and GET of remote paths
+// (repository form: "/eseguibili/prog.exe") below the configured location.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "common/byte_buffer.h"
+#include "common/date_value.h"
+
+namespace tw {
+
+class Repository {
+ public:
+  virtual ~Repository() = default;
+
+  // True when the resource answers status 200 with a Last-Modified header.
+  // `last_modified` is written whenever the reply carries that header (even
+  // with another status) and left alone otherwise.
+  virtual bool HttpHead(std::string_view remote_path, DateValue& last_modified) = 0;
+
+  // The body as text when the status is 200, else "". `last_modified` is
+  // written when the reply carries a non-empty Last-Modified header.
+  virtual std::string HttpGetText(std::string_view remote_path, DateValue& last_modified) = 0;
+
+  // The body as bytes when the status is 200, else one byte of value 0:
+  // callers treat fewer than two bytes as a failed download.
+  virtual ByteBuffer HttpGetBytes(std::string_view remote_path, DateValue& last_modified) = 0;
+
+  // "http://" + the repository location, for the log.
+  virtual std::string URL() = 0;
+};
+
+}  // namespace tw

@@ -1,0 +1,196 @@
+#include "transport/socket_session.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QEventLoop>
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QSocketNotifier>
+#include <cerrno>
+#include <cstring>
+
+#include "transport/head_reply.h"
+
+namespace tw {
+namespace {
+
+bool IsAddressLiteral(const std::string& host) {
+  in6_addr scratch{};
+  return ::inet_pton(AF_INET, host.c_str(), &scratch) == 1 ||
+         ::inet_pton(AF_INET6, host.c_str(), &scratch) == 1;
+}
+
+}  // namespace
+
+FormSCK::FormSCK(SessionLimits limits) : limits_(limits) {
+  tmrTimeOut.setSingleShot(true);
+  session_limit_.setSingleShot(true);
+  tmrTimeOut.setTimerType(Qt::PreciseTimer);
+  session_limit_.setTimerType(Qt::PreciseTimer);
+  connect(&tmrTimeOut, &QTimer::timeout, this, [this] { OnTimer(); });
+  connect(&session_limit_, &QTimer::timeout, this, [this] { OnTimer(); });
+}
+
+FormSCK::~FormSCK() {
+  if (lookup_id_ >= 0) QHostInfo::abortHostLookup(lookup_id_);
+  CloseSocket();
+}
+
+std::string FormSCK::getInfoUrl(const std::string& parHost, int port, const std::string& parInfo) {
+  strCommand = parInfo + "\r\n\r\n";
+  port_text_ = std::to_string(port);
+  state_ = "START";
+  tmrTimeOut.start(limits_.step);
+  session_limit_.start(limits_.total);
+  if (port <= 0 || port > 65535 || parHost.empty()) {
+    OnError();
+  } else if (IsAddressLiteral(parHost)) {
+    Resolved({parHost});
+  } else {
+    // The look-up runs on Qt's resolver thread; the loop below stays live.
+    lookup_id_ = QHostInfo::lookupHost(QString::fromStdString(parHost), this,
+                                       [this](const QHostInfo& info) {
+                                         lookup_id_ = -1;
+                                         std::vector<std::string> found;
+                                         for (const QHostAddress& a : info.addresses())
+                                           found.push_back(a.toString().toStdString());
+                                         Resolved(std::move(found));
+                                       });
+  }
+  if (!state_.empty()) {
+    QEventLoop loop;
+    loop_ = &loop;
+    loop.exec();
+    loop_ = nullptr;
+  }
+  return strReceived;
+}
+
+void FormSCK::Resolved(std::vector<std::string> addresses) {
+  if (state_ != "START") return;
+  addresses_ = std::move(addresses);
+  next_address_ = 0;
+  ConnectNext();
+}
+
+void FormSCK::ConnectNext() {
+  CloseSocket();
+  while (next_address_ < addresses_.size()) {
+    addrinfo hints{};
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const std::string& address = addresses_[next_address_++];
+    if (::getaddrinfo(address.c_str(), port_text_.c_str(), &hints, &found) != 0) continue;
+    fd_ = ::socket(found->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int rc = fd_ < 0 ? -1 : ::connect(fd_, found->ai_addr, found->ai_addrlen);
+    const int error = errno;
+    ::freeaddrinfo(found);
+    if (fd_ >= 0 && (rc == 0 || error == EINPROGRESS)) {
+      write_notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Write);
+      connect(write_notifier_.get(), &QSocketNotifier::activated, this, [this] { OnWritable(); });
+      return;
+    }
+    CloseSocket();
+  }
+  OnError();
+}
+
+void FormSCK::OnWritable() {
+  if (state_ == "START") {
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
+      ConnectNext();  // refused here: try the host's next address, if any
+      return;
+    }
+    OnConnect();
+  } else if (state_ == "SENDCOMMAND") {
+    SendSome();
+  }
+}
+
+void FormSCK::OnConnect() {
+  RestartTimer();
+  state_ = "CONNESSO";  // passed through at once: the request goes out now
+  state_ = "SENDCOMMAND";
+  sent_ = 0;
+  SendSome();
+}
+
+void FormSCK::SendSome() {
+  while (sent_ < strCommand.size()) {
+    const ssize_t n = ::send(fd_, strCommand.data() + sent_, strCommand.size() - sent_, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;  // the notifier calls again
+    if (n < 0) return OnError();
+    sent_ += static_cast<size_t>(n);
+  }
+  OnSendComplete();
+}
+
+void FormSCK::OnSendComplete() {
+  RestartTimer();
+  if (state_ != "SENDCOMMAND") return;
+  state_ = "WAITDATA";
+  write_notifier_->setEnabled(false);
+  retired_.push_back(std::move(write_notifier_));
+  read_notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
+  connect(read_notifier_.get(), &QSocketNotifier::activated, this, [this] { OnDataArrival(); });
+}
+
+void FormSCK::OnDataArrival() {
+  if (state_ != "WAITDATA") return;
+  // Each arrival restarts the guard, so a host that trickles or falls
+  // silent after its first bytes still ends the session.
+  RestartTimer();
+  char buffer[16384];
+  for (;;) {
+    const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+    if (n < 0) return OnError();
+    if (n == 0) return OnClose();
+    strReceived.append(buffer, static_cast<size_t>(n));
+    if (HeadReplyComplete(strReceived)) return End(true);
+    if (strReceived.size() > limits_.max_reply) return End(false);
+  }
+}
+
+void FormSCK::OnClose() { End(true); }
+void FormSCK::OnError() { End(false); }
+void FormSCK::OnTimer() { End(false); }
+
+void FormSCK::End(bool keep_reply) {
+  if (state_.empty()) return;
+  tmrTimeOut.stop();
+  session_limit_.stop();
+  CloseSocket();
+  if (!keep_reply) strReceived.clear();
+  state_.clear();
+  if (loop_) loop_->quit();
+}
+
+void FormSCK::CloseSocket() {
+  // A notifier may be the one whose signal is running: it is disabled now
+  // and deleted with the session.
+  for (auto* notifier : {&read_notifier_, &write_notifier_}) {
+    if (*notifier) {
+      (*notifier)->setEnabled(false);
+      retired_.push_back(std::move(*notifier));
+    }
+  }
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+void FormSCK::RestartTimer() {
+  tmrTimeOut.stop();
+  tmrTimeOut.start(limits_.step);
+}
+
+}  // namespace tw

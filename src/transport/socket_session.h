@@ -1,0 +1,77 @@
+// FormSCK: one socket session. It sends one request to a host and collects
+// the reply; the caller waits by running the event loop, so windows stay
+// live and other handlers (a click, a further automation call) run
+// meanwhile. The session ends when the host closes the connection, when the
+// header block of the reply is complete (a HEAD reply has no body), on a
+// socket error, or on a time-out.
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QEventLoop;
+class QSocketNotifier;
+
+namespace tw {
+
+struct SessionLimits {
+  // Allowed for the connection, for sending, and between two arrivals of
+  // reply bytes; each step restarts it.
+  std::chrono::milliseconds step{15000};
+  // Allowed for the whole session, however the host behaves.
+  std::chrono::milliseconds total{60000};
+  // A reply still without its blank line past this size fails.
+  size_t max_reply = 64 * 1024;
+};
+
+class FormSCK : public QObject {
+ public:
+  explicit FormSCK(SessionLimits limits = {});
+  ~FormSCK() override;
+
+  // Sends `parInfo` + CR LF CR LF to `parHost` (a name or an address) on
+  // `port`; returns the reply text, or "" when the session failed or timed
+  // out.
+  std::string getInfoUrl(const std::string& parHost, int port, const std::string& parInfo);
+
+  // "START", "CONNESSO", "SENDCOMMAND", "WAITDATA"; "" when no session runs.
+  const std::string& State() const { return state_; }
+
+  std::string strCommand;
+  std::string strReceived;
+
+ private:
+  void Resolved(std::vector<std::string> addresses);
+  void ConnectNext();
+  void OnWritable();
+  void OnConnect();
+  void SendSome();
+  void OnSendComplete();
+  void OnDataArrival();
+  void OnClose();
+  void OnError();
+  void OnTimer();
+  void End(bool keep_reply);
+  void CloseSocket();
+  void RestartTimer();
+
+  SessionLimits limits_;
+  std::string state_;
+  std::string port_text_;
+  std::vector<std::string> addresses_;
+  size_t next_address_ = 0;
+  int fd_ = -1;
+  size_t sent_ = 0;
+  int lookup_id_ = -1;
+  std::unique_ptr<QSocketNotifier> read_notifier_, write_notifier_;
+  std::vector<std::unique_ptr<QSocketNotifier>> retired_;
+  QTimer tmrTimeOut;
+  QTimer session_limit_;
+  QEventLoop* loop_ = nullptr;
+};
+
+}  // namespace tw

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tw {
+
+// The text of a catalogue document: valid UTF-8 stays as it is, anything
+// else is read as Windows-1252, the code page such documents are written in
+// on Windows.
+std::string DecodeDocumentText(std::string_view bytes);
+
+bool IsValidUtf8(std::string_view bytes);
+
+}  // namespace tw

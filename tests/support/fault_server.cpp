@@ -1,0 +1,135 @@
+#include "support/fault_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <stdexcept>
+
+namespace tw::testing {
+namespace {
+
+int Listen(int* port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(fd, 16) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    throw std::runtime_error("cannot listen on loopback");
+  *port = ntohs(address.sin_port);
+  return fd;
+}
+
+void SendAll(int fd, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    if (n <= 0) return;
+    done += static_cast<size_t>(n);
+  }
+}
+
+}  // namespace
+
+FaultServer::FaultServer(Fault fault, std::string reply) : fault_(fault), reply_(std::move(reply)) {
+  if (reply_.empty())
+    reply_ = "HTTP/1.0 200 OK\r\nLast-Modified: Sun, 06 Nov 1994 08:49:37 GMT\r\n\r\n";
+  listener_ = Listen(&port_);
+  if (::pipe(stop_pipe_) != 0) throw std::runtime_error("pipe");
+  thread_ = std::thread([this] { Run(); });
+}
+
+FaultServer::~FaultServer() {
+  stopping_ = true;
+  (void)::write(stop_pipe_[1], "x", 1);
+  thread_.join();
+  for (auto& client : clients_) client.join();
+  ::close(listener_);
+  ::close(stop_pipe_[0]);
+  ::close(stop_pipe_[1]);
+}
+
+int FaultServer::ClosedPort() {
+  int port = 0;
+  ::close(Listen(&port));
+  return port;
+}
+
+std::vector<std::string> FaultServer::Requests() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return requests_;
+}
+
+void FaultServer::Run() {
+  for (;;) {
+    pollfd fds[2] = {{listener_, POLLIN, 0}, {stop_pipe_[0], POLLIN, 0}};
+    if (::poll(fds, 2, -1) < 0) continue;
+    if (fds[1].revents) return;
+    const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (client >= 0) clients_.emplace_back([this, client] { Serve(client); });
+  }
+}
+
+void FaultServer::Serve(int client) {
+  // Read the request up to its blank line, waiting at most a second.
+  std::string request;
+  char buffer[4096];
+  while (request.find("\r\n\r\n") == std::string::npos && request.size() < 65536) {
+    pollfd fds[2] = {{client, POLLIN, 0}, {stop_pipe_[0], POLLIN, 0}};
+    if (::poll(fds, 2, 1000) <= 0 || fds[1].revents) break;
+    const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+    if (n <= 0) break;
+    request.append(buffer, static_cast<size_t>(n));
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    requests_.push_back(request);
+  }
+  auto wait_for_stop = [this](int milliseconds) {
+    pollfd stop = {stop_pipe_[0], POLLIN, 0};
+    return ::poll(&stop, 1, milliseconds) > 0;
+  };
+  switch (fault_) {
+    case Fault::AnswerAndClose:
+      SendAll(client, reply_);
+      break;
+    case Fault::AnswerInChunks:
+      for (size_t i = 0; i < 3; ++i) {
+        const size_t piece = (reply_.size() + 2) / 3;
+        SendAll(client, reply_.substr(i * piece, piece));
+        if (wait_for_stop(50)) break;
+      }
+      break;
+    case Fault::Silent:
+      wait_for_stop(-1);
+      break;
+    case Fault::Reset: {
+      linger hard{1, 0};
+      ::setsockopt(client, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+      break;
+    }
+    case Fault::Trickle:
+      SendAll(client, "HTTP/1.0 200 OK\r\nX-Slow: ");
+      while (!wait_for_stop(50)) SendAll(client, "a");
+      break;
+    case Fault::KeepOpen:
+      SendAll(client, reply_);
+      wait_for_stop(-1);
+      break;
+    case Fault::HugeHeaders: {
+      std::string huge = "HTTP/1.0 200 OK\r\n";
+      while (huge.size() < (1u << 20)) huge += "X-Pad: aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\r\n";
+      SendAll(client, huge + reply_.substr(reply_.find("\r\n") + 2));
+      break;
+    }
+  }
+  ::close(client);
+}
+
+}  // namespace tw::testing

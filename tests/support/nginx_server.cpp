@@ -1,0 +1,141 @@
+#include "support/nginx_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "support/temp_dir.h"
+
+namespace tw::testing {
+namespace {
+
+int FreeLoopbackPort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  ::close(fd);
+  return ntohs(address.sin_port);
+}
+
+bool Accepts(int port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  ::close(fd);
+  return ok;
+}
+
+std::string NginxBinary() {
+  for (const char* candidate : {"/usr/sbin/nginx", "/usr/local/sbin/nginx", "/usr/bin/nginx"})
+    if (::access(candidate, X_OK) == 0) return candidate;
+  return "nginx";
+}
+
+}  // namespace
+
+NginxServer& NginxServer::Shared() {
+  static NginxServer server;
+  return server;
+}
+
+NginxServer::NginxServer() {
+  char pattern[] = "/tmp/tarnwick-nginx-XXXXXX";
+  prefix_ = ::mkdtemp(pattern);
+  root_ = prefix_ + "/www";
+  std::filesystem::create_directories(root_);
+  std::filesystem::create_directories(prefix_ + "/tmp");
+  ::chmod(prefix_.c_str(), 0755);
+  for (int attempt = 0; attempt < 5 && !Start(); ++attempt) {
+  }
+}
+
+NginxServer::~NginxServer() {
+  if (pid_ > 0) {
+    ::kill(pid_, SIGTERM);
+    ::waitpid(pid_, nullptr, 0);
+  }
+  std::error_code ignored;
+  std::filesystem::remove_all(prefix_, ignored);
+}
+
+bool NginxServer::Start() {
+  port_ = FreeLoopbackPort();
+  const std::string conf = prefix_ + "/nginx.conf";
+  std::ofstream(conf) << "daemon off;\nmaster_process off;\nworker_processes 1;\n"
+                      << "error_log " << prefix_ << "/error.log;\n"
+                      << "pid " << prefix_ << "/nginx.pid;\n"
+                      << "events { worker_connections 512; }\n"
+                      << "http {\n  access_log off;\n  default_type application/octet-stream;\n"
+                      << "  client_body_temp_path " << prefix_ << "/tmp/body;\n"
+                      << "  proxy_temp_path " << prefix_ << "/tmp/proxy;\n"
+                      << "  fastcgi_temp_path " << prefix_ << "/tmp/fastcgi;\n"
+                      << "  uwsgi_temp_path " << prefix_ << "/tmp/uwsgi;\n"
+                      << "  scgi_temp_path " << prefix_ << "/tmp/scgi;\n"
+                      << "  server {\n    listen 127.0.0.1:" << port_ << ";\n"
+                      << "    root " << root_ << ";\n"
+                      << "    location /redirect/ { rewrite ^/redirect/(.*)$ /$1 redirect; }\n"
+                      << "  }\n}\n";
+  const std::string binary = NginxBinary();
+  const std::string error_log = prefix_ + "/error.log";
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    ::execl(binary.c_str(), binary.c_str(), "-e", error_log.c_str(), "-p", prefix_.c_str(), "-c",
+            conf.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  for (int i = 0; i < 100; ++i) {
+    if (Accepts(port_)) return true;
+    if (::waitpid(pid_, nullptr, WNOHANG) == pid_) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  if (::waitpid(pid_, nullptr, WNOHANG) == 0) {
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+  }
+  pid_ = -1;
+  return false;
+}
+
+std::string NginxServer::Location(const std::string& base_path) const {
+  return "127.0.0.1:" + std::to_string(port_) + base_path;
+}
+
+void NginxServer::Put(const std::string& path, const std::string& content,
+                      std::optional<long long> mtime) const {
+  const std::string full = root_ + path;
+  WriteTextFile(full, content);
+  for (std::filesystem::path p = std::filesystem::path(full).parent_path(); p.string().size() >= root_.size();
+       p = p.parent_path())
+    ::chmod(p.c_str(), 0755);
+  ::chmod(full.c_str(), 0644);
+  if (mtime) {
+    timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(*mtime), 0}};
+    ::utimensat(AT_FDCWD, full.c_str(), times, 0);
+  }
+}
+
+void NginxServer::Remove(const std::string& path) const {
+  std::error_code ignored;
+  std::filesystem::remove(root_ + path, ignored);
+}
+
+std::string NginxServer::FreshBase() { return "/t" + std::to_string(++bases_); }
+
+}  // namespace tw::testing

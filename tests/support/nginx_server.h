@@ -1,0 +1,45 @@
+// A real nginx serving a folder of the test's own on a loopback port,
+// started once per test program and stopped at its end.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace tw::testing {
+
+class NginxServer {
+ public:
+  // The program's shared server; fails the calling test when nginx cannot
+  // be started.
+  static NginxServer& Shared();
+
+  NginxServer();
+  ~NginxServer();
+  NginxServer(const NginxServer&) = delete;
+  NginxServer& operator=(const NginxServer&) = delete;
+
+  bool running() const { return pid_ > 0; }
+  int port() const { return port_; }
+  const std::string& root() const { return root_; }
+  // "127.0.0.1:<port>" followed by `base_path`.
+  std::string Location(const std::string& base_path = "") const;
+
+  // Writes a file below the document root, with the given modification
+  // time (seconds since 1970, UTC) when there is one.
+  void Put(const std::string& path, const std::string& content,
+           std::optional<long long> mtime = std::nullopt) const;
+  void Remove(const std::string& path) const;
+  // A path of the document root that no other test uses.
+  std::string FreshBase();
+
+ private:
+  bool Start();
+
+  std::string prefix_;
+  std::string root_;
+  int port_ = 0;
+  int pid_ = -1;
+  int bases_ = 0;
+};
+
+}  // namespace tw::testing

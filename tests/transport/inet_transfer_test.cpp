@@ -1,0 +1,72 @@
+#include "transport/inet_transfer.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include "support/fault_server.h"
+
+namespace tw {
+namespace {
+
+using testing::Fault;
+using testing::FaultServer;
+
+std::string Url(const FaultServer& server) {
+  return "http://127.0.0.1:" + std::to_string(server.port()) + "/file";
+}
+
+TEST(InetTransfer, StalledTransferFailsInsteadOfHanging) {
+  FaultServer silent(Fault::Silent);
+  TransferLimits limits;
+  limits.stall_seconds = 1;
+  Inet inet(limits);
+  QElapsedTimer clock;
+  clock.start();
+  EXPECT_FALSE(inet.OpenURL(Url(silent), DataType::Bytes));
+  EXPECT_LT(clock.elapsed(), 5000);
+}
+
+TEST(InetTransfer, LyingLengthCannotMakeItReserveGigabytes) {
+  const std::string body(1000, 'x');
+  FaultServer liar(Fault::AnswerAndClose,
+                   "HTTP/1.0 200 OK\r\nContent-Length: 10000000000\r\n\r\n" + body);
+  TransferLimits limits;
+  limits.reserve_ahead = 1u << 20;
+  Inet inet(limits);
+  EXPECT_FALSE(inet.OpenURL(Url(liar), DataType::Bytes));  // cut short of its length
+  const ByteBuffer received = inet.TakeBody();
+  EXPECT_EQ(received.size(), body.size());
+  EXPECT_LE(received.capacity(), body.size() + (1u << 20));
+}
+
+TEST(InetTransfer, EventsRunWhileTheTransferWaitsAndTheFinalHeadersCount) {
+  FaultServer slow(Fault::AnswerInChunks,
+                   "HTTP/1.0 200 OK\r\nLast-Modified: Sun, 06 Nov 1994 08:49:37 GMT\r\n"
+                   "Content-Length: 5\r\n\r\nciao!");
+  int ticks = 0;
+  QTimer ticker;
+  QObject::connect(&ticker, &QTimer::timeout, [&ticks] { ++ticks; });
+  ticker.start(10);
+  Inet inet;
+  ASSERT_TRUE(inet.OpenURL(Url(slow), DataType::Text));
+  EXPECT_EQ(inet.Status(), 200);
+  EXPECT_EQ(inet.TakeBody().view(), "ciao!");
+  EXPECT_EQ(inet.GetHeader("last-modified"), "Sun, 06 Nov 1994 08:49:37 GMT");
+  EXPECT_EQ(inet.GetHeader("X-Assente"), "");
+  EXPECT_GT(ticks, 3);
+}
+
+TEST(InetTransfer, ProxyVariablesDoNotTakeLoopbackTraffic) {
+  // The tests run with no_proxy for 127.0.0.1: a proxy that does not exist
+  // must not matter.
+  ::setenv("http_proxy", "http://127.0.0.1:9", 1);
+  FaultServer server(Fault::AnswerAndClose, "HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok");
+  Inet inet;
+  EXPECT_TRUE(inet.OpenURL(Url(server), DataType::Text));
+  ::unsetenv("http_proxy");
+}
+
+}  // namespace
+}  // namespace tw

@@ -1,0 +1,85 @@
+#include <gtest/gtest.h>
+
+#include "support/fault_server.h"
+#include "support/nginx_server.h"
+#include "transport/http_transport.h"
+
+namespace tw {
+namespace {
+
+using testing::NginxServer;
+
+constexpr long long kFileTime = 784111777;  // 1994-11-06 08:49:37 UTC
+
+class NginxTransport : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(nginx().running()) << "nginx could not be started";
+    base_ = nginx().FreshBase();
+  }
+  NginxServer& nginx() { return NginxServer::Shared(); }
+  HttpTransport Transport(int bias = 0) { return HttpTransport(nginx().Location(base_), bias); }
+
+  std::string base_;
+};
+
+TEST_F(NginxTransport, HeadOfPresentAndAbsentFiles) {
+  nginx().Put(base_ + "/eseguibili/prog.exe", "MZ...", kFileTime);
+  HttpTransport transport = Transport(-60);
+  DateValue date;
+  EXPECT_TRUE(transport.HttpHead("/Eseguibili/Prog.exe", date));
+  EXPECT_EQ(date, DateValue::FromCalendar(1994, 11, 6, 9, 49, 37));
+  DateValue untouched(5.0);
+  EXPECT_FALSE(transport.HttpHead("/eseguibili/assente.exe", untouched));
+  EXPECT_EQ(untouched.Serial(), 5.0);
+}
+
+TEST_F(NginxTransport, GetInTextAndByteMode) {
+  nginx().Put(base_ + "/eseguibili/prog.exe.ini", "[Release]\r\nVersion=1.2\r\nNome=Citt\xE0\r\n", kFileTime);
+  const std::string binary("\x00\x01\xFF\xFE rest", 9);
+  nginx().Put(base_ + "/eseguibili/prog.exe", binary, kFileTime);
+  HttpTransport transport = Transport();
+  DateValue date;
+  EXPECT_EQ(transport.HttpGetText("/eseguibili/prog.exe.ini", date),
+            "[Release]\r\nVersion=1.2\r\nNome=Città\r\n");
+  EXPECT_EQ(date, DateValue::FromCalendar(1994, 11, 6, 8, 49, 37));
+  const ByteBuffer bytes = transport.HttpGetBytes("/Eseguibili/PROG.EXE", date);
+  EXPECT_EQ(bytes.view(), binary);
+  EXPECT_EQ(transport.URL(), "http://" + nginx().Location(base_));
+}
+
+TEST_F(NginxTransport, MissingFilesAndRefusedConnectionsGiveTheDefaults) {
+  HttpTransport transport = Transport();
+  DateValue date(7.0);
+  EXPECT_EQ(transport.HttpGetText("/assente.ini", date), "");
+  const ByteBuffer missing = transport.HttpGetBytes("/assente.exe", date);
+  ASSERT_EQ(missing.size(), 1u);
+  EXPECT_EQ(missing.data()[0], 0);
+  EXPECT_EQ(date.Serial(), 7.0);
+
+  HttpTransport refused("127.0.0.1:" + std::to_string(testing::FaultServer::ClosedPort()), 0);
+  EXPECT_EQ(refused.HttpGetText("/a.ini", date), "");
+  EXPECT_EQ(refused.HttpGetBytes("/a.exe", date).size(), 1u);
+  EXPECT_FALSE(refused.HttpHead("/a.exe", date));
+}
+
+TEST_F(NginxTransport, NamesWithBlanksAndRedirects) {
+  nginx().Put(base_ + "/dati/mio file.txt", "contenuto", kFileTime);
+  HttpTransport transport = Transport();
+  DateValue date;
+  EXPECT_TRUE(transport.HttpHead("/Dati/Mio File.txt", date));
+  EXPECT_EQ(transport.HttpGetText("/Dati/Mio File.txt", date), "contenuto");
+  HttpTransport redirected(nginx().Location("/redirect" + base_), 0);
+  EXPECT_EQ(redirected.HttpGetText("/dati/mio file.txt", date), "contenuto");
+}
+
+TEST_F(NginxTransport, TextBeyondItsBoundFails) {
+  nginx().Put(base_ + "/grande.ini", std::string(17u << 20, 'a'));
+  HttpTransport transport = Transport();
+  DateValue date;
+  EXPECT_EQ(transport.HttpGetText("/grande.ini", date), "");
+  EXPECT_EQ(transport.HttpGetBytes("/grande.ini", date).size(), 17u << 20);
+}
+
+}  // namespace
+}  // namespace tw
