@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "common/date_value.h"
 #include "common/settings_keys.h"
 #include "support/temp_dir.h"
 
@@ -50,6 +51,24 @@ TEST_F(QtSettingsStoreTest, AwkwardPathKeysRoundTripThroughTheFile) {
   const std::string text = testing::ReadTextFile(FilePath());
   EXPECT_NE(text.find("[Tarnwick/LastModifiedDate]"), std::string::npos) << text;
   EXPECT_NE(text.find("C:%5CProgrammi%5CSuite%5Ca%3Db.exe=45000,5"), std::string::npos) << text;
+}
+
+TEST_F(QtSettingsStoreTest, DownloadDatesReadBackExactly) {
+  const std::vector<DateValue> dates = {DateValue::FromCalendar(1994, 11, 6, 9, 49, 37),
+                                        DateValue(45123.456789012345), DateValue(0.1 + 0.2)};
+  {
+    QtSettingsStore writer;
+    for (size_t i = 0; i < dates.size(); ++i)
+      writer.Write(settings::kApplication, settings::kLastModifiedSection, "/f" + std::to_string(i),
+                   dates[i].ToSettingsText());
+  }
+  QtSettingsStore reader;
+  for (size_t i = 0; i < dates.size(); ++i) {
+    const auto back = DateValue::FromSettingsText(
+        reader.Read(settings::kApplication, settings::kLastModifiedSection, "/f" + std::to_string(i), ""));
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(back->Serial(), dates[i].Serial());
+  }
 }
 
 TEST_F(QtSettingsStoreTest, ReadsASeededFile) {

@@ -1,0 +1,105 @@
+#include "catalogue/catalogue.h"
+
+#include "catalogue/ini_document.h"
+#include "catalogue/path_mapping.h"
+#include "common/settings_keys.h"
+#include "common/text.h"
+#include "platform/file_system.h"
+#include "platform/settings_store.h"
+#include "transport/file_times.h"
+#include "transport/repository.h"
+
+namespace tw {
+
+std::shared_ptr<const ModuleINIInfo> Catalogue::LoadModuleINI(std::string_view module) {
+  const std::string document = ctx_.paths.ResolvePath(std::string(module) + ".ini", true);
+  const std::string key = ToUpper(document);
+  if (const auto* cached = ModuleINICache.Find(key)) return *cached;
+
+  auto info = std::make_shared<ModuleINIInfo>();
+  DateValue unused;
+  const std::string text = ctx_.repository.HttpGetText(document, unused);
+  DateValue file_date;
+  ctx_.repository.HttpHead(ctx_.paths.ResolvePath(module, true), file_date);
+  info->LastModifiedDate = file_date;
+  ParseModuleINI(text, *info);
+  // While the HEAD waited, another caller may have stored the same
+  // document; the first one stored stays and both are equal.
+  ModuleINICache.Add(info, key);
+  return *ModuleINICache.Find(key);
+}
+
+bool Catalogue::IsOnDemand(const ModuleINIInfo& info) const {
+  return ParseBoolean(info.GetKey("Release", "OnDemand")).value_or(false);
+}
+
+bool Catalogue::IsForced(const ModuleINIInfo& info) const {
+  return ParseBoolean(info.GetKey("Release", "ForceUpdate")).value_or(true);
+}
+
+bool Catalogue::SkippedOnDemand(std::string_view module, const ModuleINIInfo& info) {
+  if (!IsOnDemand(info)) return false;
+  return !ctx_.files.NormalFileExists(ctx_.paths.ResolvePath(module, false) + ".OnDemand");
+}
+
+ModuleVersion Catalogue::GetModuleVersion(std::string_view module, bool remote) {
+  if (!remote) return InstalledVersion(module);
+  const auto info = LoadModuleINI(module);
+  return MakeModuleVersion(info->GetKey("Release", "Version"), info->LastModifiedDate);
+}
+
+ModuleVersion Catalogue::InstalledVersion(std::string_view module) {
+  // A module whose folder this computer does not have is not installed,
+  // whatever lies where its path would resolve to.
+  if (ctx_.paths.HasUnmappedToken(module)) return MakeModuleVersion("", DateValue());
+  const std::string path = ctx_.paths.ResolvePath(module, false);
+  SettingsStore& settings = ctx_.settings;
+  if (!ctx_.files.NormalFileExists(path)) {
+    if (!settings.Read(settings::kApplication, settings::kLastModifiedSection, path, "").empty())
+      settings.Delete(settings::kApplication, settings::kLastModifiedSection, path);
+    return MakeModuleVersion("", DateValue());
+  }
+  const std::string version = ctx_.files.FileVersion(path);
+  const auto stored = DateValue::FromSettingsText(
+      settings.Read(settings::kApplication, settings::kLastModifiedSection, path, "0"));
+  const DateValue date = stored && !stored->IsZero() ? *stored : FileDate(ctx_.files, ctx_.system, path);
+  return MakeModuleVersion(version, date);
+}
+
+void Catalogue::CollectUpdates(UpdateDictionary& updates, std::string_view module) {
+  KeyedCollection<bool> walk_path;
+  Walk(updates, module, walk_path);
+}
+
+void Catalogue::Walk(UpdateDictionary& updates, std::string_view name,
+                     KeyedCollection<bool>& walk_path) {
+  const std::string module = ctx_.paths.GenericPath(name);
+  // A module already on the current walk path depends on itself through
+  // its SETUP entries: walking it again would never end.
+  if (!walk_path.Add(true, module)) return;
+  const auto info = LoadModuleINI(module);
+  if (!SkippedOnDemand(module, *info)) {
+    for (const auto& dependency : info->SetupKeys) Walk(updates, dependency.value, walk_path);
+
+    ModuleVersion local = GetModuleVersion(module, false);
+    ModuleVersion remote = GetModuleVersion(module, true);
+    const bool missing = IsVersionEmpty(local);
+    if (!IsVersionEmpty(remote) && CompareVersions(remote, local) == 1) {
+      auto record = std::make_shared<ModuleUpdateInfo>();
+      record->MetaPath = module;
+      record->LocalVersion = VersionText(local);
+      record->RemoteVersion = VersionText(remote);
+      record->InstallationType = missing ? 0 : 1;
+      record->Register = info->GetKey("Release", "Register");
+      record->ForceUpdate = IsForced(*info);
+      record->OnDemand = IsOnDemand(*info);
+      if (missing)
+        for (const auto& program : info->PostSetupKeys)
+          record->PostSetup.Add(ctx_.paths.ResolvePath(program.value, false));
+      if (record->ForceUpdate || missing) updates.Add(record, ToUpper(module));
+    }
+  }
+  walk_path.Remove(module);
+}
+
+}  // namespace tw

@@ -1,0 +1,64 @@
+// The module catalogue: catalogue documents read once per run and kept in
+// ModuleINICache, the installed and repository versions of a module, and
+// the walk that decides what to install or update.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "catalogue/module_records.h"
+#include "catalogue/module_version.h"
+
+namespace tw {
+
+class FileSystem;
+class PathMapping;
+class Repository;
+class SettingsStore;
+class SystemInfo;
+
+struct CatalogueContext {
+  const PathMapping& paths;
+  Repository& repository;
+  FileSystem& files;
+  SettingsStore& settings;
+  SystemInfo& system;
+};
+
+class Catalogue {
+ public:
+  explicit Catalogue(CatalogueContext context) : ctx_(context) {}
+
+  // The module's catalogue document: fetched with one GET (and its file's
+  // date with one HEAD) the first time any form of the module's path is
+  // asked for, then answered from the cache for the rest of the run, also
+  // when the fetch failed.
+  std::shared_ptr<const ModuleINIInfo> LoadModuleINI(std::string_view module);
+
+  ModuleVersion GetModuleVersion(std::string_view module, bool remote);
+
+  // Adds to `updates` every module, from `module` down through its SETUP
+  // entries (dependencies first), whose repository version is newer than
+  // the installed one. "" walks the whole suite.
+  void CollectUpdates(UpdateDictionary& updates, std::string_view module);
+
+  // What is known of the module's catalogue flags, with their defaults.
+  bool IsOnDemand(const ModuleINIInfo& info) const;
+  bool IsForced(const ModuleINIInfo& info) const;
+  // True when the module is on demand and this computer has not asked for
+  // it (no ".OnDemand" marker beside the module).
+  bool SkippedOnDemand(std::string_view module, const ModuleINIInfo& info);
+
+  size_t CachedDocuments() const { return ModuleINICache.Count(); }
+
+ private:
+  void Walk(UpdateDictionary& updates, std::string_view module, KeyedCollection<bool>& walk_path);
+  ModuleVersion InstalledVersion(std::string_view module);
+
+  CatalogueContext ctx_;
+  // Upper-case repository path of the document -> its record.
+  KeyedCollection<std::shared_ptr<const ModuleINIInfo>> ModuleINICache;
+};
+
+}  // namespace tw

@@ -1,0 +1,193 @@
+#include "catalogue/catalogue.h"
+
+#include <gtest/gtest.h>
+
+#include "catalogue/path_mapping.h"
+#include "common/settings_keys.h"
+#include "support/fake_file_system.h"
+#include "support/fake_repository.h"
+#include "support/fake_settings_store.h"
+#include "support/fake_system_info.h"
+
+namespace tw {
+namespace {
+
+const DateValue kOld = DateValue::FromCalendar(2020, 1, 1, 12, 0, 0);
+const DateValue kNew = DateValue::FromCalendar(2021, 1, 1, 12, 0, 0);
+
+class CatalogueTest : public ::testing::Test {
+ protected:
+  CatalogueTest()
+      : paths_(MakePlaceholderTable({"/opt/suite", "\\pc1", "/home/u/.local/lib", "/home/u/.local/share/fonts",
+                                     "/home/u/.local/share"},
+                                    '/'),
+               "pc1", '/'),
+        catalogue_({paths_, repo_, files_, settings_, system_}) {
+    system_.current_bias = 0;
+  }
+
+  // A module in the repository: its document and its file's date.
+  void Publish(const std::string& remote, const std::string& document, DateValue date = kNew) {
+    repo_.PutDocument(remote, document);
+    repo_.Put(remote, "contenuto", date);
+  }
+  void Install(const std::string& local, std::string version = "", DateValue date = kOld) {
+    files_.AddFile(local, "vecchio", date.ToUnixSeconds(), std::move(version));
+  }
+  std::vector<std::string> Walk(const std::string& module) {
+    UpdateDictionary updates;
+    catalogue_.CollectUpdates(updates, module);
+    std::vector<std::string> keys;
+    for (const auto& item : updates) keys.push_back(*item.key);
+    last_ = std::move(updates);
+    return keys;
+  }
+  const ModuleUpdateInfo& Record(const std::string& key) { return **last_.Find(key); }
+
+  testing::FakeSystemInfo system_;
+  testing::FakeFileSystem files_;
+  testing::FakeSettingsStore settings_;
+  testing::FakeRepository repo_;
+  PathMapping paths_;
+  Catalogue catalogue_;
+  UpdateDictionary last_;
+};
+
+using Keys = std::vector<std::string>;
+
+TEST_F(CatalogueTest, DependenciesComeFirstInDocumentOrder) {
+  Publish("/eseguibili/a.exe", "[Release]\nVersion=1.0\n[Setup]\nz={ESEGUIBILI}\\B.exe\ny={DATI}\\C.mdb\n");
+  Publish("/eseguibili/b.exe", "[Release]\nVersion=1.0\n");
+  Publish("/dati/c.mdb", "[Release]\n");
+  EXPECT_EQ(Walk("{ESEGUIBILI}\\A.exe"),
+            (Keys{"{ESEGUIBILI}\\B.EXE", "{DATI}\\C.MDB", "{ESEGUIBILI}\\A.EXE"}));
+  const ModuleUpdateInfo& c = Record("{DATI}\\C.MDB");
+  EXPECT_EQ(c.MetaPath, "{DATI}\\C.mdb");
+  EXPECT_EQ(c.InstallationType, 0);
+  EXPECT_EQ(c.LocalVersion, "-.-.-.-");
+  EXPECT_EQ(c.RemoteVersion, "2021.01.01.120000");
+  EXPECT_EQ(Record("{ESEGUIBILI}\\A.EXE").RemoteVersion, "1.0.0.0");
+}
+
+TEST_F(CatalogueTest, TheWholeSuiteFromTheEmptyName) {
+  repo_.PutDocument("", "[Setup]\n1={ESEGUIBILI}\\A.exe\n2={ESEGUIBILI}\\B.exe\n");
+  Publish("/eseguibili/a.exe", "[Release]\nVersion=1.0\n");
+  Publish("/eseguibili/b.exe", "[Release]\nVersion=2.0\n");
+  EXPECT_EQ(Walk(""), (Keys{"{ESEGUIBILI}\\A.EXE", "{ESEGUIBILI}\\B.EXE"}));
+}
+
+TEST_F(CatalogueTest, ForceUpdateFalseOnlyInstallsWhatIsMissing) {
+  Publish("/eseguibili/a.exe", "[Release]\nVersion=2.0\nForceUpdate=False\n");
+  EXPECT_EQ(Walk("{ESEGUIBILI}\\A.exe").size(), 1u);
+  EXPECT_FALSE(Record("{ESEGUIBILI}\\A.EXE").ForceUpdate);
+  Install("/opt/suite/Eseguibili/A.exe", "1.0.0.0");
+  EXPECT_TRUE(Walk("{ESEGUIBILI}\\A.exe").empty());
+}
+
+TEST_F(CatalogueTest, OnDemandModulesNeedTheirMarker) {
+  Publish("/eseguibili/a.exe", "[Release]\nVersion=1.0\nOnDemand=1\n[Setup]\nb={ESEGUIBILI}\\B.exe\n");
+  Publish("/eseguibili/b.exe", "[Release]\nVersion=1.0\n");
+  EXPECT_TRUE(Walk("{ESEGUIBILI}\\A.exe").empty());
+  files_.AddFile("/opt/suite/Eseguibili/A.exe.OnDemand");
+  EXPECT_EQ(Walk("{ESEGUIBILI}\\A.exe"), (Keys{"{ESEGUIBILI}\\B.EXE", "{ESEGUIBILI}\\A.EXE"}));
+  EXPECT_TRUE(Record("{ESEGUIBILI}\\A.EXE").OnDemand);
+}
+
+TEST_F(CatalogueTest, PostSetupOnlyForNewInstallations) {
+  Publish("/eseguibili/a.exe",
+          "[Release]\nVersion=2.0\nRegister=RegSvr32\n[PostSetup]\n1={ESEGUIBILI}\\Dopo.exe /x\n2={DATI}/Fine.exe\n");
+  Walk("{ESEGUIBILI}\\A.exe");
+  const ModuleUpdateInfo& fresh = Record("{ESEGUIBILI}\\A.EXE");
+  EXPECT_EQ(fresh.Register, "RegSvr32");
+  ASSERT_EQ(fresh.PostSetup.Count(), 2u);
+  EXPECT_EQ(fresh.PostSetup.At(1).value, "/opt/suite/Eseguibili/Dopo.exe /x");
+  EXPECT_EQ(fresh.PostSetup.At(2).value, "/opt/suite/Dati/Fine.exe");
+  Install("/opt/suite/Eseguibili/A.exe", "1.0.0.0");
+  Walk("{ESEGUIBILI}\\A.exe");
+  EXPECT_EQ(Record("{ESEGUIBILI}\\A.EXE").InstallationType, 1);
+  EXPECT_TRUE(Record("{ESEGUIBILI}\\A.EXE").PostSetup.Empty());
+}
+
+TEST_F(CatalogueTest, VersionDecisions) {
+  // Equal numbers, newer repository date: offered, shown as dates.
+  Publish("/eseguibili/a.exe", "[Release]\nVersion=1.0\n", kNew);
+  Install("/opt/suite/Eseguibili/A.exe", "1.0.0.0", kOld);
+  // 0.0.0.0 in the repository: never offered.
+  Publish("/eseguibili/b.exe", "[Release]\nVersion=0.0.0.0\n", kNew);
+  // A Version for a file without a version resource: offered at every walk.
+  Publish("/eseguibili/c.dat", "[Release]\nVersion=1.0\n", kOld);
+  Install("/opt/suite/Eseguibili/c.dat", "", kNew);
+  // The installed copy is newer than the repository's: not offered.
+  Publish("/eseguibili/d.dat", "[Release]\n", kOld);
+  Install("/opt/suite/Eseguibili/d.dat", "", kNew);
+  EXPECT_EQ(Walk("{ESEGUIBILI}\\A.exe").size(), 1u);
+  EXPECT_EQ(Record("{ESEGUIBILI}\\A.EXE").LocalVersion, "2020.01.01.120000");
+  EXPECT_EQ(Record("{ESEGUIBILI}\\A.EXE").RemoteVersion, "2021.01.01.120000");
+  EXPECT_TRUE(Walk("{ESEGUIBILI}\\b.exe").empty());
+  EXPECT_EQ(Walk("{ESEGUIBILI}\\c.dat").size(), 1u);
+  // The numbers decided (1.0.0.0 against none), so the installed side still
+  // shows its date.
+  EXPECT_EQ(Record("{ESEGUIBILI}\\C.DAT").LocalVersion, "2021.01.01.120000");
+  EXPECT_EQ(Walk("{ESEGUIBILI}\\c.dat").size(), 1u);
+  EXPECT_TRUE(Walk("{ESEGUIBILI}\\d.dat").empty());
+}
+
+TEST_F(CatalogueTest, StoredDownloadDateWinsOverTheFileDateAndGoesWithTheFile) {
+  Publish("/dati/x.mdb", "[Release]\n", kNew);
+  Install("/opt/suite/Dati/x.mdb", "", kOld);
+  settings_.Set(settings::kLastModifiedSection, "/opt/suite/Dati/x.mdb", kNew.ToSettingsText());
+  EXPECT_TRUE(Walk("{DATI}\\x.mdb").empty());
+  settings_.Set(settings::kLastModifiedSection, "/opt/suite/Dati/x.mdb", "0");
+  EXPECT_EQ(Walk("{DATI}\\x.mdb").size(), 1u);  // 0 means none: the file date counts
+
+  settings_.Set(settings::kLastModifiedSection, "/opt/suite/Dati/x.mdb", kNew.ToSettingsText());
+  files_.files.erase("/opt/suite/Dati/x.mdb");
+  EXPECT_EQ(Walk("{DATI}\\x.mdb").size(), 1u);
+  EXPECT_FALSE(settings_.Get(settings::kLastModifiedSection, "/opt/suite/Dati/x.mdb").has_value());
+}
+
+TEST_F(CatalogueTest, UnreachableRepositoryGivesNothing) {
+  Publish("/eseguibili/a.exe", "[Release]\nVersion=1.0\n");
+  repo_.reachable = false;
+  EXPECT_TRUE(Walk("{ESEGUIBILI}\\A.exe").empty());
+}
+
+TEST_F(CatalogueTest, CyclesEndAndSharedDependenciesAreAddedOnce) {
+  Publish("/eseguibili/a.exe", "[Release]\nVersion=1.0\n[Setup]\nb={ESEGUIBILI}\\B.exe\nself={ESEGUIBILI}\\a.EXE\n");
+  Publish("/eseguibili/b.exe", "[Release]\nVersion=1.0\n[Setup]\na={ESEGUIBILI}\\A.exe\nc={ESEGUIBILI}\\C.exe\n");
+  Publish("/eseguibili/c.exe", "[Release]\nVersion=1.0\n");
+  Publish("/eseguibili/d.exe", "[Release]\nVersion=1.0\n[Setup]\nc={ESEGUIBILI}\\C.exe\nb={ESEGUIBILI}\\B.exe\n");
+  EXPECT_EQ(Walk("{ESEGUIBILI}\\A.exe"), (Keys{"{ESEGUIBILI}\\C.EXE", "{ESEGUIBILI}\\B.EXE", "{ESEGUIBILI}\\A.EXE"}));
+  // From D: C, then B, whose walk reaches A (A's way back to B is cut) and
+  // C again, which is walked but not added twice.
+  EXPECT_EQ(Walk("{ESEGUIBILI}\\D.exe"),
+            (Keys{"{ESEGUIBILI}\\C.EXE", "{ESEGUIBILI}\\A.EXE", "{ESEGUIBILI}\\B.EXE", "{ESEGUIBILI}\\D.EXE"}));
+}
+
+TEST_F(CatalogueTest, EachDocumentIsFetchedOncePerRunWhateverFormNamesIt) {
+  Publish("/eseguibili/a.exe", "[Release]\nVersion=1.0\n[Setup]\nb={ESEGUIBILI}\\B.exe\nb2=/eseguibili/b.exe\n");
+  Publish("/eseguibili/b.exe", "[Release]\nVersion=1.0\n");
+  Walk("{ESEGUIBILI}\\A.exe");
+  Walk("/opt/suite/Eseguibili/A.exe");
+  Walk("{eseguibili}\\a.EXE");
+  catalogue_.GetModuleVersion("{ESEGUIBILI}\\B.exe", true);
+  EXPECT_EQ(repo_.requests["/eseguibili/a.exe.ini"], 1);
+  EXPECT_EQ(repo_.requests["/eseguibili/a.exe"], 1);
+  EXPECT_EQ(repo_.requests["/eseguibili/b.exe.ini"], 1);
+  EXPECT_EQ(repo_.requests["/eseguibili/b.exe"], 1);
+  EXPECT_EQ(repo_.gets + repo_.heads, 4);
+  // A failed fetch is remembered as an empty record.
+  EXPECT_TRUE(catalogue_.LoadModuleINI("{DATI}\\assente.mdb")->ReleaseKeys.Empty());
+  catalogue_.LoadModuleINI("{DATI}\\ASSENTE.mdb");
+  EXPECT_EQ(repo_.requests["/dati/assente.mdb.ini"], 1);
+}
+
+TEST_F(CatalogueTest, ModuleInAFolderThisComputerLacksCountsAsMissing) {
+  PathMapping paths(MakePlaceholderTable({"/opt/suite", "\\pc1", "", "/f", "/w"}, '/'), "pc1", '/');
+  Catalogue catalogue({paths, repo_, files_, settings_, system_});
+  files_.AddFile("/x.dll", "root", 0, "9.9.9.9");  // where "{SYSTEM}\x.dll" would land
+  EXPECT_TRUE(IsVersionEmpty(catalogue.GetModuleVersion("{SYSTEM}\\x.dll", false)));
+}
+
+}  // namespace
+}  // namespace tw

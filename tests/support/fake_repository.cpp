@@ -1,0 +1,44 @@
+#include "support/fake_repository.h"
+
+namespace tw::testing {
+
+void FakeRepository::Put(const std::string& path, std::string content, DateValue last_modified) {
+  resources[path] = Resource{std::move(content), last_modified};
+}
+
+void FakeRepository::PutDocument(const std::string& module_path, std::string text) {
+  Put(module_path + ".ini", std::move(text));
+}
+
+const FakeRepository::Resource* FakeRepository::Find(std::string_view path) {
+  ++requests[std::string(path)];
+  if (!reachable) return nullptr;
+  auto it = resources.find(std::string(path));
+  return it == resources.end() ? nullptr : &it->second;
+}
+
+bool FakeRepository::HttpHead(std::string_view remote_path, DateValue& last_modified) {
+  ++heads;
+  const Resource* r = Find(remote_path);
+  if (!r || r->last_modified.IsZero()) return false;
+  last_modified = r->last_modified;
+  return true;
+}
+
+std::string FakeRepository::HttpGetText(std::string_view remote_path, DateValue& last_modified) {
+  ++gets;
+  const Resource* r = Find(remote_path);
+  if (!r) return {};
+  if (!r->last_modified.IsZero()) last_modified = r->last_modified;
+  return r->content;
+}
+
+ByteBuffer FakeRepository::HttpGetBytes(std::string_view remote_path, DateValue& last_modified) {
+  ++gets;
+  const Resource* r = Find(remote_path);
+  if (!r) return ByteBuffer::Failed();
+  if (!r->last_modified.IsZero()) last_modified = r->last_modified;
+  return ByteBuffer(r->content);
+}
+
+}  // namespace tw::testing

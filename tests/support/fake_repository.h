@@ -1,0 +1,37 @@
+// A repository held in memory, counting the requests it answers.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "transport/repository.h"
+
+namespace tw::testing {
+
+class FakeRepository : public Repository {
+ public:
+  struct Resource {
+    std::string content;
+    DateValue last_modified;  // the zero date: no Last-Modified header
+  };
+
+  // `path` in repository form ("/eseguibili/prog.exe").
+  void Put(const std::string& path, std::string content, DateValue last_modified = DateValue());
+  // The catalogue document of `module_path` (repository form, without ".ini").
+  void PutDocument(const std::string& module_path, std::string text);
+
+  bool HttpHead(std::string_view remote_path, DateValue& last_modified) override;
+  std::string HttpGetText(std::string_view remote_path, DateValue& last_modified) override;
+  ByteBuffer HttpGetBytes(std::string_view remote_path, DateValue& last_modified) override;
+  std::string URL() override { return "http://fake/base"; }
+
+  std::map<std::string, Resource> resources;
+  bool reachable = true;
+  int heads = 0, gets = 0;
+  std::map<std::string, int> requests;  // per path, HEADs and GETs together
+
+ private:
+  const Resource* Find(std::string_view path);
+};
+
+}  // namespace tw::testing
