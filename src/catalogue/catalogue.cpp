@@ -93,9 +93,11 @@ void Catalogue::Walk(UpdateDictionary& updates, std::string_view name,
       record->Register = info->GetKey("Release", "Register");
       record->ForceUpdate = IsForced(*info);
       record->OnDemand = IsOnDemand(*info);
+      // A program in a folder this computer lacks is never run.
       if (missing)
         for (const auto& program : info->PostSetupKeys)
-          record->PostSetup.Add(ctx_.paths.ResolvePath(program.value, false));
+          if (!ctx_.paths.HasUnmappedToken(program.value))
+            record->PostSetup.Add(ctx_.paths.ResolvePath(program.value, false));
       if (record->ForceUpdate || missing) updates.Add(record, ToUpper(module));
     }
   }

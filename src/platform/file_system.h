@@ -19,6 +19,15 @@ struct FileError {
 // Empty on success.
 using FileResult = std::optional<FileError>;
 
+struct WriteOptions {
+  // Permission bits of a new file; this platform's umask applies to them
+  // unless `exact_mode` is set (a replacement keeps its predecessor's bits).
+  unsigned mode = 0644;
+  bool exact_mode = false;
+  // Flush the content to the disk before returning.
+  bool flush = false;
+};
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -34,7 +43,17 @@ class FileSystem {
   virtual FileResult CreateFolder(std::string_view path) = 0;
   virtual FileResult Delete(std::string_view path) = 0;
   virtual FileResult Rename(std::string_view from, std::string_view to) = 0;
-  virtual FileResult WriteBytes(std::string_view path, std::span<const std::uint8_t> content) = 0;
+  // Creates or truncates the file and writes `content` from its start.
+  virtual FileResult WriteBytes(std::string_view path, std::span<const std::uint8_t> content,
+                                const WriteOptions& options = {}) = 0;
+  // Permission bits of an existing file.
+  virtual std::optional<unsigned> FileMode(std::string_view path) = 0;
+  // Makes `to` a second name of `from`'s content (a hard link; a flushed
+  // copy where the file system has no links). `to` must not exist.
+  virtual FileResult LinkOrCopy(std::string_view from, std::string_view to) = 0;
+  // Flushes the folder's entries (new names, renames) to the disk.
+  virtual FileResult SyncFolder(std::string_view path) = 0;
+  // Rename replaces an existing `to` in one step.
   // Changes the modification time only (seconds since 1970-01-01 UTC).
   virtual FileResult SetModificationTime(std::string_view path, long long unix_seconds) = 0;
 };

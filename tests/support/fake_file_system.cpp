@@ -69,11 +69,31 @@ FileResult FakeFileSystem::Rename(std::string_view from, std::string_view to) {
 }
 
 FileResult FakeFileSystem::WriteBytes(std::string_view path,
-                                      std::span<const std::uint8_t> content) {
+                                      std::span<const std::uint8_t> content,
+                                      const WriteOptions& options) {
   if (auto error = Armed("WriteBytes", path)) return error;
-  files[std::string(path)].content.assign(content.begin(), content.end());
+  File& file = files[std::string(path)];
+  file.content.assign(content.begin(), content.end());
+  file.mode = options.exact_mode ? options.mode : options.mode & ~umask;
   return std::nullopt;
 }
+
+std::optional<unsigned> FakeFileSystem::FileMode(std::string_view path) {
+  auto it = files.find(std::string(path));
+  if (it == files.end()) return std::nullopt;
+  return it->second.mode;
+}
+
+FileResult FakeFileSystem::LinkOrCopy(std::string_view from, std::string_view to) {
+  if (auto error = Armed("LinkOrCopy", from)) return error;
+  auto it = files.find(std::string(from));
+  if (it == files.end()) return FileError{ENOENT, "Percorso non trovato"};
+  if (files.count(std::string(to))) return FileError{EEXIST, "Il file esiste già"};
+  files[std::string(to)] = it->second;
+  return std::nullopt;
+}
+
+FileResult FakeFileSystem::SyncFolder(std::string_view path) { return Armed("SyncFolder", path); }
 
 FileResult FakeFileSystem::SetModificationTime(std::string_view path, long long unix_seconds) {
   if (auto error = Armed("SetModificationTime", path)) return error;

@@ -18,6 +18,7 @@ class FakeFileSystem : public FileSystem {
     long long mtime = 0;
     std::string version;
     bool hidden = false;
+    unsigned mode = 0644;
   };
 
   void AddFile(const std::string& path, std::string content = "x", long long mtime = 0,
@@ -25,7 +26,8 @@ class FakeFileSystem : public FileSystem {
   std::string Content(const std::string& path) const;
 
   // The next call of `operation` ("CreateFolder", "Delete", "Rename",
-  // "WriteBytes", "SetModificationTime") on `path` fails with `error`.
+  // "WriteBytes", "SetModificationTime", "LinkOrCopy", "SyncFolder") on
+  // `path` fails with `error`.
   void FailNext(const std::string& operation, const std::string& path, FileError error);
 
   bool NormalFileExists(std::string_view path) override;
@@ -34,7 +36,13 @@ class FakeFileSystem : public FileSystem {
   FileResult CreateFolder(std::string_view path) override;
   FileResult Delete(std::string_view path) override;
   FileResult Rename(std::string_view from, std::string_view to) override;
-  FileResult WriteBytes(std::string_view path, std::span<const std::uint8_t> content) override;
+  FileResult WriteBytes(std::string_view path, std::span<const std::uint8_t> content,
+                        const WriteOptions& options = {}) override;
+  std::optional<unsigned> FileMode(std::string_view path) override;
+  FileResult LinkOrCopy(std::string_view from, std::string_view to) override;
+  FileResult SyncFolder(std::string_view path) override;
+
+  unsigned umask = 022;
   FileResult SetModificationTime(std::string_view path, long long unix_seconds) override;
 
   std::map<std::string, File> files;

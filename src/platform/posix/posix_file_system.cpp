@@ -20,6 +20,17 @@ FileError LastError() {
 
 FileResult Check(int rc) { return rc == 0 ? FileResult() : FileResult(LastError()); }
 
+FileResult WriteAll(int fd, std::span<const std::uint8_t> content) {
+  size_t done = 0;
+  while (done < content.size()) {
+    const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return LastError();
+    done += static_cast<size_t>(n);
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 bool PosixFileSystem::NormalFileExists(std::string_view path) {
@@ -70,21 +81,62 @@ FileResult PosixFileSystem::Rename(std::string_view from, std::string_view to) {
 }
 
 FileResult PosixFileSystem::WriteBytes(std::string_view path,
-                                       std::span<const std::uint8_t> content) {
-  const int fd = ::open(std::string(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+                                       std::span<const std::uint8_t> content,
+                                       const WriteOptions& options) {
+  const int fd = ::open(std::string(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+                        static_cast<mode_t>(options.mode));
   if (fd < 0) return LastError();
-  size_t done = 0;
-  while (done < content.size()) {
-    const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      FileError error = LastError();
-      ::close(fd);
-      return error;
-    }
-    done += static_cast<size_t>(n);
+  FileResult result = WriteAll(fd, content);
+  if (!result && options.exact_mode && ::fchmod(fd, static_cast<mode_t>(options.mode)) != 0)
+    result = LastError();
+  if (!result && options.flush && ::fdatasync(fd) != 0) result = LastError();
+  if (::close(fd) != 0 && !result) result = LastError();
+  return result;
+}
+
+std::optional<unsigned> PosixFileSystem::FileMode(std::string_view path) {
+  struct stat st {};
+  if (::stat(std::string(path).c_str(), &st) != 0) return std::nullopt;
+  return static_cast<unsigned>(st.st_mode & 07777);
+}
+
+FileResult PosixFileSystem::LinkOrCopy(std::string_view from, std::string_view to) {
+  const std::string source(from), target(to);
+  if (::link(source.c_str(), target.c_str()) == 0) return std::nullopt;
+  if (errno != EPERM && errno != EMLINK && errno != EXDEV && errno != ENOTSUP) return LastError();
+  // No links on this file system: a copy, flushed like the new content.
+  const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return LastError();
+  struct stat st {};
+  ::fstat(in, &st);
+  const int out = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777);
+  if (out < 0) {
+    FileError error = LastError();
+    ::close(in);
+    return error;
   }
-  return Check(::close(fd));
+  FileResult result;
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t n = ::read(in, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) { result = LastError(); break; }
+    if (n == 0) break;
+    if ((result = WriteAll(out, {reinterpret_cast<const std::uint8_t*>(buffer), static_cast<size_t>(n)})))
+      break;
+  }
+  if (!result && ::fdatasync(out) != 0) result = LastError();
+  ::close(in);
+  ::close(out);
+  return result;
+}
+
+FileResult PosixFileSystem::SyncFolder(std::string_view path) {
+  const int fd = ::open(std::string(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return LastError();
+  FileResult result = ::fsync(fd) == 0 ? FileResult() : FileResult(LastError());
+  ::close(fd);
+  return result;
 }
 
 FileResult PosixFileSystem::SetModificationTime(std::string_view path, long long unix_seconds) {

@@ -13,7 +13,11 @@ class PosixFileSystem : public FileSystem {
   FileResult CreateFolder(std::string_view path) override;
   FileResult Delete(std::string_view path) override;
   FileResult Rename(std::string_view from, std::string_view to) override;
-  FileResult WriteBytes(std::string_view path, std::span<const std::uint8_t> content) override;
+  FileResult WriteBytes(std::string_view path, std::span<const std::uint8_t> content,
+                        const WriteOptions& options = {}) override;
+  std::optional<unsigned> FileMode(std::string_view path) override;
+  FileResult LinkOrCopy(std::string_view from, std::string_view to) override;
+  FileResult SyncFolder(std::string_view path) override;
   FileResult SetModificationTime(std::string_view path, long long unix_seconds) override;
 };
 

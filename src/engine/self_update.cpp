@@ -1,0 +1,32 @@
+#include "engine/self_update.h"
+
+#include <string>
+
+#include "catalogue/catalogue.h"
+#include "catalogue/path_mapping.h"
+#include "engine/engine_context.h"
+#include "engine/file_replacement.h"
+#include "transport/repository.h"
+
+namespace tw {
+
+void SelfUpdate(EngineContext& ctx) {
+  struct Entry {
+    std::string module;
+    std::string target_suffix;
+  };
+  const Entry entries[] = {{"{ESEGUIBILI}\\Run" + ctx.executable_suffix, ""},
+                           {"{ESEGUIBILI}\\Tarnwick" + ctx.executable_suffix, ".update"}};
+  for (const Entry& entry : entries) {
+    const std::string target = ctx.paths.ResolvePath(entry.module, false) + entry.target_suffix;
+    const std::string remote = ctx.paths.ResolvePath(entry.module, true);
+    ModuleVersion installed = ctx.catalogue.GetModuleVersion(entry.module, false);
+    ModuleVersion available = ctx.catalogue.GetModuleVersion(entry.module, true);
+    if (IsVersionEmpty(available) || CompareVersions(available, installed) != 1) continue;
+    DateValue last_modified;
+    const ByteBuffer content = ctx.repository.HttpGetBytes(remote, last_modified);
+    if (content.size() >= 2) UpdateFile(ctx, target, content.span(), last_modified);
+  }
+}
+
+}  // namespace tw

@@ -1,0 +1,17 @@
+// Programs started with posix_spawn: no shell, no window styles here.
+#pragma once
+
+#include "platform/process_launcher.h"
+
+namespace tw {
+
+class PosixProcessLauncher : public ProcessLauncher {
+ public:
+  bool Start(const std::vector<std::string>& argv, WindowStyle style,
+             const std::string& folder = "") override;
+  int RunAndWait(const std::vector<std::string>& argv, int timeout_ms) override;
+  bool OpenDocument(const std::string& path, const std::string& folder) override;
+  bool IsProgram(const std::string& path) override;
+};
+
+}  // namespace tw

@@ -1,0 +1,29 @@
+// Starting programs: the logic hands over a program and its arguments,
+// already split, so that no shell ever reads text from a catalogue.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tw {
+
+// Window styles of the started program, kept for platforms that use them.
+enum class WindowStyle { Hidden = 0, Normal = 1, MinimizedActive = 2 };
+
+class ProcessLauncher {
+ public:
+  virtual ~ProcessLauncher() = default;
+  // argv[0] is the program (looked up on the search path when it has no
+  // folder). False when it could not be started; nothing is waited for.
+  virtual bool Start(const std::vector<std::string>& argv, WindowStyle style,
+                     const std::string& folder = "") = 0;
+  // Runs the program and waits for its end, at most `timeout_ms` (-1: no
+  // limit). Its exit code; 0 when it could not be started.
+  virtual int RunAndWait(const std::vector<std::string>& argv, int timeout_ms) = 0;
+  // Opens a document with the desktop's default application.
+  virtual bool OpenDocument(const std::string& path, const std::string& folder) = 0;
+  // A file this platform can run as a program.
+  virtual bool IsProgram(const std::string& path) = 0;
+};
+
+}  // namespace tw

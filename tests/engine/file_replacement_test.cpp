@@ -1,0 +1,147 @@
+#include "engine/file_replacement.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "catalogue/path_mapping.h"
+#include "common/settings_keys.h"
+#include "engine/engine_context.h"
+#include "engine/engine_fixture.h"
+#include "platform/posix/posix_file_system.h"
+#include "support/temp_dir.h"
+
+namespace tw {
+namespace {
+
+using testing::ReadTextFile;
+using testing::TempDir;
+using testing::WriteTextFile;
+
+const DateValue kDate = DateValue::FromCalendar(1994, 11, 6, 9, 49, 37);
+
+std::span<const std::uint8_t> Bytes(const std::string& text) {
+  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+// The real file system under a folder of the test's own.
+class ReplacementOnDisk : public ::testing::Test {
+ protected:
+  ReplacementOnDisk()
+      : ctx_{f_.paths, f_.repo, disk_, f_.settings, f_.system, f_.catalogue, f_.launcher, ""} {}
+
+  bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+  }
+  unsigned Mode(const std::string& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st.st_mode & 07777;
+  }
+
+  TempDir dir_;
+  testing::EngineFixture f_;
+  PosixFileSystem disk_;
+  EngineContext ctx_;
+};
+
+TEST_F(ReplacementOnDisk, NewTargetInNewFoldersGetsContentDateAndRecord) {
+  const std::string target = dir_ / "Dati/Utenti/pc1/conf.ini";
+  ASSERT_FALSE(UpdateFile(ctx_, target, Bytes("nuovo"), kDate).has_value());
+  EXPECT_EQ(ReadTextFile(target), "nuovo");
+  EXPECT_FALSE(Exists(target + ".new"));
+  EXPECT_FALSE(Exists(target + ".old"));
+  EXPECT_EQ(disk_.LastModified(target), DateValue::FromCalendar(1994, 11, 6, 9, 49, 37).ToUnixSeconds());
+  EXPECT_EQ(f_.settings.Get(settings::kLastModifiedSection, target), kDate.ToSettingsText());
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  EXPECT_EQ(Mode(target), 0644u & ~mask);
+  ASSERT_FALSE(UpdateFile(ctx_, dir_ / "Eseguibili/Run", Bytes("\x7F" "ELF..."), kDate).has_value());
+  EXPECT_EQ(Mode(dir_ / "Eseguibili/Run"), 0755u & ~mask);
+  ASSERT_FALSE(UpdateFile(ctx_, dir_ / "Eseguibili/post.sh", Bytes("#!/bin/sh\n"), kDate).has_value());
+  EXPECT_EQ(Mode(dir_ / "Eseguibili/post.sh"), 0755u & ~mask);
+}
+
+TEST_F(ReplacementOnDisk, ExistingTargetKeepsItsPermissionBitsAndLeftoversAreReplaced) {
+  const std::string target = dir_ / "prog";
+  WriteTextFile(target, "vecchio");
+  ::chmod(target.c_str(), 0750);
+  WriteTextFile(target + ".new", "un resto molto più lungo del nuovo contenuto");
+  WriteTextFile(target + ".old", "resto");
+  ASSERT_FALSE(UpdateFile(ctx_, target, Bytes("nuovo"), kDate).has_value());
+  EXPECT_EQ(ReadTextFile(target), "nuovo");
+  EXPECT_EQ(Mode(target), 0750u);
+  EXPECT_FALSE(Exists(target + ".new"));
+  EXPECT_FALSE(Exists(target + ".old"));
+}
+
+TEST_F(ReplacementOnDisk, TargetMovedAsideByAnEarlierCrashIsPutBack) {
+  const std::string target = dir_ / "prog";
+  WriteTextFile(target + ".old", "vecchio");  // the target itself is gone
+  // ".new" cannot be written (a folder holds its name): the replacement
+  // fails, and the old content is in place again.
+  std::filesystem::create_directory(target + ".new");
+  ASSERT_TRUE(UpdateFile(ctx_, target, Bytes("nuovo"), kDate).has_value());
+  EXPECT_EQ(ReadTextFile(target), "vecchio");
+  std::filesystem::remove(target + ".new");
+  ASSERT_FALSE(UpdateFile(ctx_, target, Bytes("nuovo"), kDate).has_value());
+  EXPECT_EQ(ReadTextFile(target), "nuovo");
+}
+
+class ReplacementFailures : public ::testing::Test {
+ protected:
+  testing::EngineFixture f_;
+  const std::string target_ = "/opt/suite/Eseguibili/prog.exe";
+};
+
+TEST_F(ReplacementFailures, UnwritableFolderReportsTheErrorAndLeavesTheTarget) {
+  f_.files.AddFile(target_, "vecchio");
+  f_.files.FailNext("WriteBytes", target_ + ".new", FileError{EACCES, "Permesso negato"});
+  const auto error = UpdateFile(f_.ctx, target_, Bytes("nuovo"), kDate);
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(error->Number, EACCES);
+  EXPECT_EQ(error->Source, "UpdateFile");
+  EXPECT_EQ(error->Description, "Permesso negato");
+  EXPECT_EQ(f_.files.Content(target_), "vecchio");
+  EXPECT_FALSE(f_.files.NormalFileExists(target_ + ".new"));
+  EXPECT_FALSE(f_.settings.Get(settings::kLastModifiedSection, target_).has_value());
+}
+
+TEST_F(ReplacementFailures, FailedSwapAfterTheOldContentWasKeptLeavesTheOldContent) {
+  f_.files.AddFile(target_, "vecchio");
+  f_.files.FailNext("Rename", target_ + ".new", FileError{ENOSPC, "Spazio su disco insufficiente"});
+  const auto error = UpdateFile(f_.ctx, target_, Bytes("nuovo"), kDate);
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(error->Number, ENOSPC);
+  EXPECT_EQ(f_.files.Content(target_), "vecchio");
+  EXPECT_EQ(f_.files.files.count(target_ + ".old"), 0u);
+  EXPECT_EQ(f_.files.files.count(target_ + ".new"), 0u);
+}
+
+TEST_F(ReplacementFailures, OldContentIsKeptBeforeTheSwapAndDroppedAfter) {
+  f_.files.AddFile(target_, "vecchio");
+  ASSERT_FALSE(UpdateFile(f_.ctx, target_, Bytes("nuovo"), kDate).has_value());
+  std::vector<std::string> order;
+  for (const std::string& call : f_.files.calls)
+    if (call.rfind("Delete", 0) != 0 && call.rfind("CreateFolder", 0) != 0) order.push_back(call);
+  EXPECT_EQ(order, (std::vector<std::string>{"WriteBytes " + target_ + ".new",
+                                             "SetModificationTime " + target_ + ".new",
+                                             "LinkOrCopy " + target_,
+                                             "Rename " + target_ + ".new",
+                                             "SyncFolder /opt/suite/Eseguibili"}));
+  EXPECT_EQ(f_.files.calls.back(), "Delete " + target_ + ".old");
+}
+
+TEST_F(ReplacementFailures, ModuleWithoutAFolderHereIsRefused) {
+  testing::EngineFixture bare;  // its {FONTS} folder is empty
+  const auto error = CheckModuleHasFolder(bare.ctx, "{FONTS}\\Verdana.ttf");
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(error->Source, "UpdateFile");
+  EXPECT_FALSE(CheckModuleHasFolder(bare.ctx, "{ESEGUIBILI}\\prog.exe").has_value());
+}
+
+}  // namespace
+}  // namespace tw

@@ -1,0 +1,40 @@
+// A launcher that records what it is asked to start.
+#pragma once
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/process_launcher.h"
+
+namespace tw::testing {
+
+class FakeProcessLauncher : public ProcessLauncher {
+ public:
+  struct Call {
+    std::string kind;  // "start", "wait" or "open"
+    std::vector<std::string> argv;
+    WindowStyle style = WindowStyle::Normal;
+    std::string folder;
+  };
+
+  bool Start(const std::vector<std::string>& argv, WindowStyle style,
+             const std::string& folder = "") override {
+    calls.push_back({"start", argv, style, folder});
+    return true;
+  }
+  int RunAndWait(const std::vector<std::string>& argv, int) override {
+    calls.push_back({"wait", argv, WindowStyle::Normal, ""});
+    return 0;
+  }
+  bool OpenDocument(const std::string& path, const std::string& folder) override {
+    calls.push_back({"open", {path}, WindowStyle::Normal, folder});
+    return true;
+  }
+  bool IsProgram(const std::string& path) override { return programs.count(path) > 0; }
+
+  std::vector<Call> calls;
+  std::set<std::string> programs;
+};
+
+}  // namespace tw::testing
