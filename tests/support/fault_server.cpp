@@ -122,6 +122,9 @@ void FaultServer::Serve(int client) {
       SendAll(client, reply_);
       wait_for_stop(-1);
       break;
+    case Fault::Delayed:
+      if (!wait_for_stop(1000)) SendAll(client, reply_);
+      break;
     case Fault::HugeHeaders: {
       std::string huge = "HTTP/1.0 200 OK\r\n";
       while (huge.size() < (1u << 20)) huge += "X-Pad: aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\r\n";

@@ -19,6 +19,7 @@ enum class Fault {
   Trickle,         // one byte every 50 ms, never a blank line
   KeepOpen,        // the reply, then keep the connection open
   HugeHeaders,     // a status line and 1 MiB of header lines
+  Delayed,         // one second of silence, then the reply, then close
 };
 
 class FaultServer {

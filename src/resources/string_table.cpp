@@ -1,0 +1,62 @@
+#include "resources/string_table.h"
+
+#include <array>
+#include <utility>
+
+namespace tw {
+namespace {
+
+constexpr std::array<std::pair<int, std::string_view>, 34> kStrings = {{
+    // Columns of the module list, and the splash.
+    {101, "Modulo"},
+    {102, "Locale"},
+    {103, "Aggiornamento"},
+    {104, "Stato"},
+    {105, "Collegamento al server degli aggiornamenti..."},
+    // Buttons and the main window's check box.
+    {201, "Annulla"},
+    {202, "Aggiorna"},
+    {203, "Fine"},
+    {204, "&Nascondi al prossimo avvio"},
+    // Log lines.
+    {801, "Inizio procedura di aggiornamento"},
+    {802, "Fine procedura di aggiornamento"},
+    {803, "Richiesta di conferma per il download di tutti gli aggiornamenti selezionati"},
+    {804, "Richiesta di conferma per download del modulo"},
+    {805, "Download del modulo effettuato con successo"},
+    {806, "Errori durante il download del modulo"},
+    {807, "Nessun aggiornamento disponibile per il download"},
+    {808, "Inizio download del modulo"},
+    // Messages.
+    {901, "Chiudere la procedura di aggiornamento?"},
+    {902, "Confermi il download di tutti gli aggiornamenti selezionati?"},
+    {903, "Confermi il download del modulo?"},
+    {905, "Per utilizzare l'aggiornamento automatico, lanciare il programma Tarnwick da \"Esplora "
+          "Risorse\" e inserire il percorso del server da cui scaricare gli aggiornamenti"},
+    {906, "Il percorso inserito non corrisponde ad un repository di aggiornamenti Velmora s.r.l."},
+    {907, "Il percorso inserito corrisponde ad un repository di aggiornamenti Velmora s.r.l. e "
+          "verrà usato per le installazioni e gli aggiornamenti successivi"},
+    {908, "Si sono verificati alcuni errori durante l'aggiornamento."},
+    // Status texts of the module list.
+    {1001, "Pronto per l'aggiornamento"},
+    {1002, "Download in corso..."},
+    {1003, "Aggiornamento del modulo..."},
+    {1004, "Aggiornamento effettuato"},
+    {1005, "Errori durante l'aggiornamento"},
+    {1006, "Pronto per l'installazione"},
+    // Message-box buttons.
+    {1101, "Sì"},
+    {1102, "No"},
+    {1103, "OK"},
+    {1104, "Annulla"},
+}};
+
+}  // namespace
+
+std::string_view LoadResString(int id) {
+  for (const auto& [number, text] : kStrings)
+    if (number == id) return text;
+  return {};
+}
+
+}  // namespace tw

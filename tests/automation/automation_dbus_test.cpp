@@ -1,0 +1,182 @@
+// The automation server as the suite's programs meet it: started by a real
+// session bus from its activation file, called over D-Bus, installing from
+// a real web server.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
+#include <QDBusPendingCall>
+#include <QDBusReply>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <filesystem>
+#include <thread>
+
+#include "common/date_value.h"
+#include "common/settings_keys.h"
+#include "engine/automation_registration.h"
+#include "platform/posix/posix_file_system.h"
+#include "platform/qt/qt_settings_store.h"
+#include "support/dbus_daemon.h"
+#include "support/fault_server.h"
+#include "support/nginx_server.h"
+#include "support/pe_image.h"
+#include "support/temp_dir.h"
+
+namespace tw {
+namespace {
+
+using testing::ReadTextFile;
+using testing::WriteTextFile;
+
+constexpr long long kRepositoryTime = 1609502400;  // 2021-01-01 12:00:00 UTC
+
+class AutomationOverDBus : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // The services the bus starts inherit its environment.
+    ::setenv("TARNWICK_AUTOMATION_IDLE_MS", "3000", 1);
+    bus_ = std::make_unique<testing::DBusDaemon>();
+    ASSERT_TRUE(bus_->running()) << "dbus-daemon could not be started";
+    std::filesystem::create_directories(suite_ + "/Eseguibili");
+    std::filesystem::copy_file(TARNWICK_EXECUTABLE, program_);
+    ASSERT_EQ(Run({"--regserver"}), 0);
+  }
+
+  // A server still waiting for calls would outlive the test.
+  void TearDown() override {
+    if (!bus_ || !bus_->running()) return;
+    QDBusConnection connection = bus_->Connect("teardown");
+    const QDBusReply<uint> pid = connection.interface()->servicePid("it.velmora.Tarnwick");
+    if (pid.isValid() && pid.value() > 0) ::kill(static_cast<pid_t>(pid.value()), SIGTERM);
+  }
+
+  int Run(const QStringList& arguments, QString* errors = nullptr) {
+    QProcess process;
+    process.start(QString::fromStdString(program_), arguments);
+    process.waitForFinished(20000);
+    if (errors) *errors = QString::fromUtf8(process.readAllStandardError());
+    return process.exitCode();
+  }
+
+  void Configure(const std::string& location) {
+    QtSettingsStore().Write(settings::kApplication, settings::kSection, settings::kRemoteHost, location);
+  }
+
+  std::unique_ptr<QDBusInterface> Global(QDBusConnection& connection) {
+    auto global = std::make_unique<QDBusInterface>("it.velmora.Tarnwick", "/Global",
+                                                   "it.velmora.Tarnwick.Global", connection);
+    global->setTimeout(10 * 60 * 1000);  // an update may take minutes
+    return global;
+  }
+
+  testing::TempDir dir_;
+  std::unique_ptr<testing::DBusDaemon> bus_;
+  const std::string suite_ = dir_ / "Suite Velmora";
+  const std::string program_ = suite_ + "/Eseguibili/Tarnwick";
+};
+
+TEST_F(AutomationOverDBus, WithoutARepositoryTheServerRefusesAndEnds) {
+  QString errors;
+  QElapsedTimer clock;
+  clock.start();
+  EXPECT_NE(Run({"--automation"}, &errors), 0);
+  EXPECT_LT(clock.elapsed(), 10000);
+  EXPECT_TRUE(errors.contains("lanciare il programma Tarnwick da \"Esplora Risorse\"")) << errors.toStdString();
+}
+
+TEST_F(AutomationOverDBus, TheBusStartsTheRegisteredServerOnTheFirstCall) {
+  Configure("127.0.0.1:" + std::to_string(testing::FaultServer::ClosedPort()));
+  QDBusConnection connection = bus_->Connect();
+  auto global_object = Global(connection);
+  QDBusInterface& global = *global_object;
+  QDBusReply<QString> name = global.call("GetFullName");
+  ASSERT_TRUE(name.isValid()) << name.error().message().toStdString();
+  EXPECT_EQ(name.value().toStdString(), program_);
+  QDBusReply<bool> unreachable = global.call("IsModuleAvailable", "{ESEGUIBILI}\\Prog");
+  ASSERT_TRUE(unreachable.isValid());
+  EXPECT_FALSE(unreachable.value());
+  QDBusReply<bool> nothing_to_do = global.call("UpdateModule", "{ESEGUIBILI}\\Prog");
+  EXPECT_TRUE(nothing_to_do.value());
+
+  QDBusInterface introspectable("it.velmora.Tarnwick", "/Global", "org.freedesktop.DBus.Introspectable", connection);
+  QDBusReply<QString> xml = introspectable.call("Introspect");
+  EXPECT_TRUE(xml.value().contains("VELMORA - Motore di aggiornamento dei programmi installati"));
+  EXPECT_TRUE(xml.value().contains("value=\"5.2\""));
+
+  EXPECT_EQ(Run({"--unregserver"}), 0);
+  EXPECT_FALSE(std::filesystem::exists(ActivationFilePath()));
+}
+
+TEST_F(AutomationOverDBus, CallsAreServedWhileAnotherWaitsOnTheNetworkAndTheServerEndsWhenIdle) {
+  testing::FaultServer slow(testing::Fault::Delayed);
+  Configure("127.0.0.1:" + std::to_string(slow.port()));
+  QDBusConnection connection = bus_->Connect();
+  auto global_object = Global(connection);
+  QDBusInterface& global = *global_object;
+  ASSERT_TRUE(QDBusReply<QString>(global.call("GetFullName")).isValid());  // started
+  QElapsedTimer clock;
+  clock.start();
+  QDBusPendingCall waiting = global.asyncCall("IsModuleAvailable", "{ESEGUIBILI}\\Prog");
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  QDBusReply<QString> quick = global.call("GetFullName");
+  const qint64 quick_ms = clock.elapsed();
+  waiting.waitForFinished();
+  EXPECT_TRUE(quick.isValid());
+  EXPECT_LT(quick_ms, 800);
+  EXPECT_GE(clock.elapsed(), 900);
+  EXPECT_TRUE(QDBusReply<bool>(waiting.reply()).value());
+
+  // No call for the idle time: the server leaves the bus.
+  bool gone = false;
+  for (int i = 0; i < 100 && !gone; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    gone = !connection.interface()->isServiceRegistered("it.velmora.Tarnwick").value();
+  }
+  EXPECT_TRUE(gone);
+}
+
+TEST_F(AutomationOverDBus, UpdateModuleInstallsAModuleAndItsDependencyFromTheWebServer) {
+  auto& nginx = testing::NginxServer::Shared();
+  ASSERT_TRUE(nginx.running());
+  const std::string base = nginx.FreshBase();
+  const auto image = testing::BuildPeImage(3, 1, 0, 7);
+  nginx.Put(base + "/eseguibili/gestione.exe.ini",
+            "[Release]\r\nVersion=3.1.0.7\r\n[Setup]\r\nDati={DATI}\\Archivio.mdb\r\n");
+  nginx.Put(base + "/eseguibili/gestione.exe", std::string(image.bytes.begin(), image.bytes.end()), kRepositoryTime);
+  nginx.Put(base + "/dati/archivio.mdb.ini", "[Release]\r\n");
+  nginx.Put(base + "/dati/archivio.mdb", "archivio", kRepositoryTime);
+  // The launcher and the program itself are not in this repository.
+  Configure(nginx.Location(base));
+
+  QDBusConnection connection = bus_->Connect();
+  auto global_object = Global(connection);
+  QDBusInterface& global = *global_object;
+  QDBusReply<bool> available = global.call("IsUpdateAvailable", "{ESEGUIBILI}\\Gestione.exe");
+  ASSERT_TRUE(available.isValid()) << available.error().message().toStdString();
+  EXPECT_TRUE(available.value());
+  QDBusReply<bool> updated = global.call("UpdateModule", "{ESEGUIBILI}\\Gestione.exe");
+  ASSERT_TRUE(updated.isValid());
+  EXPECT_TRUE(updated.value());
+
+  PosixFileSystem disk;
+  const std::string program = suite_ + "/Eseguibili/Gestione.exe";
+  const std::string data = suite_ + "/Dati/Archivio.mdb";
+  EXPECT_EQ(disk.FileVersion(program), "3.1.0.7");
+  EXPECT_EQ(ReadTextFile(data), "archivio");
+  EXPECT_EQ(disk.LastModified(program), kRepositoryTime);
+  EXPECT_EQ(disk.LastModified(data), kRepositoryTime);
+  QtSettingsStore settings;
+  for (const std::string& path : {program, data})
+    EXPECT_FALSE(settings.Read(settings::kApplication, settings::kLastModifiedSection, path, "").empty()) << path;
+
+  QDBusReply<bool> again = global.call("IsUpdateAvailable", "{ESEGUIBILI}\\Gestione.exe");
+  EXPECT_FALSE(again.value());
+}
+
+}  // namespace
+}  // namespace tw

@@ -1,0 +1,129 @@
+#include "engine/global.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/engine_fixture.h"
+#include "platform/posix/posix_file_system.h"
+#include "platform/posix/posix_process_launcher.h"
+#include "support/temp_dir.h"
+
+namespace tw {
+namespace {
+
+const DateValue kOld = DateValue::FromCalendar(2020, 1, 1, 12, 0, 0);
+const DateValue kNew = DateValue::FromCalendar(2021, 1, 1, 12, 0, 0);
+
+class GlobalTest : public ::testing::Test {
+ protected:
+  void Publish(const std::string& remote, const std::string& document, DateValue date = kNew) {
+    f_.repo.PutDocument(remote, document);
+    f_.repo.Put(remote, "contenuto " + remote, date);
+  }
+  testing::EngineFixture f_;
+  Global global_{f_.ctx};
+};
+
+TEST_F(GlobalTest, FullNameHasOneSeparatorWhateverTheFolderLooksLike) {
+  f_.system.program_folder = "/opt/suite/Eseguibili/";
+  EXPECT_EQ(global_.GetFullName(), "/opt/suite/Eseguibili/Tarnwick");
+  f_.system.program_folder = "/opt/suite/Eseguibili";
+  EXPECT_EQ(global_.GetFullName(), "/opt/suite/Eseguibili/Tarnwick");
+  f_.ctx.executable_suffix = ".exe";
+  EXPECT_EQ(global_.GetFullName(), "/opt/suite/Eseguibili/Tarnwick.exe");
+}
+
+TEST_F(GlobalTest, UpdateAvailability) {
+  // Current itself, but a dependency is missing.
+  Publish("/eseguibili/a.exe", "[Release]\nVersion=1.0\n[Setup]\nb={DATI}\\b.mdb\n");
+  f_.files.AddFile("/opt/suite/Eseguibili/a.exe", "x", kNew.ToUnixSeconds(), "1.0.0.0");
+  Publish("/dati/b.mdb", "[Release]\n");
+  EXPECT_TRUE(global_.IsUpdateAvailable("{ESEGUIBILI}\\a.exe"));
+  f_.files.AddFile("/opt/suite/Dati/b.mdb", "x", kNew.ToUnixSeconds());
+  EXPECT_FALSE(global_.IsUpdateAvailable("{ESEGUIBILI}\\a.exe"));
+
+  // On demand, without the marker.
+  Publish("/eseguibili/od.exe", "[Release]\nVersion=1.0\nOnDemand=True\n");
+  EXPECT_FALSE(global_.IsUpdateAvailable("{ESEGUIBILI}\\od.exe"));
+  EXPECT_TRUE(global_.UpdateModule("{ESEGUIBILI}\\od.exe"));
+  EXPECT_FALSE(f_.files.NormalFileExists("/opt/suite/Eseguibili/od.exe"));
+
+  // Not forced: present and older is not enough; missing is.
+  Publish("/eseguibili/nf.exe", "[Release]\nVersion=2.0\nForceUpdate=0\n");
+  EXPECT_TRUE(global_.IsUpdateAvailable("{ESEGUIBILI}\\nf.exe"));
+  f_.files.AddFile("/opt/suite/Eseguibili/nf.exe", "x", kOld.ToUnixSeconds(), "1.0.0.0");
+  EXPECT_FALSE(global_.IsUpdateAvailable("{ESEGUIBILI}\\nf.exe"));
+
+  // A cycle of dependencies ends.
+  Publish("/eseguibili/c1.exe", "[Release]\nVersion=1.0\n[Setup]\nx={ESEGUIBILI}\\c2.exe\n");
+  Publish("/eseguibili/c2.exe", "[Release]\nVersion=1.0\n[Setup]\nx={ESEGUIBILI}\\c1.exe\n");
+  f_.files.AddFile("/opt/suite/Eseguibili/c1.exe", "x", kNew.ToUnixSeconds(), "1.0.0.0");
+  f_.files.AddFile("/opt/suite/Eseguibili/c2.exe", "x", kNew.ToUnixSeconds(), "1.0.0.0");
+  EXPECT_FALSE(global_.IsUpdateAvailable("{ESEGUIBILI}\\c1.exe"));
+}
+
+TEST_F(GlobalTest, ModuleAvailabilityIsTheRepositorysHead) {
+  Publish("/eseguibili/a.exe", "[Release]\n");
+  EXPECT_TRUE(global_.IsModuleAvailable("{ESEGUIBILI}\\A.exe"));
+  EXPECT_FALSE(global_.IsModuleAvailable("{ESEGUIBILI}\\assente.exe"));
+}
+
+TEST_F(GlobalTest, FailedDownloadFailsTheCallButTheOtherModulesAreInstalled) {
+  Publish("/eseguibili/a.exe", "[Release]\nVersion=1.0\n[Setup]\nb={DATI}\\b.mdb\nc={DATI}\\c.mdb\n"
+                               "[PostSetup]\np={ESEGUIBILI}\\post.exe\n");
+  Publish("/dati/b.mdb", "[Release]\n");
+  f_.repo.PutDocument("/dati/c.mdb", "[Release]\nVersion=3\n");  // no file to download
+  EXPECT_FALSE(global_.UpdateModule("{ESEGUIBILI}\\a.exe"));
+  EXPECT_TRUE(f_.files.NormalFileExists("/opt/suite/Dati/b.mdb"));
+  EXPECT_TRUE(f_.files.NormalFileExists("/opt/suite/Eseguibili/a.exe"));
+  ASSERT_EQ(f_.launcher.calls.size(), 1u);  // the post-setup program of a.exe still runs
+  EXPECT_EQ(f_.launcher.calls[0].kind, "wait");
+}
+
+TEST_F(GlobalTest, UnreachableRepository) {
+  Publish("/eseguibili/a.exe", "[Release]\nVersion=1.0\n");
+  f_.repo.reachable = false;
+  EXPECT_FALSE(global_.IsUpdateAvailable("{ESEGUIBILI}\\a.exe"));
+  EXPECT_FALSE(global_.IsModuleAvailable("{ESEGUIBILI}\\a.exe"));
+  EXPECT_TRUE(global_.UpdateModule("{ESEGUIBILI}\\a.exe"));
+  EXPECT_TRUE(f_.files.files.empty());
+}
+
+// Real programs on a real disk: the post-setup programs of a new module run
+// after every module is in place, in document order, each waited for.
+TEST(GlobalPostSetup, ProgramsRunInOrderAfterAllModulesEachWaitedFor) {
+  testing::TempDir dir;
+  testing::EngineFixture f;
+  PosixFileSystem disk;
+  PosixProcessLauncher launcher;
+  const std::string root = dir.path();
+  PathMapping paths(MakePlaceholderTable({root, "\\pc1", "", "", ""}, '/'), "pc1", '/');
+  Catalogue catalogue({paths, f.repo, disk, f.settings, f.system});
+  EngineContext ctx{paths, f.repo, disk, f.settings, f.system, catalogue, launcher, ""};
+  const std::string log = dir / "ordine.txt";
+  // Each program notes its start (and whether the dependency is already in
+  // place), sleeps, and notes its end.
+  auto script = [&](const std::string& name) {
+    return "#!/bin/sh\n[ -f '" + root + "/Dati/dati.mdb' ] && echo inizio " + name + " >> '" + log +
+           "'\nsleep 0.2\necho fine " + name + " >> '" + log + "'\n";
+  };
+  f.repo.PutDocument("/eseguibili/app",
+                     "[Release]\n[Setup]\nd={DATI}\\dati.mdb\n[PostSetup]\n"
+                     "b={ESEGUIBILI}\\primo\na=\"{ESEGUIBILI}\\secondo\"\n");
+  f.repo.Put("/eseguibili/app", "#!/bin/sh\n", kNew);
+  f.repo.Put("/eseguibili/primo", script("primo"), kNew);
+  f.repo.Put("/eseguibili/secondo", script("secondo"), kNew);
+  f.repo.PutDocument("/dati/dati.mdb", "[Release]\n");
+  f.repo.Put("/dati/dati.mdb", "dati", kNew);
+  f.repo.PutDocument("/eseguibili/primo", "[Release]\n");
+  f.repo.PutDocument("/eseguibili/secondo", "[Release]\n");
+  // The post-setup programs are modules of the suite like any other.
+  Global global(ctx);
+  ASSERT_TRUE(global.UpdateModule("{ESEGUIBILI}\\primo"));
+  ASSERT_TRUE(global.UpdateModule("{ESEGUIBILI}\\secondo"));
+  ASSERT_TRUE(global.UpdateModule("{ESEGUIBILI}\\app"));
+  EXPECT_EQ(testing::ReadTextFile(log),
+            "inizio primo\nfine primo\ninizio secondo\nfine secondo\n");
+}
+
+}  // namespace
+}  // namespace tw
