@@ -14,6 +14,16 @@
 
 namespace tw {
 
+// Hashing and comparing keys without letter case, and without copying.
+struct IgnoreCaseHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view key) const { return HashIgnoreCase(key); }
+};
+struct IgnoreCaseEqual {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const { return EqualsIgnoreCase(a, b); }
+};
+
 template <typename T>
 class KeyedCollection {
  public:
@@ -24,9 +34,8 @@ class KeyedCollection {
 
   // Appends under `key`; false (and nothing changes) when the key is present.
   bool Add(T value, std::string key) {
-    std::string folded = ToUpper(key);
-    if (index_.count(folded) != 0) return false;
-    index_.emplace(std::move(folded), items_.size());
+    if (index_.find(std::string_view(key)) != index_.end()) return false;
+    index_.emplace(key, items_.size());
     items_.push_back({std::move(key), std::move(value)});
     return true;
   }
@@ -35,7 +44,7 @@ class KeyedCollection {
   void Add(T value) { items_.push_back({std::nullopt, std::move(value)}); }
 
   const T* Find(std::string_view key) const {
-    auto it = index_.find(ToUpper(key));
+    auto it = index_.find(key);
     return it == index_.end() ? nullptr : &items_[it->second].value;
   }
   T* Find(std::string_view key) {
@@ -44,7 +53,7 @@ class KeyedCollection {
   bool Contains(std::string_view key) const { return Find(key) != nullptr; }
 
   bool Remove(std::string_view key) {
-    auto it = index_.find(ToUpper(key));
+    auto it = index_.find(key);
     if (it == index_.end()) return false;
     items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(it->second));
     Reindex();
@@ -64,11 +73,11 @@ class KeyedCollection {
   void Reindex() {
     index_.clear();
     for (size_t i = 0; i < items_.size(); ++i)
-      if (items_[i].key) index_.emplace(ToUpper(*items_[i].key), i);
+      if (items_[i].key) index_.emplace(*items_[i].key, i);
   }
 
   std::vector<Item> items_;
-  std::unordered_map<std::string, size_t> index_;
+  std::unordered_map<std::string, size_t, IgnoreCaseHash, IgnoreCaseEqual> index_;
 };
 
 }  // namespace tw

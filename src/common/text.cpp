@@ -35,21 +35,18 @@ std::string ConvertCase(std::string_view text) {
 template <bool kIgnoreCase>
 std::string Replace(std::string_view text, std::string_view from, std::string_view to) {
   if (from.empty()) return std::string(text);
-  std::string folded_text, folded_from;
-  std::string_view hay = text, needle = from;
-  if (kIgnoreCase) {
-    folded_text = ToUpper(text);
-    folded_from = ToUpper(from);
-    hay = folded_text;
-    needle = folded_from;
-  }
+  auto find = [&](size_t start) {
+    return kIgnoreCase ? FindIgnoreCase(text, from, start) : text.find(from, start);
+  };
+  size_t pos = find(0);
+  if (pos == std::string_view::npos) return std::string(text);
   std::string out;
   out.reserve(text.size());
   size_t start = 0;
-  for (size_t pos = hay.find(needle); pos != std::string_view::npos; pos = hay.find(needle, start)) {
+  for (; pos != std::string_view::npos; pos = find(start)) {
     out.append(text.substr(start, pos - start));
     out.append(to);
-    start = pos + needle.size();
+    start = pos + from.size();
   }
   out.append(text.substr(start));
   return out;
@@ -60,12 +57,36 @@ std::string Replace(std::string_view text, std::string_view from, std::string_vi
 std::string ToUpper(std::string_view text) { return ConvertCase<true>(text); }
 std::string ToLower(std::string_view text) { return ConvertCase<false>(text); }
 
+unsigned char FoldedByteAt(std::string_view text, size_t i) {
+  const auto c = static_cast<unsigned char>(text[i]);
+  if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 32);
+  // 0xC3 is never a continuation byte: before a tail it is that letter's lead.
+  if (i > 0 && static_cast<unsigned char>(text[i - 1]) == kLatin1Lead && IsLowerLatin1Tail(c))
+    return static_cast<unsigned char>(c - 0x20);
+  return c;
+}
+
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && ToUpper(a) == ToUpper(b);
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (a[i] != b[i] && FoldedByteAt(a, i) != FoldedByteAt(b, i)) return false;
+  return true;
 }
 
 size_t FindIgnoreCase(std::string_view haystack, std::string_view needle, size_t from) {
-  return ToUpper(haystack).find(ToUpper(needle), from);
+  if (needle.size() > haystack.size()) return std::string_view::npos;
+  for (size_t pos = from; pos + needle.size() <= haystack.size(); ++pos) {
+    size_t i = 0;
+    while (i < needle.size() && FoldedByteAt(haystack, pos + i) == FoldedByteAt(needle, i)) ++i;
+    if (i == needle.size()) return pos;
+  }
+  return std::string_view::npos;
+}
+
+size_t HashIgnoreCase(std::string_view text) {
+  size_t hash = 1469598103934665603ull;
+  for (size_t i = 0; i < text.size(); ++i) hash = (hash ^ FoldedByteAt(text, i)) * 1099511628211ull;
+  return hash;
 }
 
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {

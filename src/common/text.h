@@ -14,6 +14,10 @@ namespace tw {
 std::string ToUpper(std::string_view text);
 std::string ToLower(std::string_view text);
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+// The byte at `i` in upper case (a Latin-1 letter's second byte too).
+unsigned char FoldedByteAt(std::string_view text, size_t i);
+// Equal for texts that are equal ignoring case.
+size_t HashIgnoreCase(std::string_view text);
 
 // Position of the first occurrence of `needle` at or after `from`, letter
 // case ignored; npos when there is none.

@@ -6,6 +6,7 @@
 #include "engine/engine_context.h"
 #include "engine/install.h"
 #include "engine/processes.h"
+#include "platform/settings_store.h"
 #include "platform/system_info.h"
 #include "transport/repository.h"
 
@@ -61,6 +62,9 @@ bool Global::UpdateModule(std::string_view module) {
     if (record.InstallationType == 0 && ok)
       for (const auto& program : record.PostSetup) post_setups.Add(program.value, ToUpper(program.value));
   }
+  // The download dates are on disk before any program runs, and when the
+  // caller hears back.
+  ctx_.settings.Flush();
   for (const auto& program : post_setups) RunAndWait(ctx_.processes, program.value, -1);
   return result;
 }

@@ -17,6 +17,9 @@ class SettingsStore {
                      std::string_view key, std::string_view value) = 0;
   virtual bool Delete(std::string_view application, std::string_view section,
                       std::string_view key) = 0;
+  // Makes every write so far durable and visible to other processes. A
+  // store may gather writes until then.
+  virtual void Flush() {}
 };
 
 }  // namespace tw

@@ -16,9 +16,11 @@ bool HeadReplyComplete(std::string_view received) {
 HeadReply ScanHeadReply(std::string_view received, int bias) {
   static constexpr std::string_view kLabel = "last-modified:";
   HeadReply reply;
-  const std::string text = ReplaceAll(received, "\r\n", "\n");
-  const auto lines = Split(text, "\n");
-  // The piece after the final line end is not a whole line.
+  auto lines = Split(received, "\n");
+  // Lines end in LF or CR LF; the piece after the final line end is not a
+  // whole line.
+  for (size_t i = 0; i + 1 < lines.size(); ++i)
+    if (!lines[i].empty() && lines[i].back() == '\r') lines[i].remove_suffix(1);
   for (size_t i = 1; i + 1 < lines.size() && !lines[i].empty(); ++i) {
     const std::string_view line = lines[i];
     if (line.size() < kLabel.size() || !EqualsIgnoreCase(line.substr(0, kLabel.size()), kLabel))

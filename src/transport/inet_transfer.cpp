@@ -4,18 +4,115 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QMetaObject>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <map>
+#include <memory>
+#include <vector>
 #include <mutex>
-#include <thread>
 
 #include "common/text.h"
 
 namespace tw {
 namespace {
 
-void GlobalInit() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+// Transfers run on the calling (window) thread through libcurl's multi
+// interface: the loop waits on the transfers' sockets with socket notifiers
+// and a timer, so nothing blocks, no thread is started, and connections to
+// the repository stay open from one request to the next.
+class TransferLoop {
+ public:
+  TransferLoop() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    multi_ = curl_multi_init();
+    curl_multi_setopt(multi_, CURLMOPT_SOCKETFUNCTION, &TransferLoop::OnSocketChange);
+    curl_multi_setopt(multi_, CURLMOPT_SOCKETDATA, this);
+    curl_multi_setopt(multi_, CURLMOPT_TIMERFUNCTION, &TransferLoop::OnTimerChange);
+    curl_multi_setopt(multi_, CURLMOPT_TIMERDATA, this);
+    timer_.setSingleShot(true);
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Act(CURL_SOCKET_TIMEOUT, 0); });
+  }
+  ~TransferLoop() { curl_multi_cleanup(multi_); }
+
+  // Performs the prepared handle; the caller's event loop runs meanwhile,
+  // taking no user input. The transfer's result.
+  CURLcode Perform(CURL* easy) {
+    QEventLoop loop;
+    Pending pending{easy, &loop, CURLE_OK, false};
+    pending_.push_back(&pending);
+    curl_multi_add_handle(multi_, easy);
+    if (!pending.done) loop.exec(QEventLoop::ExcludeUserInputEvents);
+    return pending.result;
+  }
+
+ private:
+  struct Pending {
+    CURL* easy;
+    QEventLoop* loop;
+    CURLcode result;
+    bool done;
+  };
+  struct Watch {
+    std::unique_ptr<QSocketNotifier> read, write;
+  };
+
+  static int OnSocketChange(CURL*, curl_socket_t fd, int what, void* self, void*) {
+    static_cast<TransferLoop*>(self)->WatchSocket(fd, what);
+    return 0;
+  }
+  static int OnTimerChange(CURLM*, long timeout_ms, void* self) {
+    auto* loop = static_cast<TransferLoop*>(self);
+    if (timeout_ms < 0) loop->timer_.stop();
+    else loop->timer_.start(static_cast<int>(timeout_ms));
+    return 0;
+  }
+
+  // Notifiers stay with their socket number and are only switched on and
+  // off: a request on a kept connection then costs no new objects.
+  void WatchSocket(curl_socket_t fd, int what) {
+    Watch& watch = watches_[fd];
+    auto set = [&](std::unique_ptr<QSocketNotifier>& notifier, QSocketNotifier::Type type, bool wanted,
+                   int event) {
+      if (wanted && !notifier) {
+        notifier = std::make_unique<QSocketNotifier>(fd, type);
+        QObject::connect(notifier.get(), &QSocketNotifier::activated, [this, fd, event] { Act(fd, event); });
+      }
+      if (notifier && notifier->isEnabled() != wanted) notifier->setEnabled(wanted);
+    };
+    const bool gone = what == CURL_POLL_REMOVE;
+    set(watch.read, QSocketNotifier::Read, !gone && (what & CURL_POLL_IN), CURL_CSELECT_IN);
+    set(watch.write, QSocketNotifier::Write, !gone && (what & CURL_POLL_OUT), CURL_CSELECT_OUT);
+  }
+
+  void Act(curl_socket_t fd, int event) {
+    int running = 0;
+    curl_multi_socket_action(multi_, fd, event, &running);
+    int left = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi_, &left)) {
+      if (message->msg != CURLMSG_DONE) continue;
+      for (auto it = pending_.begin(); it != pending_.end(); ++it) {
+        if ((*it)->easy != message->easy_handle) continue;
+        Pending* done = *it;
+        done->result = message->data.result;
+        done->done = true;
+        curl_multi_remove_handle(multi_, done->easy);
+        pending_.erase(it);
+        done->loop->quit();
+        break;
+      }
+    }
+  }
+
+  CURLM* multi_;
+  QTimer timer_;
+  std::map<curl_socket_t, Watch> watches_;
+  std::vector<Pending*> pending_;
+};
+
+TransferLoop& Transfers() {
+  static thread_local TransferLoop loop;
+  return loop;
 }
 
 }  // namespace
@@ -78,7 +175,6 @@ int Inet::OnProgress(void* self, long long, long long, long long, long long) {
 }
 
 bool Inet::Perform(const std::string& url) {
-  GlobalInit();
   CURL* curl = curl_easy_init();
   if (!curl) return false;
   curl_ = curl;
@@ -100,7 +196,8 @@ bool Inet::Perform(const std::string& url) {
   curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Inet::OnProgress);
   curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
   // The proxy comes from http_proxy and no_proxy, as libcurl reads them.
-  const CURLcode result = curl_easy_perform(curl);
+  const CURLcode result =
+      QCoreApplication::instance() ? Transfers().Perform(curl) : curl_easy_perform(curl);
   long status = 0;
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
   curl_easy_cleanup(curl);
@@ -115,16 +212,7 @@ bool Inet::OpenURL(const std::string& url, DataType type) {
   body_ = ByteBuffer();
   status_ = 0;
   expected_length_ = -1;
-  if (!QCoreApplication::instance()) return Perform(url);
-  bool ok = false;
-  QEventLoop loop;
-  std::thread worker([&] {
-    ok = Perform(url);
-    QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
-  });
-  loop.exec(QEventLoop::ExcludeUserInputEvents);
-  worker.join();
-  return ok;
+  return Perform(url);
 }
 
 std::unique_ptr<Inet> NewTransfer(const std::string& location, TransferLimits limits) {

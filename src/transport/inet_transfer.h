@@ -1,7 +1,8 @@
-// Inet: the transfer control that fetches one URL with libcurl. The fetch
-// runs on a worker thread while the calling thread waits in an event loop
-// that takes no user input, so windows keep repainting during a long
-// download. The body is kept in one buffer.
+// Inet: the transfer control that fetches one URL with libcurl. While the
+// transfer runs, the calling thread waits in an event loop that takes no
+// user input, so windows keep repainting during a long download; the
+// connection to the repository stays open for the next request. The body
+// is kept in one buffer.
 #pragma once
 
 #include <atomic>

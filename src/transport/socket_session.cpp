@@ -2,7 +2,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <netdb.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -42,7 +42,7 @@ FormSCK::~FormSCK() {
 
 std::string FormSCK::getInfoUrl(const std::string& parHost, int port, const std::string& parInfo) {
   strCommand = parInfo + "\r\n\r\n";
-  port_text_ = std::to_string(port);
+  port_ = port;
   state_ = "START";
   tmrTimeOut.start(limits_.step);
   session_limit_.start(limits_.total);
@@ -80,17 +80,27 @@ void FormSCK::Resolved(std::vector<std::string> addresses) {
 void FormSCK::ConnectNext() {
   CloseSocket();
   while (next_address_ < addresses_.size()) {
-    addrinfo hints{};
-    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
     const std::string& address = addresses_[next_address_++];
-    if (::getaddrinfo(address.c_str(), port_text_.c_str(), &hints, &found) != 0) continue;
-    fd_ = ::socket(found->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    const int rc = fd_ < 0 ? -1 : ::connect(fd_, found->ai_addr, found->ai_addrlen);
-    const int error = errno;
-    ::freeaddrinfo(found);
-    if (fd_ >= 0 && (rc == 0 || error == EINPROGRESS)) {
+    sockaddr_storage target{};
+    socklen_t length = 0;
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&target);
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&target);
+    if (::inet_pton(AF_INET, address.c_str(), &v4->sin_addr) == 1) {
+      v4->sin_family = AF_INET;
+      v4->sin_port = htons(static_cast<uint16_t>(port_));
+      length = sizeof *v4;
+    } else if (::inet_pton(AF_INET6, address.c_str(), &v6->sin6_addr) == 1) {
+      v6->sin6_family = AF_INET6;
+      v6->sin6_port = htons(static_cast<uint16_t>(port_));
+      length = sizeof *v6;
+    } else {
+      continue;
+    }
+    fd_ = ::socket(target.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd_ < 0) continue;
+    const int rc = ::connect(fd_, reinterpret_cast<sockaddr*>(&target), length);
+    if (rc == 0) return OnConnect();  // a local host may accept at once
+    if (errno == EINPROGRESS) {
       write_notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Write);
       connect(write_notifier_.get(), &QSocketNotifier::activated, this, [this] { OnWritable(); });
       return;
@@ -137,8 +147,10 @@ void FormSCK::OnSendComplete() {
   RestartTimer();
   if (state_ != "SENDCOMMAND") return;
   state_ = "WAITDATA";
-  write_notifier_->setEnabled(false);
-  retired_.push_back(std::move(write_notifier_));
+  if (write_notifier_) {
+    write_notifier_->setEnabled(false);
+    retired_.push_back(std::move(write_notifier_));
+  }
   read_notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
   connect(read_notifier_.get(), &QSocketNotifier::activated, this, [this] { OnDataArrival(); });
 }

@@ -61,7 +61,7 @@ class FormSCK : public QObject {
 
   SessionLimits limits_;
   std::string state_;
-  std::string port_text_;
+  int port_ = 80;
   std::vector<std::string> addresses_;
   size_t next_address_ = 0;
   int fd_ = -1;

@@ -79,6 +79,7 @@ TEST_F(QtSettingsStoreTest, ReadsASeededFile) {
   EXPECT_EQ(store.Read(settings::kApplication, settings::kSection, settings::kHide, "0"), "1");
   // Writing keeps what the administrator wrote.
   ASSERT_TRUE(store.Write(settings::kApplication, "Tarnwick\\FormMain", "Width", "6000"));
+  store.Flush();
   const std::string text = testing::ReadTextFile(FilePath());
   EXPECT_NE(text.find("RemoteHost=aggiornamenti/tarnwick"), std::string::npos) << text;
   EXPECT_NE(text.find("[Tarnwick/FormMain]\nWidth=6000"), std::string::npos) << text;

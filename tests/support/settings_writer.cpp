@@ -16,6 +16,8 @@ int main(int argc, char** argv) {
     if (!store.Write(tw::settings::kApplication, tw::settings::kLastModifiedSection, key,
                      std::to_string(i)))
       ++failures;
+    // A read writes out what is pending: the two writers interleave.
+    store.Read(tw::settings::kApplication, tw::settings::kSection, "RemoteHost", "");
   }
   return failures == 0 ? 0 : 1;
 }

@@ -66,7 +66,9 @@ QSettings& QtSettingsStore::For(std::string_view application) {
 std::string QtSettingsStore::Read(std::string_view application, std::string_view section,
                                   std::string_view key, std::string_view default_value) {
   QSettings& settings = For(application);
-  settings.sync();  // cheap when the file is unchanged: one stat
+  // Takes in what another process wrote (and writes out what is pending);
+  // one stat when nothing changed.
+  settings.sync();
   const QVariant value = settings.value(FullKey(section, key));
   return value.isValid() ? value.toString().toStdString() : std::string(default_value);
 }
@@ -75,7 +77,6 @@ bool QtSettingsStore::Write(std::string_view application, std::string_view secti
                             std::string_view key, std::string_view value) {
   QSettings& settings = For(application);
   settings.setValue(FullKey(section, key), QString::fromStdString(std::string(value)));
-  settings.sync();
   return settings.status() == QSettings::NoError;
 }
 
@@ -83,8 +84,11 @@ bool QtSettingsStore::Delete(std::string_view application, std::string_view sect
                              std::string_view key) {
   QSettings& settings = For(application);
   settings.remove(FullKey(section, key));
-  settings.sync();
   return settings.status() == QSettings::NoError;
+}
+
+void QtSettingsStore::Flush() {
+  for (auto& [application, settings] : files_) settings->sync();
 }
 
 std::string QtSettingsStore::FilePath(std::string_view application) {

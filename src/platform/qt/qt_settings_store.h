@@ -1,7 +1,11 @@
 // The settings store on QSettings: one INI file per user,
-// $XDG_CONFIG_HOME/<application>/<product>.ini. Every write is synced at
-// once, under QSettings' lock file, so two processes writing together (the
-// main window and the automation server) keep each other's entries.
+// $XDG_CONFIG_HOME/<application>/<product>.ini. Writes are gathered and
+// written out together (by the event loop, before a read, and when the
+// store goes), each time under QSettings' lock file and merged with what is
+// on disk, so two processes writing together (the main window and the
+// automation server) keep each other's entries. Gathering matters: each
+// write-out rewrites and flushes the whole file, which per entry would cost
+// more than the file replacement that stored the entry.
 #pragma once
 
 #include <QSettings>
@@ -24,6 +28,8 @@ class QtSettingsStore : public SettingsStore {
              std::string_view value) override;
   bool Delete(std::string_view application, std::string_view section,
               std::string_view key) override;
+
+  void Flush() override;
 
   // The file that holds `application`'s settings.
   std::string FilePath(std::string_view application);

@@ -1,0 +1,35 @@
+// Timing and raw-client helpers shared by the benchmark figures.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tw::bench {
+
+struct Sample {
+  double median = 0, minimum = 0;
+};
+
+// Runs `work` `repeats` times and returns the median and minimum seconds.
+Sample Measure(int repeats, const std::function<void()>& work);
+Sample FromSeconds(std::vector<double> seconds);
+
+// One request over a new connection, the reply read to the end of the
+// stream: what a minimal client does. Returns the bytes received.
+size_t RawRequest(int port, const std::string& request);
+
+// Runs this program again with `arguments` and returns the seconds it
+// reports on its standard output and its peak resident memory in KiB.
+struct ChildResult {
+  double seconds = 0;
+  long peak_kib = 0;
+};
+ChildResult RunChild(const std::string& self, const std::vector<std::string>& arguments);
+
+// "figure|ours median|ours min|baseline median|baseline min|target|note"
+void Report(const std::string& figure, Sample ours, Sample baseline, double target,
+            const std::string& note = "");
+
+}  // namespace tw::bench

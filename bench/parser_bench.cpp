@@ -1,0 +1,61 @@
+// Nanoseconds per call of the parsers on the request path, kept to catch
+// regressions: a 50-key catalogue document, the three date forms, and the
+// mapping of a typical module path.
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "catalogue/ini_document.h"
+#include "catalogue/path_mapping.h"
+#include "transport/http_date.h"
+
+namespace {
+
+std::string FiftyKeyDocument() {
+  std::string text = "[Release]\r\nVersion=6.0.8169.0\r\nRegister=regsvr32\r\nForceUpdate=1\r\n";
+  text += "[Setup]\r\n";
+  for (int i = 0; i < 20; ++i) text += "dip" + std::to_string(i) + "={COMPONENTI}\\Comp" + std::to_string(i) + ".ocx\r\n";
+  text += "[PostSetup]\r\n";
+  for (int i = 0; i < 27; ++i) text += "p" + std::to_string(i) + "={ESEGUIBILI}\\Post" + std::to_string(i) + ".exe /s\r\n";
+  return text;
+}
+
+void BM_CatalogueDocument50Keys(benchmark::State& state) {
+  const std::string text = FiftyKeyDocument();
+  for (auto _ : state) {
+    tw::ModuleINIInfo info;
+    tw::ParseModuleINI(text, info);
+    benchmark::DoNotOptimize(info);
+  }
+}
+BENCHMARK(BM_CatalogueDocument50Keys);
+
+void BM_DateRfc1123(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(tw::ParseHttpDate("Sun, 06 Nov 1994 08:49:37 GMT", -60));
+}
+BENCHMARK(BM_DateRfc1123);
+
+void BM_DateRfc850(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(tw::ParseHttpDate("Sunday, 06-Nov-94 08:49:37 GMT", -60));
+}
+BENCHMARK(BM_DateRfc850);
+
+void BM_DateAsctime(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(tw::ParseHttpDate("Sun Nov  6 08:49:37 1994", -60));
+}
+BENCHMARK(BM_DateAsctime);
+
+void BM_ResolvePath(benchmark::State& state) {
+  const tw::PathMapping paths(tw::MakePlaceholderTable({"/opt/Velmora Suite", "\\officina", "/home/anna/.local/lib",
+                                                        "/home/anna/.local/share/fonts", "/home/anna/.local/share"},
+                                                       '/'),
+                              "officina", '/');
+  const bool remote = state.range(0) != 0;
+  for (auto _ : state)
+    benchmark::DoNotOptimize(paths.ResolvePath("{COMPONENTI}\\Griglia Dati.ocx", remote));
+}
+BENCHMARK(BM_ResolvePath)->Arg(0)->Arg(1);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,299 @@
+// The request path, the catalogue walk, the download and the replacement,
+// each measured against a baseline doing the same work in the same run:
+// tarnwick_bench <head|walk|download|replace> [repeats]. Prints one line per
+// figure for bench/run to tabulate.
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include "bench_support.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/path_mapping.h"
+#include "engine/engine_context.h"
+#include "engine/file_replacement.h"
+#include "platform/posix/posix_file_system.h"
+#include "platform/posix/posix_process_launcher.h"
+#include "platform/posix/posix_system_info.h"
+#include "platform/qt/qt_settings_store.h"
+#include "support/fake_repository.h"
+#include "support/nginx_server.h"
+#include "support/temp_dir.h"
+#include "transport/http_transport.h"
+#include "transport/repository_location.h"
+
+namespace tw::bench {
+namespace {
+
+constexpr long long kRepositoryTime = 1609502400;
+
+// Everything a replacement or a walk needs, on the real disk.
+struct Engine {
+  explicit Engine(const std::string& root, Repository& repo)
+      : system("", root + "/Eseguibili/Tarnwick", StartMode::Standalone),
+        paths(MakePlaceholderTable({root, "\\bench", "", "", ""}, '/'), "bench", '/'),
+        catalogue({paths, repo, files, settings, system}),
+        ctx{paths, repo, files, settings, system, catalogue, launcher, ""} {}
+  PosixSystemInfo system;
+  PosixFileSystem files;
+  QtSettingsStore settings;
+  PosixProcessLauncher launcher;
+  PathMapping paths;
+  Catalogue catalogue;
+  EngineContext ctx;
+};
+
+// Alternates baseline and ours, so that a drift of the machine hits both.
+void MeasurePair(int repeats, const std::function<double()>& ours, const std::function<double()>& baseline,
+                 Sample& ours_out, Sample& baseline_out) {
+  std::vector<double> a, b;
+  for (int i = 0; i < repeats; ++i) {
+    b.push_back(baseline());
+    a.push_back(ours());
+  }
+  ours_out = FromSeconds(a);
+  baseline_out = FromSeconds(b);
+}
+
+double Seconds(const std::function<void()>& work) {
+  const auto start = std::chrono::steady_clock::now();
+  work();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void Head(int repeats) {
+  testing::NginxServer nginx;
+  nginx.Put("/base/eseguibili/prog.exe", "MZ", kRepositoryTime);
+  HttpTransport transport(nginx.Location("/base"), 0);
+  const std::string request = "HEAD /base/eseguibili/prog.exe HTTP/1.0\r\n\r\n";
+  Sample ours, baseline;
+  MeasurePair(
+      repeats,
+      [&] {
+        return Seconds([&] {
+          DateValue date;
+          for (int i = 0; i < 2000; ++i) transport.HttpHead("/eseguibili/prog.exe", date);
+        });
+      },
+      [&] { return Seconds([&] { for (int i = 0; i < 2000; ++i) RawRequest(nginx.port(), request); }); },
+      ours, baseline);
+  Report("HEAD session: 2,000 HttpHead", ours, baseline, 1.2);
+}
+
+// Records the requests a walk makes, in order, to replay them raw.
+class RecordingRepository : public Repository {
+ public:
+  explicit RecordingRepository(Repository& inner) : inner_(inner) {}
+  bool HttpHead(std::string_view p, DateValue& d) override {
+    log.push_back("HEAD " + std::string(p));
+    return inner_.HttpHead(p, d);
+  }
+  std::string HttpGetText(std::string_view p, DateValue& d) override {
+    log.push_back("GET " + std::string(p));
+    return inner_.HttpGetText(p, d);
+  }
+  ByteBuffer HttpGetBytes(std::string_view p, DateValue& d) override { return inner_.HttpGetBytes(p, d); }
+  std::string URL() override { return inner_.URL(); }
+  std::vector<std::string> log;
+
+ private:
+  Repository& inner_;
+};
+
+void PublishSuite(testing::NginxServer& nginx, const std::string& base, const std::string& root) {
+  std::mt19937 random(1000);
+  std::string suite = "[Setup]\r\n";
+  for (int i = 0; i < 1000; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "m%04d.dat", i);
+    suite += "m" + std::to_string(i) + "={ESEGUIBILI}\\" + name + "\r\n";
+    std::string doc = "[Release]\r\n";
+    if (i % 2 == 0) doc += "Version=1." + std::to_string(i % 7) + "\r\n";
+    if (i % 3 == 0)
+      for (int d = 1; d <= 2 && i + d < 1000; ++d) {
+        char dep[32];
+        std::snprintf(dep, sizeof dep, "m%04d.dat", i + d);
+        doc += "d" + std::to_string(d) + "={ESEGUIBILI}\\" + dep + "\r\n";
+      }
+    while (doc.size() < 400) doc += "Nota" + std::to_string(doc.size()) + "=descrizione del modulo\r\n";
+    nginx.Put(base + "/eseguibili/" + name + ".ini", doc);
+    nginx.Put(base + "/eseguibili/" + name, "contenuto", kRepositoryTime + random() % 100000);
+    if (i % 3 == 1) {
+      const std::string local = root + "/Eseguibili/" + name;
+      testing::WriteTextFile(local, "installato");
+    }
+  }
+  nginx.Put(base + ".ini", suite);
+}
+
+// In a child process: one walk over the whole suite, printing its seconds.
+int WalkChild(const std::string& location, const std::string& root) {
+  HttpTransport transport(location, 0);
+  Engine engine(root, transport);
+  UpdateDictionary updates;
+  const double seconds = Seconds([&] { engine.catalogue.CollectUpdates(updates, ""); });
+  std::printf("%.6f\n%zu\n", seconds, updates.Count());
+  return updates.Count() > 0 ? 0 : 1;
+}
+
+void Walk(int repeats, const std::string& self) {
+  testing::NginxServer nginx;
+  testing::TempDir suite;
+  PublishSuite(nginx, "/suite", suite.path());
+  const std::string location = nginx.Location("/suite");
+
+  // The requests of one walk, to replay them with a raw client.
+  HttpTransport transport(location, 0);
+  RecordingRepository recorder(transport);
+  Engine engine(suite.path(), recorder);
+  UpdateDictionary updates;
+  engine.catalogue.CollectUpdates(updates, "");
+  const RepositoryLocation where = SplitLocation(location);
+  std::vector<std::string> raw;
+  for (const std::string& entry : recorder.log) {
+    const size_t space = entry.find(' ');
+    raw.push_back(entry.substr(0, space) + " " + RequestPath(where, entry.substr(space + 1)) +
+                  " HTTP/1.0\r\n\r\n");
+  }
+  long peak = 0;
+  Sample ours, baseline;
+  MeasurePair(
+      repeats,
+      [&] {
+        const ChildResult r = RunChild(self, {"walk-child", location, suite.path()});
+        peak = std::max(peak, r.peak_kib);
+        return r.seconds;
+      },
+      [&] { return Seconds([&] { for (const auto& r : raw) RawRequest(nginx.port(), r); }); }, ours,
+      baseline);
+  Report("Catalogue walk: 1,000 modules (" + std::to_string(raw.size()) + " requests)", ours, baseline, 1.5,
+         "peak " + std::to_string(peak / 1024) + " MiB (target < 60 MiB), " +
+             std::to_string(updates.Count()) + " offered");
+}
+
+int DownloadChild(const std::string& location, const std::string& root) {
+  HttpTransport transport(location, 0);
+  Engine engine(root, transport);
+  const double seconds = Seconds([&] {
+    DateValue date;
+    const ByteBuffer body = transport.HttpGetBytes("/big.bin", date);
+    if (body.size() < 2 || UpdateFile(engine.ctx, root + "/Dati/big.bin", body.span(), date)) std::exit(1);
+  });
+  std::printf("%.6f\n", seconds);
+  return 0;
+}
+
+void Download(int repeats, const std::string& self, size_t mib) {
+  testing::NginxServer nginx;
+  testing::TempDir suite;
+  {
+    std::string content(mib << 20, '\0');
+    std::mt19937_64 random(256);
+    for (size_t i = 0; i + 8 <= content.size(); i += 8) {
+      const auto v = random();
+      std::memcpy(&content[i], &v, 8);
+    }
+    nginx.Put("/dl/big.bin", content, kRepositoryTime);
+  }
+  const std::string location = nginx.Location("/dl");
+  const std::string url = "http://" + location + "/big.bin";
+  const std::string curl_target = suite / "curl.bin";
+  long peak = 0;
+  Sample ours, baseline;
+  MeasurePair(
+      repeats,
+      [&] {
+        std::filesystem::remove(suite / "Dati/big.bin");
+        const ChildResult r = RunChild(self, {"download-child", location, suite.path()});
+        peak = std::max(peak, r.peak_kib);
+        return r.seconds;
+      },
+      [&] {
+        std::filesystem::remove(curl_target);
+        return Seconds([&] {
+          const std::string command = "curl -s -o '" + curl_target + "' '" + url + "' && sync";
+          if (std::system(command.c_str()) != 0) std::exit(1);
+        });
+      },
+      ours, baseline);
+  const long limit = static_cast<long>(mib) + 64;
+  Report("Download and replacement: " + std::to_string(mib) + " MiB", ours, baseline, 1.5,
+         "peak " + std::to_string(peak / 1024) + " MiB (target <= " + std::to_string(limit) + " MiB)");
+}
+
+void Replace(int repeats) {
+  testing::TempDir dir;
+  testing::FakeRepository repo;
+  Engine engine(dir.path(), repo);
+  const std::string content(10 * 1024, 'x');
+  const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(content.data()), content.size());
+  std::filesystem::create_directories(dir / "ours");
+  std::filesystem::create_directories(dir / "base");
+  for (int i = 0; i < 1000; ++i) {
+    testing::WriteTextFile(dir / ("ours/f" + std::to_string(i)), content);
+    testing::WriteTextFile(dir / ("base/f" + std::to_string(i)), content);
+  }
+  const DateValue date = DateValue::FromUnixSeconds(kRepositoryTime);
+  Sample ours, baseline;
+  MeasurePair(
+      repeats,
+      [&] {
+        return Seconds([&] {
+          for (int i = 0; i < 1000; ++i) UpdateFile(engine.ctx, dir / ("ours/f" + std::to_string(i)), bytes, date);
+        });
+      },
+      [&] {
+        return Seconds([&] {
+          const std::string folder = dir / "base";
+          for (int i = 0; i < 1000; ++i) {
+            const std::string target = folder + "/f" + std::to_string(i);
+            const int fd = ::open((target + ".new").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (::write(fd, content.data(), content.size()) < 0) std::exit(1);
+            ::fdatasync(fd);
+            ::close(fd);
+            ::rename((target + ".new").c_str(), target.c_str());
+            const int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+            ::fsync(dfd);
+            ::close(dfd);
+          }
+        });
+      },
+      ours, baseline);
+  Report("Replacement: 1,000 UpdateFile of 10 KiB", ours, baseline, 1.2);
+}
+
+}  // namespace
+}  // namespace tw::bench
+
+int main(int argc, char** argv) {
+  // The benchmark's own settings and home, never the user's.
+  tw::testing::TempDir home;
+  if (!std::getenv("TARNWICK_BENCH_HOME")) {
+    ::setenv("TARNWICK_BENCH_HOME", home.path().c_str(), 1);
+    ::setenv("HOME", home.path().c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (home.path() + "/.config").c_str(), 1);
+  }
+  ::setenv("no_proxy", "127.0.0.1", 1);
+  QCoreApplication app(argc, argv);
+  const std::string figure = argc > 1 ? argv[1] : "";
+  const int repeats = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
+  const std::string self = tw::PosixSystemInfo::RunningExecutablePath();
+  if (figure == "walk-child" && argc == 4) return tw::bench::WalkChild(argv[2], argv[3]);
+  if (figure == "download-child" && argc == 4) return tw::bench::DownloadChild(argv[2], argv[3]);
+  if (figure == "head") tw::bench::Head(repeats);
+  else if (figure == "walk") tw::bench::Walk(repeats, self);
+  else if (figure == "download") tw::bench::Download(repeats, self, argc > 3 ? std::atoi(argv[3]) : 256);
+  else if (figure == "replace") tw::bench::Replace(repeats);
+  else {
+    std::fprintf(stderr, "uso: tarnwick_bench head|walk|download|replace [ripetizioni]\n");
+    return 2;
+  }
+  return 0;
+}
