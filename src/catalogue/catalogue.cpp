@@ -17,10 +17,9 @@ std::shared_ptr<const ModuleINIInfo> Catalogue::LoadModuleINI(std::string_view m
   if (const auto* cached = ModuleINICache.Find(key)) return *cached;
 
   auto info = std::make_shared<ModuleINIInfo>();
-  DateValue unused;
-  const std::string text = ctx_.repository.HttpGetText(document, unused);
   DateValue file_date;
-  ctx_.repository.HttpHead(ctx_.paths.ResolvePath(module, true), file_date);
+  const std::string text =
+      ctx_.repository.HttpGetTextAndHead(document, ctx_.paths.ResolvePath(module, true), file_date);
   info->LastModifiedDate = file_date;
   ParseModuleINI(text, *info);
   // While the HEAD waited, another caller may have stored the same

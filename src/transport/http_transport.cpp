@@ -12,15 +12,30 @@ HttpTransport::HttpTransport(std::string location, int bias, SessionLimits sessi
     : location_(std::move(location)), bias_(bias), session_(session), transfer_(transfer) {}
 
 bool HttpTransport::HttpHead(std::string_view remote_path, DateValue& last_modified) {
+  FormSCK session(session_);
+  StartHead(session, remote_path);
+  return FinishHead(session, last_modified);
+}
+
+void HttpTransport::StartHead(FormSCK& session, std::string_view remote_path) {
   const RepositoryLocation where = SplitLocation(location_);
-  std::string received;
-  {
-    FormSCK session(session_);
-    received = session.getInfoUrl(where.host, where.port, HeadRequestLine(where, remote_path));
-  }
-  const HeadReply reply = ScanHeadReply(received, bias_);
+  session.Start(where.host, where.port, HeadRequestLine(where, remote_path));
+}
+
+bool HttpTransport::FinishHead(FormSCK& session, DateValue& last_modified) {
+  const HeadReply reply = ScanHeadReply(session.Wait(), bias_);
   if (reply.last_modified) last_modified = *reply.last_modified;
   return reply.ok;
+}
+
+std::string HttpTransport::HttpGetTextAndHead(std::string_view document_path,
+                                              std::string_view file_path, DateValue& file_date) {
+  FormSCK session(session_);
+  StartHead(session, file_path);
+  DateValue unused;
+  std::string text = HttpGetText(document_path, unused);
+  FinishHead(session, file_date);
+  return text;
 }
 
 std::optional<ByteBuffer> HttpTransport::Get(std::string_view remote_path, DataType type,

@@ -25,8 +25,13 @@ class HttpTransport : public Repository {
   std::string HttpGetText(std::string_view remote_path, DateValue& last_modified) override;
   ByteBuffer HttpGetBytes(std::string_view remote_path, DateValue& last_modified) override;
   std::string URL() override;
+  // The HEAD goes out first and its reply is collected while the GET runs.
+  std::string HttpGetTextAndHead(std::string_view document_path, std::string_view file_path,
+                                 DateValue& file_date) override;
 
  private:
+  void StartHead(FormSCK& session, std::string_view remote_path);
+  bool FinishHead(FormSCK& session, DateValue& last_modified);
   // The body when the final status is 200; nothing otherwise.
   std::optional<ByteBuffer> Get(std::string_view remote_path, DataType type,
                                 DateValue& last_modified);

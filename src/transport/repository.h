@@ -30,6 +30,17 @@ class Repository {
 
   // "http://" + the repository location, for the log.
   virtual std::string URL() = 0;
+
+  // A catalogue document and the date of the file it describes: the text
+  // as HttpGetText gives it, and `file_date` written as HttpHead writes it.
+  // A repository that can runs both requests at once.
+  virtual std::string HttpGetTextAndHead(std::string_view document_path, std::string_view file_path,
+                                         DateValue& file_date) {
+    DateValue unused;
+    std::string text = HttpGetText(document_path, unused);
+    HttpHead(file_path, file_date);
+    return text;
+  }
 };
 
 }  // namespace tw

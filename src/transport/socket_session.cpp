@@ -41,6 +41,11 @@ FormSCK::~FormSCK() {
 }
 
 std::string FormSCK::getInfoUrl(const std::string& parHost, int port, const std::string& parInfo) {
+  Start(parHost, port, parInfo);
+  return Wait();
+}
+
+void FormSCK::Start(const std::string& parHost, int port, const std::string& parInfo) {
   strCommand = parInfo + "\r\n\r\n";
   port_ = port;
   state_ = "START";
@@ -61,6 +66,9 @@ std::string FormSCK::getInfoUrl(const std::string& parHost, int port, const std:
                                          Resolved(std::move(found));
                                        });
   }
+}
+
+std::string FormSCK::Wait() {
   if (!state_.empty()) {
     QEventLoop loop;
     loop_ = &loop;

@@ -38,6 +38,12 @@ class FormSCK : public QObject {
   // out.
   std::string getInfoUrl(const std::string& parHost, int port, const std::string& parInfo);
 
+  // The same in two halves, so that other work can run between them: Start
+  // sends the request and returns at once; Wait runs the event loop until
+  // the session has ended and returns what getInfoUrl returns.
+  void Start(const std::string& parHost, int port, const std::string& parInfo);
+  std::string Wait();
+
   // "START", "CONNESSO", "SENDCOMMAND", "WAITDATA"; "" when no session runs.
   const std::string& State() const { return state_; }
 
