@@ -14,20 +14,18 @@ constexpr unsigned char kLatin1Lead = 0xC3;
 bool IsUpperLatin1Tail(unsigned char c) { return c >= 0x80 && c <= 0x9E && c != 0x97; }
 bool IsLowerLatin1Tail(unsigned char c) { return c >= 0xA0 && c <= 0xBE && c != 0xB7; }
 
+// Byte by byte; a Latin-1 letter's second byte is known by the lead byte
+// before it (0xC3 is never a continuation byte).
 template <bool kUpper>
 std::string ConvertCase(std::string_view text) {
   std::string out(text);
   for (size_t i = 0; i < out.size(); ++i) {
-    auto c = static_cast<unsigned char>(out[i]);
-    if (c < 0x80) {
-      if (kUpper && c >= 'a' && c <= 'z') out[i] = static_cast<char>(c - 32);
-      if (!kUpper && c >= 'A' && c <= 'Z') out[i] = static_cast<char>(c + 32);
-    } else if (c == kLatin1Lead && i + 1 < out.size()) {
-      auto t = static_cast<unsigned char>(out[i + 1]);
-      if (kUpper && IsLowerLatin1Tail(t)) out[i + 1] = static_cast<char>(t - 0x20);
-      if (!kUpper && IsUpperLatin1Tail(t)) out[i + 1] = static_cast<char>(t + 0x20);
-      ++i;
-    }
+    const auto c = static_cast<unsigned char>(text[i]);
+    const bool after_lead = i > 0 && static_cast<unsigned char>(text[i - 1]) == kLatin1Lead;
+    if (kUpper && ((c >= 'a' && c <= 'z') || (after_lead && IsLowerLatin1Tail(c))))
+      out[i] = static_cast<char>(c - (c < 0x80 ? 32 : 0x20));
+    if (!kUpper && ((c >= 'A' && c <= 'Z') || (after_lead && IsUpperLatin1Tail(c))))
+      out[i] = static_cast<char>(c + (c < 0x80 ? 32 : 0x20));
   }
   return out;
 }

@@ -13,6 +13,14 @@ bool HeadReplyComplete(std::string_view received) {
          received.find("\n\r\n") != std::string_view::npos;
 }
 
+ReplyProgress CollectHeadReply(std::string& received, std::string_view chunk, size_t max_reply) {
+  // Only the new bytes and the three before them can complete the blank line.
+  const size_t look_from = received.size() < 3 ? 0 : received.size() - 3;
+  received.append(chunk);
+  if (HeadReplyComplete(std::string_view(received).substr(look_from))) return ReplyProgress::Complete;
+  return received.size() > max_reply ? ReplyProgress::TooLarge : ReplyProgress::More;
+}
+
 HeadReply ScanHeadReply(std::string_view received, int bias) {
   static constexpr std::string_view kLabel = "last-modified:";
   HeadReply reply;

@@ -22,6 +22,13 @@ struct HeadReply {
 // line, CR LF or bare LF line ends).
 bool HeadReplyComplete(std::string_view received);
 
+enum class ReplyProgress { More, Complete, TooLarge };
+
+// Appends a chunk of reply bytes as they arrive and tells whether the reply
+// is now whole, or has grown past `max_reply` without being whole.
+ReplyProgress CollectHeadReply(std::string& received, std::string_view chunk,
+                               size_t max_reply = kMaxHeadReply);
+
 // Only header lines whose name is Last-Modified (any case) count; lines
 // after the header block, and headers whose names merely end in it, do not.
 HeadReply ScanHeadReply(std::string_view received, int bias);

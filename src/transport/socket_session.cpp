@@ -175,9 +175,11 @@ void FormSCK::OnDataArrival() {
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
     if (n < 0) return OnError();
     if (n == 0) return OnClose();
-    strReceived.append(buffer, static_cast<size_t>(n));
-    if (HeadReplyComplete(strReceived)) return End(true);
-    if (strReceived.size() > limits_.max_reply) return End(false);
+    switch (CollectHeadReply(strReceived, {buffer, static_cast<size_t>(n)}, limits_.max_reply)) {
+      case ReplyProgress::Complete: return End(true);
+      case ReplyProgress::TooLarge: return End(false);
+      case ReplyProgress::More: break;
+    }
   }
 }
 

@@ -1,0 +1,109 @@
+#include "targets.h"
+
+#include <cstdlib>
+#include <string>
+
+#include "catalogue/ini_document.h"
+#include "catalogue/path_mapping.h"
+#include "common/text.h"
+#include "platform/pe_version.h"
+#include "startup/switches.h"
+#include "transport/head_reply.h"
+#include "transport/http_date.h"
+
+namespace tw::fuzz {
+namespace {
+
+std::string_view Text(const std::uint8_t* data, std::size_t size) {
+  return {reinterpret_cast<const char*>(data), size};
+}
+
+// A broken promise of the code under test: stop here, loudly.
+void Require(bool condition) {
+  if (!condition) std::abort();
+}
+
+void RequireDateInRange(DateValue date) {
+  if (date.IsZero()) return;
+  const CalendarTime t = date.ToCalendar();
+  Require(t.year >= 100 && t.year <= 9999 && t.month >= 1 && t.month <= 12 && t.day >= 1 &&
+          t.day <= 31 && t.hour < 24 && t.minute < 60 && t.second < 60);
+}
+
+}  // namespace
+
+void CatalogueDocument(const std::uint8_t* data, std::size_t size) {
+  ModuleINIInfo info;
+  ParseModuleINI(Text(data, size), info);
+  // Every stored key is found again, with the first value it was given.
+  for (const auto* keys : {&info.ReleaseKeys, &info.SetupKeys, &info.PostSetupKeys}) {
+    const char* section = keys == &info.ReleaseKeys ? "release" : keys == &info.SetupKeys ? "SETUP" : "PostSetup";
+    for (const auto& item : *keys) {
+      Require(item.key.has_value());
+      Require(info.GetKey(section, *item.key) == item.value);
+    }
+  }
+}
+
+void HeadReply(const std::uint8_t* data, std::size_t size) {
+  // The first byte cuts the rest into chunks, as a socket may deliver them.
+  if (size == 0) return;
+  const std::size_t chunk = 1 + data[0] % 64;
+  const std::string_view bytes = Text(data + 1, size - 1);
+  std::string received;
+  ReplyProgress progress = ReplyProgress::More;
+  for (std::size_t at = 0; at < bytes.size() && progress == ReplyProgress::More; at += chunk)
+    progress = CollectHeadReply(received, bytes.substr(at, chunk), 4096);
+  Require(progress != ReplyProgress::Complete || HeadReplyComplete(received));
+  Require(progress != ReplyProgress::TooLarge || received.size() > 4096);
+  const auto reply = ScanHeadReply(received, -60);
+  Require(!reply.ok || reply.last_modified.has_value());
+  if (reply.last_modified) RequireDateInRange(*reply.last_modified);
+}
+
+void HttpDate(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return;
+  const int bias = static_cast<int>(data[0]) * 10 - 1280;  // -1280 .. +1270 minutes
+  const std::string_view text = Text(data + 1, size - 1);
+  RequireDateInRange(ParseHttpDate(text, bias));
+  RequireDateInRange(ParseRfc1123Date(text, bias));
+  RequireDateInRange(ParseRfc850Date(text, bias));
+  RequireDateInRange(ParseAsctimeDate(text, bias));
+}
+
+void PeVersion(const std::uint8_t* data, std::size_t size) {
+  const std::string version = PeFileVersion({data, size});
+  // Four numbers of at most five digits, or nothing.
+  Require(version.empty() || (version.size() <= 23 && Split(version, ".").size() == 4));
+}
+
+void Switches(const std::uint8_t* data, std::size_t size) {
+  const std::string_view text = Text(data, size);
+  const MainWindowSwitches fields = ReadMainWindowSwitches(text);
+  Require(fields.ModuleName.size() <= text.size() && fields.BatchCommand.size() <= text.size());
+  Require(TrimBlanks(fields.ModuleName) == fields.ModuleName);
+  if (auto parsed = ParseSwitches(text, " ", kSwitchNames))
+    for (const auto& item : *parsed) Require(!item.key || item.key->front() == '@');
+}
+
+void PathMapping(const std::uint8_t* data, std::size_t size) {
+  static const tw::PathMapping kWindows(
+      MakePlaceholderTable({"C:\\Suite", "/PC1", "C:\\WINDOWS\\system32", "", "C:\\WINDOWS"}, '\\'), "PC1", '\\');
+  static const tw::PathMapping kPosix(
+      MakePlaceholderTable({"/opt/Città", "\\pc1", "/home/u/.local/lib", "/home/u/.local/share/fonts",
+                            "/home/u/.local/share"},
+                           '/'),
+      "pc1", '/');
+  const std::string_view text = Text(data, size);
+  for (const tw::PathMapping* paths : {&kWindows, &kPosix}) {
+    const std::string generic = paths->GenericPath(text);
+    Require(generic.find('/') == std::string::npos);
+    const std::string remote = paths->ResolvePath(text, true);
+    Require(remote.find('\\') == std::string::npos && ToLower(remote) == remote);
+    const std::string local = paths->ResolvePath(text, false);
+    Require(local.find(paths->LocalSeparator() == '/' ? '\\' : '/') == std::string::npos);
+    paths->HasUnmappedToken(text);
+  }
+}
+
+}  // namespace tw::fuzz
