@@ -4,23 +4,23 @@
 
 namespace tw {
 
-const KeyedCollection<std::string>* ModuleINIInfo::KeySet(std::string_view section) const {
-  const std::string upper = ToUpper(section);
-  if (upper == "RELEASE") return &ReleaseKeys;
-  if (upper == "SETUP") return &SetupKeys;
-  if (upper == "POSTSETUP") return &PostSetupKeys;
+template <typename Self>
+auto ModuleINIInfo::KeySet(Self& self, std::string_view section) -> decltype(&self.ReleaseKeys) {
+  if (EqualsIgnoreCase(section, "RELEASE")) return &self.ReleaseKeys;
+  if (EqualsIgnoreCase(section, "SETUP")) return &self.SetupKeys;
+  if (EqualsIgnoreCase(section, "POSTSETUP")) return &self.PostSetupKeys;
   return nullptr;
 }
 
 std::string ModuleINIInfo::GetKey(std::string_view section, std::string_view key) const {
-  const auto* keys = KeySet(section);
+  const auto* keys = KeySet(*this, section);
   const std::string* value = keys ? keys->Find(key) : nullptr;
   return value ? *value : std::string();
 }
 
 std::string ModuleINIInfo::AddKey(std::string_view section, std::string_view key,
                                   std::string_view value) {
-  if (auto* keys = const_cast<KeyedCollection<std::string>*>(KeySet(section)))
+  if (auto* keys = KeySet(*this, section))
     keys->Add(std::string(value), std::string(key));
   return {};
 }

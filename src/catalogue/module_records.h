@@ -30,7 +30,9 @@ class ModuleINIInfo {
   std::string AddKey(std::string_view section, std::string_view key, std::string_view value);
 
  private:
-  const KeyedCollection<std::string>* KeySet(std::string_view section) const;
+  // The key set of a section name, or none.
+  template <typename Self>
+  static auto KeySet(Self& self, std::string_view section) -> decltype(&self.ReleaseKeys);
 };
 
 // One module that is to be installed or updated.

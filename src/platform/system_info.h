@@ -29,8 +29,6 @@ class SystemInfo {
   virtual int TimeZoneBias() = 0;
   // The offset in force now, same sign: UTC = local time now + bias.
   virtual int CurrentUtcBias() = 0;
-  // Local date and time now, as days since 30 December 1899.
-  virtual double LocalNow() = 0;
 };
 
 }  // namespace tw

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <random>
 #include <thread>
 
@@ -113,29 +114,40 @@ TEST_F(CrashSweep, KilledAtRandomMomentsTheTargetIsWhole) {
 }
 
 // Root ignores permissions, so the unwritable folder is met by the helper
-// running as an ordinary user.
+// running as an ordinary user (a copy of it in the test's own folder, which
+// that user can reach).
 TEST_F(CrashSweep, UnwritableFolderFailsAndLeavesTheTarget) {
   WriteTextFile(target_, old_);
-  ::chmod(dir_.path().c_str(), 0755);
-  ::chmod(new_file_.c_str(), 0644);
-  ::chmod(target_.c_str(), 0644);
+  const std::string helper = dir_ / "replace_helper";
+  std::filesystem::copy_file(REPLACE_HELPER, helper);
+  for (const std::string& path : {dir_.path(), new_file_, target_, helper})
+    ::chmod(path.c_str(), path == new_file_ || path == target_ ? 0644 : 0755);
+  int out[2];
+  ASSERT_EQ(::pipe(out), 0);
   const pid_t pid = ::fork();
   if (pid == 0) {
+    ::dup2(out[1], 1);
     if (::geteuid() == 0) {
-      ::execlp("setpriv", "setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
-               REPLACE_HELPER, target_.c_str(), new_file_.c_str(), "-1", static_cast<char*>(nullptr));
+      ::execlp("setpriv", "setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", helper.c_str(),
+               target_.c_str(), new_file_.c_str(), "-1", static_cast<char*>(nullptr));
     } else {
       ::chmod((dir_ / "Eseguibili").c_str(), 0555);
-      ::execl(REPLACE_HELPER, REPLACE_HELPER, target_.c_str(), new_file_.c_str(), "-1",
+      ::execl(helper.c_str(), helper.c_str(), target_.c_str(), new_file_.c_str(), "-1",
               static_cast<char*>(nullptr));
     }
     ::_exit(127);
   }
+  ::close(out[1]);
+  char buffer[256] = {};
+  const ssize_t n = ::read(out[0], buffer, sizeof buffer - 1);
+  ::close(out[0]);
   int status = 0;
   ::waitpid(pid, &status, 0);
   ::chmod((dir_ / "Eseguibili").c_str(), 0755);
   ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 1);  // the replacement reported its failure
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  // The replacement itself reported the failure, with the system's number.
+  EXPECT_EQ(std::string(buffer, n > 0 ? static_cast<size_t>(n) : 0), "errore 13: Permesso negato\n");
   EXPECT_EQ(&Holds(), &old_);
   EXPECT_EQ(ReadTextFile(target_ + ".new"), "");
 }

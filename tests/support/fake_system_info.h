@@ -18,7 +18,6 @@ class FakeSystemInfo : public SystemInfo {
   std::string SpecialFolderPath(SpecialFolder kind) override { return special[kind]; }
   int TimeZoneBias() override { return bias; }
   int CurrentUtcBias() override { return current_bias; }
-  double LocalNow() override { return now; }
 
   std::string computer_name = "pc1";
   std::string program_folder = "/opt/suite/Eseguibili";
@@ -31,7 +30,6 @@ class FakeSystemInfo : public SystemInfo {
       {SpecialFolder::Windows, "/home/u/.local/share"}};
   int bias = -60;
   int current_bias = -60;
-  double now = 45000.5;
 };
 
 }  // namespace tw::testing

@@ -3,6 +3,7 @@
 // (-1: never). Each file-system operation counts as one.
 #include <signal.h>
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -56,5 +57,6 @@ int main(int argc, char** argv) {
   const auto error = tw::UpdateFile(
       ctx, argv[1], {reinterpret_cast<const std::uint8_t*>(content.data()), content.size()},
       tw::DateValue::FromCalendar(2021, 1, 1));
+  if (error) std::printf("errore %d: %s\n", error->Number, error->Description.c_str());
   return error ? 1 : 0;
 }

@@ -122,10 +122,4 @@ int PosixSystemInfo::CurrentUtcBias() {
   return static_cast<int>(-OffsetSeconds(std::time(nullptr)) / 60);
 }
 
-double PosixSystemInfo::LocalNow() {
-  const time_t now = std::time(nullptr);
-  const long long local = static_cast<long long>(now) + OffsetSeconds(now);
-  return 25569.0 + static_cast<double>(local) / 86400.0;
-}
-
 }  // namespace tw

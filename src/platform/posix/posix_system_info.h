@@ -21,7 +21,6 @@ class PosixSystemInfo : public SystemInfo {
   std::string SpecialFolderPath(SpecialFolder kind) override;
   int TimeZoneBias() override;
   int CurrentUtcBias() override;
-  double LocalNow() override;
 
   // The running program's own path as the kernel reports it.
   static std::string RunningExecutablePath();
