@@ -26,10 +26,8 @@ class CatalogueTest : public ::testing::Test {
     system_.current_bias = 0;
   }
 
-  // A module in the repository: its document and its file's date.
   void Publish(const std::string& remote, const std::string& document, DateValue date = kNew) {
-    repo_.PutDocument(remote, document);
-    repo_.Put(remote, "contenuto", date);
+    repo_.Publish(remote, document, date);
   }
   void Install(const std::string& local, std::string version = "", DateValue date = kOld) {
     files_.AddFile(local, "vecchio", date.ToUnixSeconds(), std::move(version));

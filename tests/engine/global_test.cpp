@@ -16,8 +16,7 @@ const DateValue kNew = DateValue::FromCalendar(2021, 1, 1, 12, 0, 0);
 class GlobalTest : public ::testing::Test {
  protected:
   void Publish(const std::string& remote, const std::string& document, DateValue date = kNew) {
-    f_.repo.PutDocument(remote, document);
-    f_.repo.Put(remote, "contenuto " + remote, date);
+    f_.repo.Publish(remote, document, date);
   }
   testing::EngineFixture f_;
   Global global_{f_.ctx};

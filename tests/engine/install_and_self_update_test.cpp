@@ -64,29 +64,31 @@ TEST_F(InstallTest, ModuleWhoseFolderIsMissingHereIsNeitherFetchedNorWritten) {
 class SelfUpdateTest : public InstallTest {
  protected:
   void Publish(const std::string& name, const std::string& version, DateValue date) {
-    f_.repo.PutDocument("/eseguibili/" + name, "[Release]\nVersion=" + version + "\n");
-    f_.repo.Put("/eseguibili/" + name, "nuovo " + name, date);
+    f_.repo.Publish("/eseguibili/" + name, "[Release]\nVersion=" + version + "\n", date);
+  }
+  // The launcher and the program, both older than anything published.
+  void InstallOwnFiles() {
+    f_.files.AddFile("/opt/suite/Eseguibili/Run", "vecchio", kOld.ToUnixSeconds(), "1.0.0.0");
+    f_.files.AddFile("/opt/suite/Eseguibili/Tarnwick", "in uso", kOld.ToUnixSeconds(), "2.0.0.0");
   }
 };
 
 TEST_F(SelfUpdateTest, NewerLauncherInPlaceNewerProgramBesideItself) {
-  f_.files.AddFile("/opt/suite/Eseguibili/Run", "vecchio", kOld.ToUnixSeconds(), "1.0.0.0");
-  f_.files.AddFile("/opt/suite/Eseguibili/Tarnwick", "in uso", kOld.ToUnixSeconds(), "2.0.0.0");
+  InstallOwnFiles();
   Publish("run", "1.1", kNew);
   Publish("tarnwick", "2.1", kNew);
   SelfUpdate(f_.ctx);
-  EXPECT_EQ(f_.files.Content("/opt/suite/Eseguibili/Run"), "nuovo run");
+  EXPECT_EQ(f_.files.Content("/opt/suite/Eseguibili/Run"), "contenuto /eseguibili/run");
   EXPECT_EQ(f_.files.files["/opt/suite/Eseguibili/Run"].mtime, kNew.ToUnixSeconds());
   EXPECT_EQ(f_.files.Content("/opt/suite/Eseguibili/Tarnwick"), "in uso");
-  EXPECT_EQ(f_.files.Content("/opt/suite/Eseguibili/Tarnwick.update"), "nuovo tarnwick");
+  EXPECT_EQ(f_.files.Content("/opt/suite/Eseguibili/Tarnwick.update"), "contenuto /eseguibili/tarnwick");
   EXPECT_EQ(f_.files.files["/opt/suite/Eseguibili/Tarnwick.update"].mtime, kNew.ToUnixSeconds());
   EXPECT_TRUE(f_.settings.Get(settings::kLastModifiedSection, "/opt/suite/Eseguibili/Tarnwick.update"));
   EXPECT_FALSE(f_.settings.Get(settings::kLastModifiedSection, "/opt/suite/Eseguibili/Tarnwick"));
 }
 
 TEST_F(SelfUpdateTest, EqualOlderOrEmptyRepositoryVersionsDownloadNothing) {
-  f_.files.AddFile("/opt/suite/Eseguibili/Run", "vecchio", kOld.ToUnixSeconds(), "1.0.0.0");
-  f_.files.AddFile("/opt/suite/Eseguibili/Tarnwick", "in uso", kOld.ToUnixSeconds(), "2.0.0.0");
+  InstallOwnFiles();
   Publish("run", "1.0.0.0", kOld);
   Publish("tarnwick", "1.9", kNew);
   SelfUpdate(f_.ctx);

@@ -10,6 +10,11 @@ void FakeRepository::PutDocument(const std::string& module_path, std::string tex
   Put(module_path + ".ini", std::move(text));
 }
 
+void FakeRepository::Publish(const std::string& module_path, std::string document, DateValue date) {
+  PutDocument(module_path, std::move(document));
+  Put(module_path, "contenuto " + module_path, date);
+}
+
 const FakeRepository::Resource* FakeRepository::Find(std::string_view path) {
   ++requests[std::string(path)];
   if (!reachable) return nullptr;

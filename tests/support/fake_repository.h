@@ -19,6 +19,8 @@ class FakeRepository : public Repository {
   void Put(const std::string& path, std::string content, DateValue last_modified = DateValue());
   // The catalogue document of `module_path` (repository form, without ".ini").
   void PutDocument(const std::string& module_path, std::string text);
+  // A module: its document, and its file ("contenuto " + path) with `date`.
+  void Publish(const std::string& module_path, std::string document, DateValue date);
 
   bool HttpHead(std::string_view remote_path, DateValue& last_modified) override;
   std::string HttpGetText(std::string_view remote_path, DateValue& last_modified) override;
