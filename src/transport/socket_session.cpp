@@ -1,7 +1,6 @@
 #include "transport/socket_session.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -11,7 +10,6 @@
 #include <QHostInfo>
 #include <QSocketNotifier>
 #include <cerrno>
-#include <cstring>
 
 #include "transport/head_reply.h"
 
@@ -56,7 +54,7 @@ void FormSCK::Start(const std::string& parHost, int port, const std::string& par
   } else if (IsAddressLiteral(parHost)) {
     Resolved({parHost});
   } else {
-    // The look-up runs on Qt's resolver thread; the loop below stays live.
+    // The look-up runs on Qt's resolver thread; the waiting loop stays live.
     lookup_id_ = QHostInfo::lookupHost(QString::fromStdString(parHost), this,
                                        [this](const QHostInfo& info) {
                                          lookup_id_ = -1;
