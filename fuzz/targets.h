@@ -1,6 +1,6 @@
 // The readers of untrusted input, each behind one entry that takes raw
-// bytes. The fuzzers call them, and the ordinary test suite replays the seed
-// corpora and every input a fuzzer ever found through the same entries.
+// bytes. The fuzzers call them, and the ordinary test suite replays every
+// seed input and every input a fuzzer ever found through the same entries.
 #pragma once
 
 #include <cstddef>
