@@ -17,10 +17,6 @@ class HttpTransport : public Repository {
   HttpTransport(std::string location, int bias, SessionLimits session = {},
                 TransferLimits transfer = {});
 
-  // The repository location changes when the user enters a new one.
-  void SetLocation(std::string location) { location_ = std::move(location); }
-  const std::string& Location() const { return location_; }
-
   bool HttpHead(std::string_view remote_path, DateValue& last_modified) override;
   std::string HttpGetText(std::string_view remote_path, DateValue& last_modified) override;
   ByteBuffer HttpGetBytes(std::string_view remote_path, DateValue& last_modified) override;

@@ -10,8 +10,8 @@
 namespace tw {
 namespace {
 
-const DateValue kOld = DateValue::FromCalendar(2020, 1, 1, 12, 0, 0);
-const DateValue kNew = DateValue::FromCalendar(2021, 1, 1, 12, 0, 0);
+using testing::kNew;
+using testing::kOld;
 
 class GlobalTest : public ::testing::Test {
  protected:

@@ -8,6 +8,10 @@
 
 namespace tw::testing {
 
+// An installed copy's date, and a later one the repository reports.
+inline const DateValue kOld = DateValue::FromCalendar(2020, 1, 1, 12, 0, 0);
+inline const DateValue kNew = DateValue::FromCalendar(2021, 1, 1, 12, 0, 0);
+
 class FakeRepository : public Repository {
  public:
   struct Resource {
