@@ -53,6 +53,8 @@ bool AutomationServer::handleMessage(const QDBusMessage& message, const QDBusCon
   if (message.interface() != kAutomationInterface && !message.interface().isEmpty()) return false;
   if (message.member() == "GetFullName" && queue_.IsOpen()) {
     connection.send(Answer(message));
+    // A call, even this one, starts the idle time afresh.
+    if (queue_.Idle()) idle_.start();
     return true;
   }
   // The reply goes out when the call's turn has come and gone; meanwhile
