@@ -1,8 +1,9 @@
 #include "engine/automation_registration.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+
+#include "platform/system_info.h"
 
 namespace tw {
 namespace {
@@ -20,18 +21,17 @@ std::string Quoted(const std::string& path) {
 
 }  // namespace
 
-std::string ActivationFilePath() {
-  std::string data_home;
-  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) {
-    data_home = xdg;
-  } else if (const char* home = std::getenv("HOME")) {
-    data_home = std::string(home) + "/.local/share";
-  }
+std::string ActivationFilePath(SystemInfo& system) {
+  const std::string data_home = system.UserDataFolder();
+  // Without a data folder the file would land at the top of the file system.
+  if (data_home.empty()) return {};
   return data_home + "/dbus-1/services/" + kAutomationService + ".service";
 }
 
-bool RegisterAutomationServer(const std::string& executable) {
-  const std::filesystem::path file = ActivationFilePath();
+bool RegisterAutomationServer(SystemInfo& system, const std::string& executable) {
+  const std::string path = ActivationFilePath(system);
+  if (path.empty()) return false;
+  const std::filesystem::path file = path;
   std::error_code error;
   std::filesystem::create_directories(file.parent_path(), error);
   std::ofstream out(file, std::ios::trunc);
@@ -40,9 +40,11 @@ bool RegisterAutomationServer(const std::string& executable) {
   return static_cast<bool>(out.flush());
 }
 
-bool UnregisterAutomationServer() {
+bool UnregisterAutomationServer(SystemInfo& system) {
+  const std::string path = ActivationFilePath(system);
+  if (path.empty()) return false;
   std::error_code error;
-  std::filesystem::remove(ActivationFilePath(), error);
+  std::filesystem::remove(path, error);
   return !error;
 }
 

@@ -6,14 +6,17 @@
 
 namespace tw {
 
+class SystemInfo;
+
 inline constexpr char kAutomationService[] = "it.velmora.Tarnwick";
 inline constexpr char kAutomationPath[] = "/Global";
 inline constexpr char kAutomationInterface[] = "it.velmora.Tarnwick.Global";
 
-// $XDG_DATA_HOME/dbus-1/services/it.velmora.Tarnwick.service
-std::string ActivationFilePath();
+// <user data folder>/dbus-1/services/it.velmora.Tarnwick.service; "" when
+// the system reports no data folder.
+std::string ActivationFilePath(SystemInfo& system);
 // Writes the file, whose Exec line starts `executable` with --automation.
-bool RegisterAutomationServer(const std::string& executable);
-bool UnregisterAutomationServer();
+bool RegisterAutomationServer(SystemInfo& system, const std::string& executable);
+bool UnregisterAutomationServer(SystemInfo& system);
 
 }  // namespace tw

@@ -37,40 +37,47 @@ AutomationServer::AutomationServer(Global& global, std::chrono::milliseconds idl
   idle_.setSingleShot(true);
   idle_.setInterval(idle_limit);
   QObject::connect(&idle_, &QTimer::timeout, [] { QCoreApplication::quit(); });
-  idle_.start();
+  // The idle time counts only while no call waits or runs.
+  queue_.OnIdle([this] { idle_.start(); });
 }
 
 bool AutomationServer::Publish(QDBusConnection bus) {
   return bus.registerVirtualObject(kAutomationPath, this) && bus.registerService(kAutomationService);
 }
 
+void AutomationServer::Open() { queue_.Open(); }
+
 QString AutomationServer::introspect(const QString&) const { return kIntrospection; }
 
 bool AutomationServer::handleMessage(const QDBusMessage& message, const QDBusConnection& connection) {
   if (message.interface() != kAutomationInterface && !message.interface().isEmpty()) return false;
+  if (message.member() == "GetFullName" && queue_.IsOpen()) {
+    connection.send(Answer(message));
+    // A call, even this one, starts the idle time afresh.
+    if (queue_.Idle()) idle_.start();
+    return true;
+  }
+  // The reply goes out when the call's turn has come and gone; meanwhile
+  // the event loop keeps taking further calls.
+  message.setDelayedReply(true);
+  idle_.stop();
+  queue_.Submit([this, message, connection] { connection.send(Answer(message)); });
+  return true;
+}
+
+QDBusMessage AutomationServer::Answer(const QDBusMessage& message) {
   const QString method = message.member();
   const QList<QVariant> args = message.arguments();
   const bool has_module = args.size() == 1 && args[0].typeId() == QMetaType::QString;
   const std::string module = has_module ? args[0].toString().toStdString() : std::string();
-
-  ++calls_in_progress_;
-  idle_.stop();
-  QDBusMessage reply;
-  if (method == "GetFullName" && args.isEmpty()) {
-    reply = message.createReply(QString::fromStdString(global_.GetFullName()));
-  } else if (has_module && method == "IsUpdateAvailable") {
-    reply = message.createReply(global_.IsUpdateAvailable(module));
-  } else if (has_module && method == "IsModuleAvailable") {
-    reply = message.createReply(global_.IsModuleAvailable(module));
-  } else if (has_module && method == "UpdateModule") {
-    reply = message.createReply(global_.UpdateModule(module));
-  } else {
-    reply = message.createErrorReply(QDBusError::UnknownMethod,
-                                     "Metodo sconosciuto: " + method);
-  }
-  connection.send(reply);
-  if (--calls_in_progress_ == 0) idle_.start();
-  return true;
+  if (method == "GetFullName" && args.isEmpty())
+    return message.createReply(QString::fromStdString(global_.GetFullName()));
+  if (has_module && method == "IsUpdateAvailable")
+    return message.createReply(global_.IsUpdateAvailable(module));
+  if (has_module && method == "IsModuleAvailable")
+    return message.createReply(global_.IsModuleAvailable(module));
+  if (has_module && method == "UpdateModule") return message.createReply(global_.UpdateModule(module));
+  return message.createErrorReply(QDBusError::UnknownMethod, "Metodo sconosciuto: " + method);
 }
 
 }  // namespace tw

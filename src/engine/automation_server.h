@@ -1,14 +1,17 @@
 // The automation class Global on the D-Bus session bus: bus name
 // "it.velmora.Tarnwick", object "/Global", interface
-// "it.velmora.Tarnwick.Global". A call that arrives while another waits on
-// the network is served at once (the waits run the event loop). The
-// process ends when no call has been in progress for the idle time.
+// "it.velmora.Tarnwick.Global". Calls are answered one at a time in the
+// order they arrived (GetFullName, which needs nothing, at once), and none
+// before the program's start-up has ended. The process ends when no call
+// has been waiting or running for the idle time.
 #pragma once
 
 #include <QDBusConnection>
 #include <QDBusVirtualObject>
 #include <QTimer>
 #include <chrono>
+
+#include "engine/call_queue.h"
 
 namespace tw {
 
@@ -19,15 +22,20 @@ class AutomationServer : public QDBusVirtualObject {
   AutomationServer(Global& global, std::chrono::milliseconds idle_limit);
 
   // Registers the object and takes the bus name; false when either fails.
+  // Calls that arrive from then on wait for Open().
   bool Publish(QDBusConnection bus);
+  // The start-up has ended: the waiting calls are served, then the rest.
+  void Open();
 
   QString introspect(const QString& path) const override;
   bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
 
  private:
+  QDBusMessage Answer(const QDBusMessage& message);
+
   Global& global_;
+  CallQueue queue_;
   QTimer idle_;
-  int calls_in_progress_ = 0;
 };
 
 }  // namespace tw

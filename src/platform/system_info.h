@@ -24,6 +24,9 @@ class SystemInfo {
   virtual StartMode GetStartMode() = 0;
   // "" when the platform does not report the folder.
   virtual std::string SpecialFolderPath(SpecialFolder kind) = 0;
+  // The user's own data folder, where desktop services look for per-user
+  // files ($XDG_DATA_HOME here); "" when the platform does not report it.
+  virtual std::string UserDataFolder() = 0;
   // The local zone's standard offset: UTC = local standard time + bias
   // (minutes), whatever the season.
   virtual int TimeZoneBias() = 0;

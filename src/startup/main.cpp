@@ -1,10 +1,7 @@
 // The program's entry: its own options, the platform objects, and the
-// start-up sequence; in automation mode it then serves Global on the
-// session bus.
+// start-up sequence; automation mode goes on in automation_mode.cpp.
 #include <QApplication>
 #include <QCoreApplication>
-#include <QDBusConnection>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -12,15 +9,14 @@
 
 #include "catalogue/catalogue.h"
 #include "engine/automation_registration.h"
-#include "engine/automation_server.h"
 #include "engine/engine_context.h"
-#include "engine/global.h"
 #include "engine/self_update.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/posix_process_launcher.h"
 #include "platform/posix/posix_system_info.h"
 #include "platform/qt/qt_settings_store.h"
 #include "resources/string_table.h"
+#include "startup/automation_mode.h"
 #include "startup/environment.h"
 #include "startup/main_sequence.h"
 #include "transport/http_transport.h"
@@ -32,13 +28,6 @@ bool DisplayAvailable() {
   const char* x11 = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   return (x11 && *x11) || (wayland && *wayland);
-}
-
-// How long the automation server waits for a further call before it ends.
-std::chrono::milliseconds AutomationIdleLimit() {
-  const char* text = std::getenv("TARNWICK_AUTOMATION_IDLE_MS");
-  const long value = text ? std::strtol(text, nullptr, 10) : 0;
-  return std::chrono::milliseconds(value > 0 ? value : 30000);
 }
 
 class ProgramHost : public tw::StartupHost {
@@ -67,8 +56,12 @@ int main(int argc, char** argv) {
   std::string command_line;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--regserver") return tw::RegisterAutomationServer(executable) ? 0 : 1;
-    if (arg == "--unregserver") return tw::UnregisterAutomationServer() ? 0 : 1;
+    if (arg == "--regserver" || arg == "--unregserver") {
+      tw::PosixSystemInfo system({}, executable, tw::StartMode::Standalone);
+      const bool done = arg == "--regserver" ? tw::RegisterAutomationServer(system, executable)
+                                             : tw::UnregisterAutomationServer(system);
+      return done ? 0 : 1;
+    }
     if (arg == "--automation") {
       mode = tw::StartMode::Automation;
       continue;
@@ -92,16 +85,6 @@ int main(int argc, char** argv) {
   tw::EngineContext ctx{env.Paths, transport, files, settings, system, catalogue, launcher, ""};
 
   ProgramHost host(ctx, display);
-  switch (tw::RunStartup(env, mode, host)) {
-    case tw::StartupResult::EndProcessNow: return 1;
-    case tw::StartupResult::Finished: return 0;
-    case tw::StartupResult::ServeAutomation: break;
-  }
-  tw::Global global(ctx);
-  tw::AutomationServer server(global, AutomationIdleLimit());
-  if (!server.Publish(QDBusConnection::sessionBus())) {
-    std::fprintf(stderr, "Tarnwick: servizio di automazione non disponibile sul bus di sessione\n");
-    return 1;
-  }
-  return app->exec();
+  if (mode == tw::StartMode::Automation) return tw::RunAutomationMode(env, ctx, host);
+  return tw::RunStartup(env, mode, host) == tw::StartupResult::EndProcessNow ? 1 : 0;
 }

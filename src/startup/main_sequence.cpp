@@ -15,6 +15,7 @@ CommandText ReadCommandText(std::string_view command_line) {
 StartupResult RunStartup(const Environment& env, StartMode mode, StartupHost& host) {
   const bool standalone = mode == StartMode::Standalone;
   if (standalone) host.ShowSplash();
+  if (!standalone && !env.RemoteHost.empty() && !host.StartServing()) return StartupResult::EndProcessNow;
   // On the very first start nothing is configured, and nothing updated.
   if (!env.RemoteHost.empty()) host.SelfUpdate();
   if (standalone) {

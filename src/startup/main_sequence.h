@@ -26,6 +26,11 @@ class StartupHost {
   virtual void ShowSplash() = 0;
   virtual void HideSplash() = 0;
   virtual void SelfUpdate() = 0;
+  // Automation only, before the self-update: takes the bus name so that the
+  // bus, which waits only so long for a service it started, sees the server
+  // at once; calls wait until the start-up has ended. False when the name
+  // cannot be taken.
+  virtual bool StartServing() { return true; }
   // A message of the string table, with its icon, to the user.
   virtual void ShowMessage(int id) = 0;
 };
@@ -33,7 +38,8 @@ class StartupHost {
 enum class StartupResult {
   Finished,         // standalone: nothing more to do here
   ServeAutomation,  // automation: serve Global until idle
-  EndProcessNow,    // automation without a repository: message 905 shown
+  EndProcessNow,    // automation without a repository (message 905 shown), or the bus name
+                    // taken by another
 };
 
 StartupResult RunStartup(const Environment& env, StartMode mode, StartupHost& host);

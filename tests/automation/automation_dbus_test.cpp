@@ -13,6 +13,7 @@
 #include <QDBusReply>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <algorithm>
 #include <filesystem>
 #include <thread>
 
@@ -20,6 +21,7 @@
 #include "common/settings_keys.h"
 #include "engine/automation_registration.h"
 #include "platform/posix/posix_file_system.h"
+#include "platform/posix/posix_system_info.h"
 #include "platform/qt/qt_settings_store.h"
 #include "support/dbus_daemon.h"
 #include "support/fault_server.h"
@@ -109,26 +111,30 @@ TEST_F(AutomationOverDBus, TheBusStartsTheRegisteredServerOnTheFirstCall) {
   EXPECT_TRUE(xml.value().contains("value=\"5.2\""));
 
   EXPECT_EQ(Run({"--unregserver"}), 0);
-  EXPECT_FALSE(std::filesystem::exists(ActivationFilePath()));
+  PosixSystemInfo system("", program_, StartMode::Standalone);
+  EXPECT_FALSE(std::filesystem::exists(ActivationFilePath(system)));
 }
 
-TEST_F(AutomationOverDBus, CallsAreServedWhileAnotherWaitsOnTheNetworkAndTheServerEndsWhenIdle) {
-  testing::FaultServer slow(testing::Fault::Delayed);
-  Configure("127.0.0.1:" + std::to_string(slow.port()));
+TEST_F(AutomationOverDBus, GetFullNameIsAnsweredWhileACallWaitsOnTheNetworkAndTheServerEndsWhenIdle) {
+  auto& nginx = testing::NginxServer::Shared();
+  ASSERT_TRUE(nginx.running());
+  const std::string base = nginx.FreshBase();
+  nginx.Put(base + "/eseguibili/prog", "prog", kRepositoryTime);
+  testing::FaultServer gate(nginx.port(), "HEAD " + base + "/eseguibili/prog ");
+  Configure("127.0.0.1:" + std::to_string(gate.port()) + base);
   QDBusConnection connection = bus_->Connect();
   auto global_object = Global(connection);
   QDBusInterface& global = *global_object;
-  ASSERT_TRUE(QDBusReply<QString>(global.call("GetFullName")).isValid());  // started
-  QElapsedTimer clock;
-  clock.start();
+  QDBusReply<QString> started = global.call("GetFullName");
+  ASSERT_TRUE(started.isValid()) << started.error().message().toStdString();
+
   QDBusPendingCall waiting = global.asyncCall("IsModuleAvailable", "{ESEGUIBILI}\\Prog");
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  ASSERT_TRUE(gate.WaitUntilHolding(1));  // the call waits on the network
   QDBusReply<QString> quick = global.call("GetFullName");
-  const qint64 quick_ms = clock.elapsed();
+  EXPECT_TRUE(quick.isValid()) << quick.error().message().toStdString();
+  EXPECT_FALSE(waiting.isFinished());
+  gate.Release();
   waiting.waitForFinished();
-  EXPECT_TRUE(quick.isValid());
-  EXPECT_LT(quick_ms, 800);
-  EXPECT_GE(clock.elapsed(), 900);
   EXPECT_TRUE(QDBusReply<bool>(waiting.reply()).value());
 
   // No call for the idle time: the server leaves the bus.
@@ -138,6 +144,83 @@ TEST_F(AutomationOverDBus, CallsAreServedWhileAnotherWaitsOnTheNetworkAndTheServ
     gone = !connection.interface()->isServiceRegistered("it.velmora.Tarnwick").value();
   }
   EXPECT_TRUE(gone);
+}
+
+TEST_F(AutomationOverDBus, OverlappingUpdatesAreServedOneAfterTheOtherInArrivalOrder) {
+  auto& nginx = testing::NginxServer::Shared();
+  ASSERT_TRUE(nginx.running());
+  const std::string base = nginx.FreshBase();
+  const std::string runs = dir_ / "post-setup-runs";
+  nginx.Put(base + "/eseguibili/gestione.exe.ini",
+            "[Release]\r\n[Setup]\r\nDopo={ESEGUIBILI}\\Dopo\r\n"
+            "[PostSetup]\r\nDopo=\"{ESEGUIBILI}\\Dopo\"\r\n");  // the suite's path has a blank
+  nginx.Put(base + "/eseguibili/gestione.exe", "gestione", kRepositoryTime);
+  nginx.Put(base + "/eseguibili/dopo.ini", "[Release]\r\n");
+  nginx.Put(base + "/eseguibili/dopo", "#!/bin/sh\necho run >> '" + runs + "'\n", kRepositoryTime);
+  // The first call's download of the module waits until the second call is
+  // in the server's hands.
+  testing::FaultServer gate(nginx.port(), "GET " + base + "/eseguibili/gestione.exe ");
+  Configure("127.0.0.1:" + std::to_string(gate.port()) + base);
+  QDBusConnection connection = bus_->Connect();
+  auto global_object = Global(connection);
+  QDBusInterface& global = *global_object;
+  QDBusReply<QString> started = global.call("GetFullName");
+  ASSERT_TRUE(started.isValid()) << started.error().message().toStdString();
+
+  QDBusPendingCall first = global.asyncCall("UpdateModule", "{ESEGUIBILI}\\Gestione.exe");
+  ASSERT_TRUE(gate.WaitUntilHolding(1));
+  QDBusPendingCall second = global.asyncCall("UpdateModule", "{ESEGUIBILI}\\Gestione.exe");
+  // The bus delivers one sender's calls in order: once this one is
+  // answered, the second call has reached the server.
+  ASSERT_TRUE(QDBusReply<QString>(global.call("GetFullName")).isValid());
+  gate.Release();
+
+  second.waitForFinished();
+  EXPECT_TRUE(first.isFinished()) << "the later call was answered first";
+  first.waitForFinished();
+  ASSERT_TRUE(QDBusReply<bool>(first.reply()).isValid()) << first.error().message().toStdString();
+  ASSERT_TRUE(QDBusReply<bool>(second.reply()).isValid()) << second.error().message().toStdString();
+  EXPECT_TRUE(QDBusReply<bool>(first.reply()).value());
+  EXPECT_TRUE(QDBusReply<bool>(second.reply()).value());
+
+  const auto requests = gate.Requests();
+  const auto downloads = std::count_if(requests.begin(), requests.end(), [&](const std::string& request) {
+    return request.find("/eseguibili/gestione.exe HTTP") != std::string::npos && request.rfind("GET ", 0) == 0;
+  });
+  EXPECT_EQ(downloads, 1);
+  EXPECT_EQ(ReadTextFile(suite_ + "/Eseguibili/Gestione.exe"), "gestione");
+  EXPECT_EQ(ReadTextFile(runs), "run\n");
+}
+
+TEST_F(AutomationOverDBus, ARepositoryThatNeverAnswersDoesNotKeepTheBusWaitingForTheServer) {
+  // A bus that waits three seconds for a started service instead of two
+  // minutes: the server must take its name before it asks the repository.
+  bus_.reset();
+  bus_ = std::make_unique<testing::DBusDaemon>(3000);
+  ASSERT_TRUE(bus_->running());
+  testing::FaultServer silent(testing::Fault::Held, "HTTP/1.0 404 Not Found\r\n\r\n");
+  Configure("127.0.0.1:" + std::to_string(silent.port()));
+  QDBusConnection connection = bus_->Connect();
+  auto global_object = Global(connection);
+  QDBusInterface& global = *global_object;
+
+  QDBusPendingCall first = global.asyncCall("IsModuleAvailable", "{ESEGUIBILI}\\Prog");
+  ASSERT_TRUE(silent.WaitUntilHolding(1));  // the self-update waits on the repository
+  bool named = false;
+  for (int i = 0; i < 200 && !named && !first.isFinished(); ++i) {
+    named = connection.interface()->isServiceRegistered("it.velmora.Tarnwick").value();
+    if (!named) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_TRUE(named);
+  // Nothing is answered before the self-update has ended.
+  EXPECT_FALSE(first.isFinished()) << first.error().message().toStdString();
+
+  silent.Release();
+  first.waitForFinished();
+  QDBusReply<bool> reply = first.reply();
+  ASSERT_TRUE(reply.isValid()) << reply.error().message().toStdString();
+  EXPECT_FALSE(reply.value());
+  EXPECT_TRUE(QDBusReply<QString>(global.call("GetFullName")).isValid());
 }
 
 TEST_F(AutomationOverDBus, UpdateModuleInstallsAModuleAndItsDependencyFromTheWebServer) {

@@ -35,11 +35,18 @@ TEST(PosixSystemInfo, SpecialFoldersArePerUserAndOverridable) {
   ScopedEnv data("XDG_DATA_HOME", nullptr);
   ScopedEnv sys("TARNWICK_SYSTEM_DIR", nullptr);
   ScopedEnv fonts("TARNWICK_FONTS_DIR", "/srv/fonts/");
+  ScopedEnv windows("TARNWICK_WINDOWS_DIR", nullptr);
   EXPECT_EQ(PerUserSpecialFolder(SpecialFolder::System), "/home/anna/.local/lib");
-  EXPECT_EQ(PerUserSpecialFolder(SpecialFolder::Windows), "/home/anna/.local/share");
+  EXPECT_EQ(PerUserSpecialFolder(SpecialFolder::Windows), "/home/anna/.local/share/Velmora/Windows");
   EXPECT_EQ(PerUserSpecialFolder(SpecialFolder::Fonts), "/srv/fonts");
-  ScopedEnv data2("XDG_DATA_HOME", "/data");
-  EXPECT_EQ(PerUserSpecialFolder(SpecialFolder::Windows), "/data");
+  EXPECT_EQ(PerUserDataFolder(), "/home/anna/.local/share");
+  ScopedEnv data2("XDG_DATA_HOME", "/data/");
+  // The Windows folder is the suite's own, never the whole data folder
+  // where user services and desktop entries live.
+  EXPECT_EQ(PerUserSpecialFolder(SpecialFolder::Windows), "/data/Velmora/Windows");
+  EXPECT_EQ(PerUserDataFolder(), "/data");
+  ScopedEnv windows2("TARNWICK_WINDOWS_DIR", "/srv/win");
+  EXPECT_EQ(PerUserSpecialFolder(SpecialFolder::Windows), "/srv/win");
 }
 
 TEST(PosixSystemInfo, BiasIsTheStandardOffsetInEverySeason) {

@@ -16,6 +16,11 @@ class RecordingHost : public StartupHost {
   void ShowSplash() override { steps += "splash "; }
   void HideSplash() override { steps += "hide "; }
   void SelfUpdate() override { steps += "self-update "; }
+  bool StartServing() override {
+    steps += "serve ";
+    return can_serve;
+  }
+  bool can_serve = true;
   void ShowMessage(int id) override { steps += std::to_string(id) + " "; }
   std::string steps;
 };
@@ -45,9 +50,13 @@ TEST_F(StartupTest, AutomationWithoutARepositoryShowsMessage905AndEnds) {
   EXPECT_EQ(host_.steps, "905 ");
 }
 
-TEST_F(StartupTest, AutomationWithARepositoryUpdatesItselfUnseenAndServes) {
+TEST_F(StartupTest, AutomationWithARepositoryTakesTheBusNameThenUpdatesItselfUnseen) {
   EXPECT_EQ(RunStartup(Env("server/base"), StartMode::Automation, host_), StartupResult::ServeAutomation);
-  EXPECT_EQ(host_.steps, "self-update ");
+  EXPECT_EQ(host_.steps, "serve self-update ");
+  RecordingHost second;
+  second.can_serve = false;  // another server holds the name
+  EXPECT_EQ(RunStartup(Env("server/base"), StartMode::Automation, second), StartupResult::EndProcessNow);
+  EXPECT_EQ(second.steps, "serve ");
 }
 
 TEST_F(StartupTest, StandaloneShowsTheSplashAroundTheSelfUpdate) {

@@ -16,6 +16,7 @@ class FakeSystemInfo : public SystemInfo {
   std::string CommandLine() override { return command_line; }
   StartMode GetStartMode() override { return start_mode; }
   std::string SpecialFolderPath(SpecialFolder kind) override { return special[kind]; }
+  std::string UserDataFolder() override { return user_data_folder; }
   int TimeZoneBias() override { return bias; }
   int CurrentUtcBias() override { return current_bias; }
 
@@ -28,6 +29,7 @@ class FakeSystemInfo : public SystemInfo {
       {SpecialFolder::System, "/home/u/.local/lib"},
       {SpecialFolder::Fonts, "/home/u/.local/share/fonts"},
       {SpecialFolder::Windows, "/home/u/.local/share"}};
+  std::string user_data_folder = "/home/u/.local/share";
   int bias = -60;
   int current_bias = -60;
 };

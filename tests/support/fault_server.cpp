@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <stdexcept>
 
@@ -35,6 +36,15 @@ void SendAll(int fd, const std::string& bytes) {
   }
 }
 
+// The repository's paths reach the server in whatever case the caller used.
+bool ContainsIgnoringCase(const std::string& text, const std::string& part) {
+  auto lower = [](std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+  };
+  return lower(text).find(lower(part)) != std::string::npos;
+}
+
 }  // namespace
 
 FaultServer::FaultServer(Fault fault, std::string reply) : fault_(fault), reply_(std::move(reply)) {
@@ -45,8 +55,19 @@ FaultServer::FaultServer(Fault fault, std::string reply) : fault_(fault), reply_
   thread_ = std::thread([this] { Run(); });
 }
 
+FaultServer::FaultServer(int forward_port, std::string hold_marker)
+    : fault_(Fault::Gate), forward_port_(forward_port), hold_marker_(std::move(hold_marker)) {
+  listener_ = Listen(&port_);
+  if (::pipe(stop_pipe_) != 0) throw std::runtime_error("pipe");
+  thread_ = std::thread([this] { Run(); });
+}
+
 FaultServer::~FaultServer() {
-  stopping_ = true;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
   (void)::write(stop_pipe_[1], "x", 1);
   thread_.join();
   for (auto& client : clients_) client.join();
@@ -66,6 +87,62 @@ std::vector<std::string> FaultServer::Requests() {
   return requests_;
 }
 
+bool FaultServer::WaitUntilHolding(int count, int timeout_ms) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return held_ >= count; });
+}
+
+void FaultServer::Release() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    released_ = true;
+  }
+  changed_.notify_all();
+}
+
+void FaultServer::Hold() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (released_) return;
+  ++held_;
+  changed_.notify_all();
+  changed_.wait(lock, [this] { return released_ || stopping_; });
+}
+
+void FaultServer::PassThrough(int client) {
+  const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<uint16_t>(forward_port_));
+  if (server < 0 || ::connect(server, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    if (server >= 0) ::close(server);
+    return;
+  }
+  char buffer[65536];
+  for (;;) {
+    pollfd fds[3] = {{client, POLLIN, 0}, {server, POLLIN, 0}, {stop_pipe_[0], POLLIN, 0}};
+    if (::poll(fds, 3, -1) < 0 || fds[2].revents) break;
+    if (fds[0].revents) {
+      const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+      if (n <= 0) break;
+      const std::string piece(buffer, static_cast<size_t>(n));
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        requests_.push_back(piece);
+      }
+      if (ContainsIgnoringCase(piece, hold_marker_)) Hold();
+      if (stopping_) break;
+      SendAll(server, piece);
+    }
+    if (fds[1].revents) {
+      const ssize_t n = ::recv(server, buffer, sizeof buffer, 0);
+      if (n <= 0) break;
+      SendAll(client, std::string(buffer, static_cast<size_t>(n)));
+    }
+  }
+  ::close(server);
+}
+
 void FaultServer::Run() {
   for (;;) {
     pollfd fds[2] = {{listener_, POLLIN, 0}, {stop_pipe_[0], POLLIN, 0}};
@@ -77,6 +154,11 @@ void FaultServer::Run() {
 }
 
 void FaultServer::Serve(int client) {
+  if (fault_ == Fault::Gate) {
+    PassThrough(client);
+    ::close(client);
+    return;
+  }
   // Read the request up to its blank line, waiting at most a second.
   std::string request;
   char buffer[4096];
@@ -124,6 +206,12 @@ void FaultServer::Serve(int client) {
       break;
     case Fault::Delayed:
       if (!wait_for_stop(1000)) SendAll(client, reply_);
+      break;
+    case Fault::Held:
+      Hold();
+      if (!stopping_) SendAll(client, reply_);
+      break;
+    case Fault::Gate:
       break;
     case Fault::HugeHeaders: {
       std::string huge = "HTTP/1.0 200 OK\r\n";

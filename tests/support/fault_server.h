@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -20,15 +21,28 @@ enum class Fault {
   KeepOpen,        // the reply, then keep the connection open
   HugeHeaders,     // a status line and 1 MiB of header lines
   Delayed,         // one second of silence, then the reply, then close
+  Held,            // accept, read, say nothing until released; then the reply, then close
+  Gate,            // pass the connection through to a real server, holding the requests
+                   // that contain a marker until released
 };
 
 class FaultServer {
  public:
   explicit FaultServer(Fault fault, std::string reply = "");
+  // A gate in front of the server on 127.0.0.1:`forward_port`: bytes from the
+  // client that contain `hold_marker` go on only once released.
+  FaultServer(int forward_port, std::string hold_marker);
   ~FaultServer();
 
   int port() const { return port_; }
+  // What each connection sent (through a gate: each piece the client sent).
   std::vector<std::string> Requests();
+
+  // Held and Gate: blocks until `count` requests have been held, or the
+  // time is up; true when they were.
+  bool WaitUntilHolding(int count, int timeout_ms = 20000);
+  // Lets the held requests, and all later ones, go on.
+  void Release();
 
   // A loopback port that nothing listens on.
   static int ClosedPort();
@@ -36,6 +50,8 @@ class FaultServer {
  private:
   void Run();
   void Serve(int client);
+  void PassThrough(int client);
+  void Hold();
 
   Fault fault_;
   std::string reply_;
@@ -45,6 +61,11 @@ class FaultServer {
   std::atomic<bool> stopping_{false};
   std::mutex mutex_;
   std::vector<std::string> requests_;
+  std::condition_variable changed_;
+  int held_ = 0;
+  bool released_ = false;
+  int forward_port_ = 0;
+  std::string hold_marker_;
   std::vector<std::thread> clients_;
   std::thread thread_;
 };

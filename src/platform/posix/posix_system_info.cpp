@@ -72,6 +72,15 @@ std::string PosixSystemInfo::SpecialFolderPath(SpecialFolder kind) {
   return PerUserSpecialFolder(kind);
 }
 
+std::string PosixSystemInfo::UserDataFolder() { return PerUserDataFolder(); }
+
+std::string PerUserDataFolder() {
+  if (std::string data_home = EnvOrEmpty("XDG_DATA_HOME"); !data_home.empty())
+    return WithoutTrailingSlash(data_home);
+  const std::string home = HomeFolder();
+  return home.empty() ? std::string() : WithoutTrailingSlash(home) + "/.local/share";
+}
+
 std::string PerUserSpecialFolder(SpecialFolder kind) {
   const char* variable = kind == SpecialFolder::System  ? "TARNWICK_SYSTEM_DIR"
                          : kind == SpecialFolder::Fonts ? "TARNWICK_FONTS_DIR"
@@ -80,13 +89,13 @@ std::string PerUserSpecialFolder(SpecialFolder kind) {
     return WithoutTrailingSlash(overridden);
   const std::string home = HomeFolder();
   if (home.empty()) return {};
-  std::string data_home = EnvOrEmpty("XDG_DATA_HOME");
-  if (data_home.empty()) data_home = home + "/.local/share";
-  data_home = WithoutTrailingSlash(data_home);
+  const std::string data_home = PerUserDataFolder();
   switch (kind) {
     case SpecialFolder::System: return WithoutTrailingSlash(home) + "/.local/lib";
     case SpecialFolder::Fonts: return data_home + "/fonts";
-    case SpecialFolder::Windows: return data_home;
+    // A folder of the suite's own: the whole data folder would let a module
+    // drop user services, desktop entries or autostart files.
+    case SpecialFolder::Windows: return data_home + "/Velmora/Windows";
   }
   return {};
 }

@@ -19,6 +19,7 @@ class PosixSystemInfo : public SystemInfo {
   std::string CommandLine() override { return command_line_; }
   StartMode GetStartMode() override { return mode_; }
   std::string SpecialFolderPath(SpecialFolder kind) override;
+  std::string UserDataFolder() override;
   int TimeZoneBias() override;
   int CurrentUtcBias() override;
 
@@ -35,5 +36,7 @@ class PosixSystemInfo : public SystemInfo {
 // each overridable by an environment variable (TARNWICK_WINDOWS_DIR,
 // TARNWICK_SYSTEM_DIR, TARNWICK_FONTS_DIR).
 std::string PerUserSpecialFolder(SpecialFolder kind);
+// $XDG_DATA_HOME, or ~/.local/share when it is unset; "" without a home.
+std::string PerUserDataFolder();
 
 }  // namespace tw
