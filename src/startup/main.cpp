@@ -23,6 +23,8 @@
 #include "resources/string_table.h"
 #include "startup/environment.h"
 #include "startup/main_sequence.h"
+#include "startup/standalone_main.h"
+#include "resources/version_info.h"
 #include "transport/http_transport.h"
 #include "ui/message_box.h"
 
@@ -67,6 +69,10 @@ int main(int argc, char** argv) {
   std::string command_line;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
+    if (arg == "--version") {
+      std::fputs(tw::VersionText().c_str(), stdout);
+      return 0;
+    }
     if (arg == "--regserver") return tw::RegisterAutomationServer(executable) ? 0 : 1;
     if (arg == "--unregserver") return tw::UnregisterAutomationServer() ? 0 : 1;
     if (arg == "--automation") {
@@ -76,6 +82,9 @@ int main(int argc, char** argv) {
     if (!command_line.empty()) command_line += ' ';
     command_line += arg;
   }
+
+  if (mode == tw::StartMode::Standalone)
+    return tw::StandaloneMain(argc, argv, command_line, executable);
 
   const bool display = DisplayAvailable();
   std::unique_ptr<QCoreApplication> app;
