@@ -68,8 +68,8 @@ int RunStandalone(const std::string& command_line, const std::string& executable
   Environment env = InitEnvironment(system, settings, files);
   SplashService splash;
 
-  auto engine = std::make_unique<Engine>(env, settings, system, files, launcher);
-  StandaloneHost host(engine->ctx, splash, display);
+  Engine startup_engine(env, settings, system, files, launcher);
+  StandaloneHost host(startup_engine.ctx, splash, display);
   RunStartup(env, StartMode::Standalone, host);
 
   FormOptionsView view(display);
@@ -81,9 +81,9 @@ int RunStandalone(const std::string& command_line, const std::string& executable
     case StandaloneOutcome::ShowMainWindow: break;
   }
   // The dialog may have settled on another repository than the stored one.
-  engine = std::make_unique<Engine>(env, settings, system, files, launcher);
+  Engine engine(env, settings, system, files, launcher);
   BusyPointers busy;
-  const MainWindowStart start{engine->ctx, env, command.text, splash, busy, display};
+  const MainWindowStart start{engine.ctx, env, command.text, splash, busy, display};
   if (!ShowMainWindow(start)) return 0;
   return QCoreApplication::exec();
 }
