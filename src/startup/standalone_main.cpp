@@ -84,7 +84,11 @@ int RunStandalone(const std::string& command_line, const std::string& executable
   Engine engine(env, settings, system, files, launcher);
   BusyPointers busy;
   const MainWindowStart start{engine.ctx, env, command.text, splash, busy, display};
-  if (!ShowMainWindow(start)) return 0;
+  switch (ShowMainWindow(start)) {
+    case MainWindowOutcome::Done: return 0;
+    case MainWindowOutcome::NoDisplay: return 1;
+    case MainWindowOutcome::Open: break;
+  }
   return QCoreApplication::exec();
 }
 

@@ -21,8 +21,13 @@ struct MainWindowStart {
   bool display = false;  // false: no window can be shown
 };
 
-// Shows the main window modeless. True when a window is now open and the
-// program must run its event loop until the window closes.
-bool ShowMainWindow(const MainWindowStart& start);
+enum class MainWindowOutcome {
+  Done,       // nothing open any more (a hidden run finished, or nothing to do)
+  Open,       // a window is open: the program runs its event loop until it closes
+  NoDisplay,  // a window was needed and none can be shown; the text went to stderr
+};
+
+// Shows the main window modeless.
+MainWindowOutcome ShowMainWindow(const MainWindowStart& start);
 
 }  // namespace tw

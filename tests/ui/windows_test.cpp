@@ -200,6 +200,20 @@ TEST(TopMost, EntersAndLeavesTheBandWithoutMovingOrHiding) {
   EXPECT_EQ(window.geometry(), QRect(100, 120, 300, 200));
 }
 
+TEST(ProgramIcon, EightSizesOf32BitsAndTheLogo) {
+  const QList<QSize> sizes = ProgramIcon().availableSizes();
+  EXPECT_EQ(sizes.size(), 8);
+  EXPECT_TRUE(sizes.contains(QSize(16, 16)));
+  EXPECT_TRUE(sizes.contains(QSize(128, 128)));
+  for (const QSize& size : sizes) {
+    const QImage image = ProgramIcon().pixmap(size).toImage();
+    EXPECT_EQ(image.size(), size);
+    EXPECT_EQ(image.depth(), 32);
+    EXPECT_TRUE(image.hasAlphaChannel());
+  }
+  EXPECT_EQ(LogoImage().size(), QSize(70, 30));
+}
+
 class Placement : public ::testing::Test {
  protected:
   std::optional<std::string> Stored(std::string_view key) { return settings_.Get("Tarnwick\\FormMain", key); }
