@@ -21,10 +21,11 @@
 #include "platform/posix/posix_system_info.h"
 #include "platform/qt/qt_settings_store.h"
 #include "resources/string_table.h"
+#include "resources/version_info.h"
+#include "startup/application_identity.h"
 #include "startup/environment.h"
 #include "startup/main_sequence.h"
 #include "startup/standalone_main.h"
-#include "resources/version_info.h"
 #include "transport/http_transport.h"
 #include "ui/message_box.h"
 
@@ -83,6 +84,7 @@ int main(int argc, char** argv) {
     command_line += arg;
   }
 
+  tw::SetApplicationIdentity();
   if (mode == tw::StartMode::Standalone)
     return tw::StandaloneMain(argc, argv, command_line, executable);
 

@@ -11,7 +11,7 @@
 #include "platform/posix/posix_process_launcher.h"
 #include "platform/posix/posix_system_info.h"
 #include "platform/qt/qt_settings_store.h"
-#include "resources/version_info.h"
+#include "startup/application_identity.h"
 #include "startup/display.h"
 #include "startup/environment.h"
 #include "startup/main_sequence.h"
@@ -24,10 +24,6 @@
 
 namespace tw {
 namespace {
-
-QString Q(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // Everything the engine works with, for one repository location.
 struct Engine {
@@ -53,9 +49,7 @@ int StandaloneMain(int& argc, char** argv, const std::string& command_line,
   // Qt takes the C library's number format from the user's locale; the
   // logic reads and writes numbers in the C format.
   std::setlocale(LC_NUMERIC, "C");
-  QCoreApplication::setApplicationName(Q(version_info::kProduct));
-  QCoreApplication::setOrganizationName(Q(version_info::kCompany));
-  QCoreApplication::setApplicationVersion(Q(version_info::kVersion));
+  SetApplicationIdentity();
   if (display) QApplication::setWindowIcon(ProgramIcon());
   return RunStandalone(command_line, executable, display);
 }
