@@ -2,6 +2,7 @@
 // start-up sequence; automation mode goes on in automation_mode.cpp.
 #include <QApplication>
 #include <QCoreApplication>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -16,9 +17,12 @@
 #include "platform/posix/posix_system_info.h"
 #include "platform/qt/qt_settings_store.h"
 #include "resources/string_table.h"
+#include "resources/version_info.h"
+#include "startup/application_identity.h"
 #include "startup/automation_mode.h"
 #include "startup/environment.h"
 #include "startup/main_sequence.h"
+#include "startup/standalone_main.h"
 #include "transport/http_transport.h"
 #include "ui/message_box.h"
 
@@ -56,6 +60,10 @@ int main(int argc, char** argv) {
   std::string command_line;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
+    if (arg == "--version") {
+      std::fputs(tw::VersionText().c_str(), stdout);
+      return 0;
+    }
     if (arg == "--regserver" || arg == "--unregserver") {
       tw::PosixSystemInfo system({}, executable, tw::StartMode::Standalone);
       const bool done = arg == "--regserver" ? tw::RegisterAutomationServer(system, executable)
@@ -70,10 +78,17 @@ int main(int argc, char** argv) {
     command_line += arg;
   }
 
+  tw::SetApplicationIdentity();
+  if (mode == tw::StartMode::Standalone)
+    return tw::StandaloneMain(argc, argv, command_line, executable);
+
   const bool display = DisplayAvailable();
   std::unique_ptr<QCoreApplication> app;
   if (display) app = std::make_unique<QApplication>(argc, argv);
   else app = std::make_unique<QCoreApplication>(argc, argv);
+  // Qt hands the C library the user's locale; numbers in settings and
+  // documents are read the same everywhere.
+  std::setlocale(LC_NUMERIC, "C");
 
   tw::PosixSystemInfo system(command_line, executable, mode);
   tw::QtSettingsStore settings;
@@ -85,6 +100,5 @@ int main(int argc, char** argv) {
   tw::EngineContext ctx{env.Paths, transport, files, settings, system, catalogue, launcher, ""};
 
   ProgramHost host(ctx, display);
-  if (mode == tw::StartMode::Automation) return tw::RunAutomationMode(env, ctx, host);
-  return tw::RunStartup(env, mode, host) == tw::StartupResult::EndProcessNow ? 1 : 0;
+  return tw::RunAutomationMode(env, ctx, host);
 }

@@ -1,0 +1,70 @@
+#include "startup/repository_dialog.h"
+
+#include "common/date_value.h"
+#include "common/settings_keys.h"
+#include "common/text.h"
+#include "platform/settings_store.h"
+#include "startup/environment.h"
+#include "transport/repository.h"
+
+namespace tw {
+namespace {
+
+// Every repository holds this file; a location that answers for it is one.
+constexpr std::string_view kProbePath = "/TestServer.html";
+
+bool TestRepository(const std::string& location, RepositoryDialogParts& parts) {
+  parts.host.ShowSplash();
+  bool ok = false;
+  if (std::unique_ptr<Repository> repository = parts.opener.Open(location)) {
+    DateValue ignored;
+    ok = repository->HttpHead(kProbePath, ignored);
+  }
+  parts.host.HideSplash();
+  return ok;
+}
+
+}  // namespace
+
+std::string CleanTypedAddress(std::string_view typed) {
+  std::string address = ToLower(TrimBlanks(typed));
+  address = ReplaceAllIgnoreCase(address, "http://", "");
+  address = ReplaceAllIgnoreCase(address, "ftp://", "");
+  // A pasted address often carries a blank at either end; the test would
+  // fail on it although the repository is fine.
+  return std::string(TrimBlanks(address));
+}
+
+StandaloneOutcome RunRepositoryDialog(const CommandText& command, Environment& env,
+                                      RepositoryDialogParts parts) {
+  const std::string suggested =
+      env.RemoteHost.empty() ? DefaultRepositoryURL() : "http://" + env.RemoteHost;
+  // Host mode asks again; the stored address stays until a new one passes.
+  if (command.host_mode) env.RemoteHost.clear();
+  if (env.RemoteHost.empty() && !parts.view.CanAsk()) {
+    parts.host.ShowMessage(905);
+    return StandaloneOutcome::NoDisplay;
+  }
+  while (env.RemoteHost.empty()) {
+    const OptionsAnswer answer = parts.view.Ask(suggested, env.HideSetting);
+    env.HideSetting = answer.hide;
+    // Stored whichever button closed the window; a failed write is passed over.
+    parts.settings.Write(settings::kApplication, settings::kSection, settings::kHide,
+                         answer.hide ? "1" : "0");
+    if (answer.path.empty() && !command.host_mode) return StandaloneOutcome::EndProgram;
+    if (command.host_mode && TrimBlanks(answer.path).empty()) return StandaloneOutcome::EndProgram;
+    const std::string location = CleanTypedAddress(answer.path);
+    if (!TestRepository(location, parts)) {
+      parts.host.ShowMessage(906);
+      continue;
+    }
+    env.RemoteHost = location;
+    parts.settings.Write(settings::kApplication, settings::kSection, settings::kRemoteHost, location);
+    parts.settings.Flush();
+    parts.host.ShowMessage(907);
+    if (command.host_mode) return StandaloneOutcome::EndProgram;
+  }
+  return command.text.empty() ? StandaloneOutcome::EndProgram : StandaloneOutcome::ShowMainWindow;
+}
+
+}  // namespace tw

@@ -1,0 +1,89 @@
+#include "startup/standalone_main.h"
+
+#include <QApplication>
+#include <clocale>
+#include <cstdlib>
+#include <memory>
+
+#include "catalogue/catalogue.h"
+#include "engine/engine_context.h"
+#include "platform/posix/posix_file_system.h"
+#include "platform/posix/posix_process_launcher.h"
+#include "platform/posix/posix_system_info.h"
+#include "platform/qt/qt_settings_store.h"
+#include "startup/application_identity.h"
+#include "startup/display.h"
+#include "startup/environment.h"
+#include "startup/main_sequence.h"
+#include "startup/repository_dialog.h"
+#include "transport/http_transport.h"
+#include "ui/main_window_host.h"
+#include "ui/program_icon.h"
+#include "ui/startup_windows.h"
+#include "ui/window_services.h"
+
+namespace tw {
+namespace {
+
+// Everything the engine works with, for one repository location.
+struct Engine {
+  Engine(const Environment& env, SettingsStore& settings, SystemInfo& system, FileSystem& files,
+         ProcessLauncher& launcher)
+      : transport(env.RemoteHost, env.TimeZoneBias),
+        catalogue({env.Paths, transport, files, settings, system}),
+        ctx{env.Paths, transport, files, settings, system, catalogue, launcher, ""} {}
+  HttpTransport transport;
+  Catalogue catalogue;
+  EngineContext ctx;
+};
+
+}  // namespace
+
+int StandaloneMain(int& argc, char** argv, const std::string& command_line,
+                   const std::string& executable) {
+  const bool display = WidgetDisplayAvailable(std::getenv("DISPLAY"), std::getenv("WAYLAND_DISPLAY"),
+                                              std::getenv("QT_QPA_PLATFORM"));
+  std::unique_ptr<QCoreApplication> app;
+  if (display) app = std::make_unique<QApplication>(argc, argv);
+  else app = std::make_unique<QCoreApplication>(argc, argv);
+  // Qt takes the C library's number format from the user's locale; the
+  // logic reads and writes numbers in the C format.
+  std::setlocale(LC_NUMERIC, "C");
+  SetApplicationIdentity();
+  if (display) QApplication::setWindowIcon(ProgramIcon());
+  return RunStandalone(command_line, executable, display);
+}
+
+int RunStandalone(const std::string& command_line, const std::string& executable, bool display) {
+  PosixSystemInfo system(command_line, executable, StartMode::Standalone);
+  QtSettingsStore settings;
+  PosixFileSystem files;
+  PosixProcessLauncher launcher;
+  Environment env = InitEnvironment(system, settings, files);
+  SplashService splash;
+
+  Engine startup_engine(env, settings, system, files, launcher);
+  StandaloneHost host(startup_engine.ctx, splash, display);
+  RunStartup(env, StartMode::Standalone, host);
+
+  FormOptionsView view(display);
+  HttpRepositoryOpener opener(env.TimeZoneBias);
+  const CommandText command = ReadCommandText(command_line);
+  switch (RunRepositoryDialog(command, env, {view, opener, host, settings})) {
+    case StandaloneOutcome::NoDisplay: return 1;
+    case StandaloneOutcome::EndProgram: return 0;
+    case StandaloneOutcome::ShowMainWindow: break;
+  }
+  // The dialog may have settled on another repository than the stored one.
+  Engine engine(env, settings, system, files, launcher);
+  BusyPointers busy;
+  const MainWindowStart start{engine.ctx, env, command.text, splash, busy, display};
+  switch (ShowMainWindow(start)) {
+    case MainWindowOutcome::Done: return 0;
+    case MainWindowOutcome::NoDisplay: return 1;
+    case MainWindowOutcome::Open: break;
+  }
+  return QCoreApplication::exec();
+}
+
+}  // namespace tw

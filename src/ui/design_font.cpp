@@ -1,0 +1,18 @@
+#include "ui/design_font.h"
+
+#include <QFontDatabase>
+#include <QStringList>
+
+#include "ui/options_design.h"
+
+namespace tw {
+
+QFont DesignFont() {
+  QFont font(QFontDatabase::families().contains("Verdana") ? QStringLiteral("Verdana")
+                                                           : QStringLiteral("Sans Serif"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPointSizeF(options_design::kFontPoints);
+  return font;
+}
+
+}  // namespace tw

@@ -1,0 +1,27 @@
+#include "ui/program_icon.h"
+
+namespace tw {
+namespace {
+
+constexpr int kSizes[] = {16, 22, 24, 32, 48, 64, 96, 128};
+
+QString IconFile(int size) { return QStringLiteral(":/icons/tarnwick-%1.png").arg(size); }
+
+}  // namespace
+
+QIcon ProgramIcon() {
+  QIcon icon;
+  for (int size : kSizes) icon.addFile(IconFile(size), QSize(size, size));
+  return icon;
+}
+
+QPixmap ProgramIconImage(int size) {
+  int best = kSizes[0];
+  for (int candidate : kSizes)
+    if (std::abs(candidate - size) < std::abs(best - size)) best = candidate;
+  return QPixmap(IconFile(best));
+}
+
+QPixmap LogoImage() { return QPixmap(QStringLiteral(":/icons/logo.png")); }
+
+}  // namespace tw

@@ -1,0 +1,43 @@
+#include "ui/startup_windows.h"
+
+#include <cstdio>
+
+#include "engine/self_update.h"
+#include "resources/string_table.h"
+#include "transport/http_transport.h"
+#include "ui/form_options.h"
+#include "ui/message_box.h"
+#include "ui/window_services.h"
+
+namespace tw {
+
+OptionsAnswer FormOptionsView::Ask(const std::string& path, bool hide) {
+  FormOptions form;
+  form.TxtPath()->setText(QString::fromStdString(path));
+  form.ChkHide()->setChecked(hide);
+  form.exec();
+  return {form.TxtPath()->text().toStdString(), form.ChkHide()->isChecked()};
+}
+
+void StandaloneHost::ShowSplash() {
+  if (display_) splash_.ShowSplash();
+}
+
+void StandaloneHost::HideSplash() {
+  if (display_) splash_.HideSplash();
+}
+
+void StandaloneHost::SelfUpdate() { tw::SelfUpdate(ctx_); }
+
+void StandaloneHost::ShowMessage(int id) {
+  const std::string_view text = LoadResString(id);
+  std::fprintf(stderr, "%s: %.*s\n", kProgramTitle.data(), static_cast<int>(text.size()), text.data());
+  std::fflush(stderr);
+  if (display_) ShowMessageBox(text, IconOfMessage(id));
+}
+
+std::unique_ptr<Repository> HttpRepositoryOpener::Open(const std::string& location) {
+  return std::make_unique<HttpTransport>(location, bias_);
+}
+
+}  // namespace tw

@@ -1,0 +1,42 @@
+// The program as a launcher or a user starts it, without a display.
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <gtest/gtest.h>
+
+namespace tw {
+namespace {
+
+struct Outcome {
+  int status;
+  std::string out, err;
+};
+
+Outcome Start(const QStringList& arguments) {
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) environment.remove(name);
+  QProcess process;
+  process.setProcessEnvironment(environment);
+  process.start(TARNWICK_EXECUTABLE, arguments);
+  process.waitForFinished(30000);
+  return {process.exitCode(), process.readAllStandardOutput().toStdString(),
+          process.readAllStandardError().toStdString()};
+}
+
+TEST(Program, PrintsItsVersionInformation) {
+  const Outcome outcome = Start({"--version"});
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.out.rfind("Tarnwick 2.07\n", 0), 0u);
+  EXPECT_NE(outcome.out.find("Velmora s.r.l.\n"), std::string::npos);
+  EXPECT_NE(outcome.out.find("Deve risiedere nella cartella degli Eseguibili"), std::string::npos);
+}
+
+TEST(Program, WithoutADisplayTheRepositoryQuestionEndsWithAMessageNotAWait) {
+  for (const QStringList& arguments : {QStringList{}, QStringList{"host"}}) {
+    const Outcome outcome = Start(arguments);
+    EXPECT_NE(outcome.status, 0);
+    EXPECT_NE(outcome.err.find("inserire il percorso del server"), std::string::npos) << outcome.err;
+  }
+}
+
+}  // namespace
+}  // namespace tw

@@ -1,0 +1,30 @@
+// Draws the options window and the splash on Qt's offscreen platform and
+// writes them as PNG files into the folder given as argument:
+//   take_screenshots docs/screenshots
+#include <QApplication>
+#include <QDir>
+#include <cstdio>
+
+#include "ui/form_options.h"
+#include "ui/form_splash.h"
+#include "ui/program_icon.h"
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: take_screenshots <folder>\n");
+    return 2;
+  }
+  const QDir folder(QString::fromLocal8Bit(argv[1]));
+  tw::FormOptions options;
+  options.TxtPath()->setText("http://aggiornamenti.example/tarnwick");
+  options.show();
+  tw::FormSplash splash;
+  splash.show();
+  QApplication::processEvents();
+  bool ok = options.grab().save(folder.filePath("form_options.png"));
+  ok &= splash.grab().save(folder.filePath("form_splash.png"));
+  ok &= tw::LogoImage().save(folder.filePath("logo.png"));
+  return ok ? 0 : 1;
+}
