@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
+
 #include "catalogue/signature_section.h"
 #include "catalogue/trust_policy.h"
 #include "trust/trust_keys.h"
@@ -131,6 +134,25 @@ TEST(SignatureSection, WrittenSectionsReadBack) {
   const SignatureSection section = ReadSignatureSection(document);
   ASSERT_EQ(section.status, SignatureSectionStatus::Present);
   EXPECT_EQ(section.signature, *key.Sign(signed_bytes));
+}
+
+// The fuzzer's seeds were signed by the openssl command-line tool with the
+// key of RFC 8032's first test: an outside check of what is signed.
+TEST(SignatureSection, DocumentsSignedByAnotherToolVerify) {
+  TrustAnchors rfc_key;
+  rfc_key.AddKeys("11qYAYKxCrfVS/7TyWQHOg7hcvPapiMlrwIaaPcHURo=");
+  const std::pair<const char*, DocumentTrust> seeds[] = {
+      {"signed_crlf.ini", DocumentTrust::Valid},          {"signed_lf_no_final_newline.ini", DocumentTrust::Valid},
+      {"signed_bom.ini", DocumentTrust::Valid},           {"empty_signed.ini", DocumentTrust::Valid},
+      {"second_section.ini", DocumentTrust::Malformed},   {"bad_base64.ini", DocumentTrust::Malformed},
+      {"unsigned.ini", DocumentTrust::Unsigned}};
+  for (const auto& [name, trust] : seeds) {
+    std::ifstream in(std::string(FUZZ_DIR) + "/corpus/signature_section/" + name, std::ios::binary);
+    ASSERT_TRUE(in) << name;
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    EXPECT_EQ(TrustOf(bytes.str(), rfc_key), trust) << name;
+  }
 }
 
 }  // namespace
