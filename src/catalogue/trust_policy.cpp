@@ -27,7 +27,9 @@ DocumentVerdict CheckDocumentSignature(std::string_view document, const TrustAnc
 }
 
 DocumentVerdict TrustPolicy::JudgeDocument(std::string_view document) const {
-  if (KeysConfigured()) return CheckDocumentSignature(document, anchors_);
+  // An empty body is what a failed fetch gives: a document that is not
+  // there, which has nothing to refuse.
+  if (KeysConfigured() && !document.empty()) return CheckDocumentSignature(document, anchors_);
   // Nothing to check against: read the document whole, as readers without
   // keys always have (the signature section is a section they ignore).
   DocumentVerdict verdict;

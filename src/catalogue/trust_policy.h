@@ -44,7 +44,9 @@ class TrustPolicy {
   const TrustAnchors& Anchors() const { return anchors_; }
 
   // `document`: the bytes exactly as the repository served them (before
-  // any decoding of the text). The verdict's text points into them.
+  // any decoding of the text). The verdict's text points into them. An
+  // empty document (a failed fetch) is accepted as the empty document it
+  // is, so that a module the repository lacks is not reported as refused.
   DocumentVerdict JudgeDocument(std::string_view document) const;
 
   // Whether a module whose accepted document gives `sha256` (the value of

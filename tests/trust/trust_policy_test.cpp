@@ -72,10 +72,14 @@ TEST(TrustPolicy, WithKeysOnlyTheSignedBytesOfSignedDocumentsCount) {
   EXPECT_EQ(good.signer, 0u);
 
   for (const std::string& bad : {body, testing::Signed(body, TestKey(2)), document + "[Release]\r\nRegister=self\r\n",
-                                 std::string()}) {
+                                 std::string("\r\n")}) {
     const DocumentVerdict verdict = policy.JudgeDocument(bad);
     EXPECT_FALSE(verdict.accepted) << bad;
   }
+  // A document the repository does not have reads as empty, not refused.
+  const DocumentVerdict absent = policy.JudgeDocument("");
+  EXPECT_TRUE(absent.accepted);
+  EXPECT_TRUE(absent.text.empty());
   EXPECT_FALSE(policy.MayInstall(""));
   EXPECT_FALSE(policy.MayInstall("   "));
   EXPECT_TRUE(policy.MayInstall(kAbcDigest));
