@@ -1,12 +1,15 @@
 // Nanoseconds per call of the parsers on the request path, kept to catch
-// regressions: a 50-key catalogue document, the three date forms, and the
-// mapping of a typical module path.
+// regressions: a 50-key catalogue document, the three date forms, the
+// mapping of a typical module path, the signature check of a document, and
+// the digest of a downloaded MiB.
 #include <benchmark/benchmark.h>
 
 #include <string>
 
 #include "catalogue/ini_document.h"
 #include "catalogue/path_mapping.h"
+#include "catalogue/signature_section.h"
+#include "catalogue/trust_policy.h"
 #include "transport/http_date.h"
 
 namespace {
@@ -55,6 +58,28 @@ void BM_ResolvePath(benchmark::State& state) {
     benchmark::DoNotOptimize(paths.ResolvePath("{COMPONENTI}\\Griglia Dati.ocx", remote));
 }
 BENCHMARK(BM_ResolvePath)->Arg(0)->Arg(1);
+
+void BM_SignedDocument50Keys(benchmark::State& state) {
+  const auto key = *tw::crypto::Ed25519PrivateKey::FromSeed(std::vector<std::uint8_t>(32, 5));
+  const std::string body = tw::EndLastLine(FiftyKeyDocument());
+  const std::string document = tw::AppendSignatureSection(body, *key.Sign(body));
+  tw::TrustAnchors anchors;
+  anchors.AddKeys(tw::crypto::Base64Encode(key.PublicKey()));
+  const tw::TrustPolicy policy(std::move(anchors));
+  for (auto _ : state) benchmark::DoNotOptimize(policy.JudgeDocument(document));
+}
+BENCHMARK(BM_SignedDocument50Keys);
+
+void BM_Sha256OneMiB(benchmark::State& state) {
+  const std::string block(1 << 20, 'x');
+  tw::crypto::Sha256 hasher;
+  for (auto _ : state) {
+    hasher.Update(block);
+    benchmark::DoNotOptimize(hasher.Finish());
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(block.size()));
+}
+BENCHMARK(BM_Sha256OneMiB);
 
 }  // namespace
 

@@ -5,6 +5,8 @@
 
 #include "catalogue/ini_document.h"
 #include "catalogue/path_mapping.h"
+#include "catalogue/signature_section.h"
+#include "catalogue/trust_policy.h"
 #include "common/text.h"
 #include "platform/pe_version.h"
 #include "startup/switches.h"
@@ -104,6 +106,36 @@ void PathMapping(const std::uint8_t* data, std::size_t size) {
     Require(local.find(paths->LocalSeparator() == '/' ? '\\' : '/') == std::string::npos);
     paths->HasUnmappedToken(text);
   }
+}
+
+void SignatureSection(const std::uint8_t* data, std::size_t size) {
+  static const TrustAnchors kAnchors = [] {
+    TrustAnchors anchors;
+    anchors.AddKeys("11qYAYKxCrfVS/7TyWQHOg7hcvPapiMlrwIaaPcHURo=");  // RFC 8032, test 1
+    return anchors;
+  }();
+  const std::string_view document = Text(data, size);
+  const tw::SignatureSection section = ReadSignatureSection(document);
+  // The signed bytes are the document's own first bytes, and they end a
+  // line (or are nothing but a byte-order mark).
+  Require(section.signed_bytes.data() == document.data() && section.signed_bytes.size() <= document.size());
+  if (section.status == SignatureSectionStatus::Absent) {
+    Require(section.signed_bytes.size() == document.size());
+  } else {
+    const std::string_view rest = document.substr(section.signed_bytes.size());
+    Require(!rest.empty() && rest.front() == '[');
+    Require(section.signed_bytes.empty() || section.signed_bytes.back() == '\n' ||
+            section.signed_bytes == "\xEF\xBB\xBF");
+  }
+  // What a signature section written for these bytes holds reads back.
+  if (section.status == SignatureSectionStatus::Present) {
+    const std::string again = AppendSignatureSection(section.signed_bytes, section.signature);
+    const tw::SignatureSection reread = ReadSignatureSection(again);
+    Require(reread.status == SignatureSectionStatus::Present && reread.signature == section.signature);
+  }
+  const DocumentVerdict verdict = CheckDocumentSignature(document, kAnchors);
+  Require(verdict.accepted == (verdict.trust == DocumentTrust::Valid));
+  Require(verdict.text == section.signed_bytes);
 }
 
 }  // namespace tw::fuzz

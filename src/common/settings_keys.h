@@ -13,5 +13,8 @@ inline constexpr std::string_view kSection = "Tarnwick";
 inline constexpr std::string_view kLastModifiedSection = "Tarnwick\\LastModifiedDate";
 inline constexpr std::string_view kRemoteHost = "RemoteHost";
 inline constexpr std::string_view kHide = "Hide";
+// The publishers' Ed25519 public keys (base64, separated by blanks) whose
+// signatures the catalogue documents must carry.
+inline constexpr std::string_view kPublicKey = "PublicKey";
 
 }  // namespace tw::settings

@@ -6,7 +6,7 @@
 namespace tw {
 namespace {
 
-constexpr std::array<std::pair<int, std::string_view>, 34> kStrings = {{
+constexpr std::array<std::pair<int, std::string_view>, 37> kStrings = {{
     // Columns of the module list, and the splash.
     {101, "Modulo"},
     {102, "Locale"},
@@ -27,6 +27,7 @@ constexpr std::array<std::pair<int, std::string_view>, 34> kStrings = {{
     {806, "Errori durante il download del modulo"},
     {807, "Nessun aggiornamento disponibile per il download"},
     {808, "Inizio download del modulo"},
+    {809, "Documento di catalogo rifiutato: firma non valida"},
     // Messages.
     {901, "Chiudere la procedura di aggiornamento?"},
     {902, "Confermi il download di tutti gli aggiornamenti selezionati?"},
@@ -44,6 +45,10 @@ constexpr std::array<std::pair<int, std::string_view>, 34> kStrings = {{
     {1004, "Aggiornamento effettuato"},
     {1005, "Errori durante l'aggiornamento"},
     {1006, "Pronto per l'installazione"},
+    // Descriptions of the errors 30001 and 30002: a module file that does not
+    // match its catalogue's digest, or a signed catalogue without one.
+    {1201, "impronta del file non valida"},
+    {1202, "impronta del file assente nel documento firmato"},
     // Message-box buttons.
     {1101, "Sì"},
     {1102, "No"},

@@ -1,0 +1,59 @@
+#include "publisher/command.h"
+
+#include "publisher/publish.h"
+
+namespace tw::publisher {
+namespace {
+
+constexpr const char* kUsage =
+    "Uso:\n"
+    "  tarnwick-publish keygen FILE_CHIAVE_PRIVATA\n"
+    "  tarnwick-publish public-key FILE_CHIAVE_PRIVATA\n"
+    "  tarnwick-publish publish SUITE REPOSITORY [--key FILE_CHIAVE_PRIVATA] [--suite-document]\n"
+    "  tarnwick-publish verify REPOSITORY --public-key CHIAVE [--public-key CHIAVE ...]\n";
+
+int Usage(std::ostream& err) {
+  err << kUsage;
+  return 2;
+}
+
+int RunPublish(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  PublishOptions options;
+  std::vector<std::string> positional;
+  for (size_t i = 1; i < args.size(); ++i) {
+    if (args[i] == "--key" && i + 1 < args.size()) options.key_file = args[++i];
+    else if (args[i] == "--suite-document") options.suite_document = true;
+    else if (args[i].starts_with("--")) return Usage(err);
+    else positional.push_back(args[i]);
+  }
+  if (positional.size() != 2) return Usage(err);
+  options.suite = positional[0];
+  options.repository = positional[1];
+  return Publish(options, out, err);
+}
+
+int RunVerify(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  std::vector<std::string> keys;
+  std::vector<std::string> positional;
+  for (size_t i = 1; i < args.size(); ++i) {
+    if (args[i] == "--public-key" && i + 1 < args.size()) keys.push_back(args[++i]);
+    else if (args[i].starts_with("--")) return Usage(err);
+    else positional.push_back(args[i]);
+  }
+  if (positional.size() != 1 || keys.empty()) return Usage(err);
+  return Verify(positional[0], keys, out, err);
+}
+
+}  // namespace
+
+int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.empty()) return Usage(err);
+  const std::string& command = args[0];
+  if (command == "keygen" && args.size() == 2) return Keygen(args[1], out, err);
+  if (command == "public-key" && args.size() == 2) return PrintPublicKey(args[1], out, err);
+  if (command == "publish") return RunPublish(args, out, err);
+  if (command == "verify") return RunVerify(args, out, err);
+  return Usage(err);
+}
+
+}  // namespace tw::publisher

@@ -1,0 +1,35 @@
+// The publisher's three commands. Each writes what it does to `out` and
+// what fails to `err`, in Italian, and returns the process's exit status:
+// 0 when everything worked, 1 when something failed, 2 for unusable
+// arguments.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace tw::publisher {
+
+struct PublishOptions {
+  std::string suite;
+  std::string repository;
+  std::string key_file;  // "" publishes unsigned documents
+  bool suite_document = false;
+};
+
+int Keygen(const std::string& private_key_file, std::ostream& out, std::ostream& err);
+int PrintPublicKey(const std::string& private_key_file, std::ostream& out, std::ostream& err);
+int Publish(const PublishOptions& options, std::ostream& out, std::ostream& err);
+// `public_keys`: base64 keys, each entry possibly several separated by
+// blanks; a document signed by any of them is valid.
+int Verify(const std::string& repository, const std::vector<std::string>& public_keys, std::ostream& out,
+           std::ostream& err);
+
+// The probe the program asks for before it stores a repository address.
+inline constexpr const char* kProbeName = "testserver.html";
+
+// Where the whole suite's document lies: beside the repository folder,
+// named after it (the program asks for the base path plus ".ini").
+std::string SuiteDocumentPath(const std::string& repository_folder);
+
+}  // namespace tw::publisher
