@@ -19,6 +19,7 @@
 #include "catalogue/path_mapping.h"
 #include "engine/engine_context.h"
 #include "engine/file_replacement.h"
+#include "engine/module_download.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/posix_process_launcher.h"
 #include "platform/posix/posix_system_info.h"
@@ -100,6 +101,9 @@ class RecordingRepository : public Repository {
     return inner_.HttpGetText(p, d);
   }
   ByteBuffer HttpGetBytes(std::string_view p, DateValue& d) override { return inner_.HttpGetBytes(p, d); }
+  FetchResult HttpGetToSink(std::string_view p, DownloadSink& s, DateValue& d) override {
+    return inner_.HttpGetToSink(p, s, d);
+  }
   std::string URL() override { return inner_.URL(); }
   std::vector<std::string> log;
 
@@ -182,9 +186,8 @@ int DownloadChild(const std::string& location, const std::string& root) {
   HttpTransport transport(location, 0);
   Engine engine(root, transport);
   const double seconds = Seconds([&] {
-    DateValue date;
-    const ByteBuffer body = transport.HttpGetBytes("/big.bin", date);
-    if (body.size() < 2 || UpdateFile(engine.ctx, root + "/Dati/big.bin", body.span(), date)) std::exit(1);
+    auto staged = DownloadToStaging(engine.ctx, root + "/Dati/big.bin", "/big.bin");
+    if (!staged || !ReplaceFromStaging(std::move(*staged))) std::exit(1);
   });
   std::printf("%.6f\n", seconds);
   return 0;

@@ -1,6 +1,7 @@
 #include "platform/posix/posix_file_system.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,6 +31,26 @@ FileResult WriteAll(int fd, std::span<const std::uint8_t> content) {
   }
   return std::nullopt;
 }
+
+class PosixFileWriter : public FileWriter {
+ public:
+  PosixFileWriter(int fd, bool flush) : fd_(fd), flush_(flush) {}
+  ~PosixFileWriter() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileResult Write(std::span<const std::uint8_t> bytes) override { return WriteAll(fd_, bytes); }
+  FileResult Finish() override {
+    FileResult result;
+    if (flush_ && ::fdatasync(fd_) != 0) result = LastError();
+    if (::close(fd_) != 0 && !result) result = LastError();
+    fd_ = -1;
+    return result;
+  }
+
+ private:
+  int fd_;
+  bool flush_;
+};
 
 }  // namespace
 
@@ -83,15 +104,38 @@ FileResult PosixFileSystem::Rename(std::string_view from, std::string_view to) {
 FileResult PosixFileSystem::WriteBytes(std::string_view path,
                                        std::span<const std::uint8_t> content,
                                        const WriteOptions& options) {
+  auto writer = CreateFile(path, options);
+  if (!writer) return writer.error();
+  if (FileResult error = (*writer)->Write(content)) return error;
+  return (*writer)->Finish();
+}
+
+Expected<std::unique_ptr<FileWriter>, FileError> PosixFileSystem::CreateFile(std::string_view path,
+                                                                             const WriteOptions& options) {
   const int fd = ::open(std::string(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
                         static_cast<mode_t>(options.mode));
-  if (fd < 0) return LastError();
-  FileResult result = WriteAll(fd, content);
-  if (!result && options.exact_mode && ::fchmod(fd, static_cast<mode_t>(options.mode)) != 0)
-    result = LastError();
-  if (!result && options.flush && ::fdatasync(fd) != 0) result = LastError();
-  if (::close(fd) != 0 && !result) result = LastError();
-  return result;
+  if (fd < 0) return Fail(LastError());
+  if (options.exact_mode && ::fchmod(fd, static_cast<mode_t>(options.mode)) != 0) {
+    FileError error = LastError();
+    ::close(fd);
+    return Fail(error);
+  }
+  return std::unique_ptr<FileWriter>(std::make_unique<PosixFileWriter>(fd, options.flush));
+}
+
+Expected<FileLock, FileError> PosixFileSystem::LockFile(std::string_view path) {
+  // flock belongs to the open file description: a second open, in this
+  // process or another, waits; the lock ends with the descriptor, also
+  // when the process dies.
+  const int fd = ::open(std::string(path).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return Fail(LastError());
+  while (::flock(fd, LOCK_EX) != 0) {
+    if (errno == EINTR) continue;
+    FileError error = LastError();
+    ::close(fd);
+    return Fail(error);
+  }
+  return FileLock([fd] { ::close(fd); });
 }
 
 std::optional<unsigned> PosixFileSystem::FileMode(std::string_view path) {
