@@ -203,6 +203,10 @@ bool Inet::ToSink(const char* data, size_t n) {
     stopped_ = FetchResult::TooLarge;
     return false;
   }
+  if (sink_->Cancelled()) {
+    stopped_ = FetchResult::Cancelled;
+    return false;
+  }
   handed_ += n;
   if (!sink_->Write({reinterpret_cast<const std::uint8_t*>(data), n})) {
     stopped_ = FetchResult::SinkRefused;
