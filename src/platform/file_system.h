@@ -89,8 +89,8 @@ class FileSystem {
   virtual Expected<std::unique_ptr<FileWriter>, FileError> CreateFile(std::string_view path,
                                                                       const WriteOptions& options) = 0;
   // Takes the exclusive lock of the file at `path` (created when missing),
-  // waiting while another process holds it. Two opens of the lock file,
-  // even in one process, exclude each other.
+  // waiting while another process holds it. A lock this process already
+  // holds fails at once instead of waiting for itself.
   virtual Expected<FileLock, FileError> LockFile(std::string_view path) = 0;
   // Permission bits of an existing file.
   virtual std::optional<unsigned> FileMode(std::string_view path) = 0;

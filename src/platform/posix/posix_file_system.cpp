@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <mutex>
+#include <set>
 #include <string>
 
 #include "platform/pe_version.h"
@@ -123,19 +125,40 @@ Expected<std::unique_ptr<FileWriter>, FileError> PosixFileSystem::CreateFile(std
   return std::unique_ptr<FileWriter>(std::make_unique<PosixFileWriter>(fd, options.flush));
 }
 
+// The locks this process holds: a second lock of one file from the same
+// process would wait for itself forever.
+std::mutex held_mutex;
+std::set<std::string> held;
+
 Expected<FileLock, FileError> PosixFileSystem::LockFile(std::string_view path) {
-  // flock belongs to the open file description: a second open, in this
-  // process or another, waits; the lock ends with the descriptor, also
-  // when the process dies.
-  const int fd = ::open(std::string(path).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return Fail(LastError());
+  const std::string name(path);
+  {
+    std::lock_guard guard(held_mutex);
+    if (!held.insert(name).second) return Fail(FileError{EDEADLK, ErrorDescription(EDEADLK)});
+  }
+  auto forget = [name] {
+    std::lock_guard guard(held_mutex);
+    held.erase(name);
+  };
+  // flock belongs to the open file description: another process's open
+  // waits; the lock ends with the descriptor, also when the process dies.
+  const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    FileError error = LastError();
+    forget();
+    return Fail(error);
+  }
   while (::flock(fd, LOCK_EX) != 0) {
     if (errno == EINTR) continue;
     FileError error = LastError();
     ::close(fd);
+    forget();
     return Fail(error);
   }
-  return FileLock([fd] { ::close(fd); });
+  return FileLock([fd, forget] {
+    ::close(fd);
+    forget();
+  });
 }
 
 std::optional<unsigned> PosixFileSystem::FileMode(std::string_view path) {
