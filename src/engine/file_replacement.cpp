@@ -1,5 +1,6 @@
 #include "engine/file_replacement.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 #include <utility>
