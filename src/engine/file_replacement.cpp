@@ -1,20 +1,21 @@
 #include "engine/file_replacement.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
+#include <utility>
 
 #include "catalogue/path_mapping.h"
 #include "common/settings_keys.h"
 #include "engine/engine_context.h"
-#include "platform/file_system.h"
 #include "platform/settings_store.h"
 #include "transport/file_times.h"
 
 namespace tw {
 namespace {
 
-ErrorRecord Failure(const FileError& error) {
-  return ErrorRecord{error.number, "UpdateFile", error.description};
+Unexpected<ErrorRecord> Failure(const FileError& error) {
+  return Fail(ErrorRecord{error.number, "UpdateFile", error.description});
 }
 
 void CreateParentFolders(FileSystem& files, const std::string& path, char separator) {
@@ -26,10 +27,10 @@ void CreateParentFolders(FileSystem& files, const std::string& path, char separa
   }
 }
 
-std::string FolderOf(const std::string& path, char separator) {
+std::string FolderOf(std::string_view path, char separator) {
   const size_t cut = path.rfind(separator);
   if (cut == std::string::npos) return ".";
-  return cut == 0 ? std::string(1, separator) : path.substr(0, cut);
+  return cut == 0 ? std::string(1, separator) : std::string(path.substr(0, cut));
 }
 
 }  // namespace
@@ -41,57 +42,135 @@ unsigned NewFileMode(std::span<const std::uint8_t> content) {
   return elf || script ? 0755 : 0644;
 }
 
+std::string ReplacementLockPath(std::string_view target, char separator) {
+  return FolderOf(target, separator) + separator + ".tarnwick.lock";
+}
+
 std::optional<ErrorRecord> CheckModuleHasFolder(EngineContext& ctx, std::string_view meta_path) {
   if (!ctx.paths.HasUnmappedToken(meta_path)) return std::nullopt;
   return ErrorRecord{ENOENT, "UpdateFile", "Cartella del modulo non disponibile su questo computer"};
 }
 
-std::optional<ErrorRecord> UpdateFile(EngineContext& ctx, std::string_view target_view,
-                                      std::span<const std::uint8_t> content, DateValue last_modified) {
+StagedFile::StagedFile(EngineContext& ctx, std::string target, FileLock lock)
+    : ctx_(&ctx),
+      target_(std::move(target)),
+      fresh_(target_ + ".new"),
+      kept_(target_ + ".old"),
+      lock_(std::move(lock)) {}
+
+StagedFile::StagedFile(StagedFile&& other) noexcept
+    : ctx_(other.ctx_),
+      target_(std::move(other.target_)),
+      fresh_(std::move(other.fresh_)),
+      kept_(std::move(other.kept_)),
+      lock_(std::move(other.lock_)),
+      old_mode_(other.old_mode_),
+      head_(other.head_),
+      head_size_(other.head_size_),
+      writer_(std::move(other.writer_)),
+      size_(other.size_),
+      last_modified_(other.last_modified_),
+      finished_(other.finished_),
+      live_(std::exchange(other.live_, false)) {}
+
+StagedFile::~StagedFile() {
+  if (live_) Discard();
+}
+
+void StagedFile::Discard() {
+  writer_.reset();
+  ctx_->files.Delete(fresh_);
+  live_ = false;
+}
+
+Expected<StagedFile, ErrorRecord> StagedFile::Open(EngineContext& ctx, std::string_view target_view) {
   FileSystem& files = ctx.files;
   const char separator = ctx.paths.LocalSeparator();
-  const std::string target(target_view);
-  const std::string fresh = target + ".new";
-  const std::string kept = target + ".old";
-
+  std::string target(target_view);
   CreateParentFolders(files, target, separator);
+  auto lock = files.LockFile(ReplacementLockPath(target, separator));
+  if (!lock) return Failure(lock.error());
+  StagedFile staged(ctx, std::move(target), std::move(*lock));
   // An earlier run that stopped with the target moved aside left the old
   // content as ".old": put it back before anything else.
-  if (!files.NormalFileExists(target) && files.NormalFileExists(kept)) files.Rename(kept, target);
-  files.Delete(fresh);
-  files.Delete(kept);
-
+  if (!files.NormalFileExists(staged.target_) && files.NormalFileExists(staged.kept_))
+    files.Rename(staged.kept_, staged.target_);
+  files.Delete(staged.fresh_);
+  files.Delete(staged.kept_);
   // A replacement keeps the bits of the file it replaces.
-  const std::optional<unsigned> old_mode = files.FileMode(target);
+  staged.old_mode_ = files.FileMode(staged.target_);
+  return staged;
+}
+
+ReplaceResult StagedFile::CreateFresh() {
+  const std::span<const std::uint8_t> head(head_.data(), head_size_);
   WriteOptions options;
-  options.mode = old_mode.value_or(NewFileMode(content));
-  options.exact_mode = old_mode.has_value();
+  options.mode = old_mode_.value_or(NewFileMode(head));
+  options.exact_mode = old_mode_.has_value();
   options.flush = true;
-  if (const FileResult error = files.WriteBytes(fresh, content, options)) {
-    files.Delete(fresh);
-    return Failure(*error);
-  }
-  SetFileDate(files, ctx.system, fresh, last_modified);
+  auto writer = ctx_->files.CreateFile(fresh_, options);
+  if (!writer) return Failure(writer.error());
+  writer_ = std::move(*writer);
+  if (head_size_ > 0)
+    if (const FileResult error = writer_->Write(head)) return Failure(*error);
+  return {};
+}
 
-  const bool had_target = files.NormalFileExists(target);
+ReplaceResult StagedFile::Write(std::span<const std::uint8_t> bytes) {
+  size_ += bytes.size();
+  if (!writer_) {
+    const size_t taken = std::min(bytes.size(), head_.size() - head_size_);
+    std::copy_n(bytes.begin(), taken, head_.begin() + head_size_);
+    head_size_ += taken;
+    bytes = bytes.subspan(taken);
+    if (head_size_ < head_.size()) return {};
+    if (ReplaceResult created = CreateFresh(); !created) return created;
+  }
+  if (bytes.empty()) return {};
+  if (const FileResult error = writer_->Write(bytes)) return Failure(*error);
+  return {};
+}
+
+ReplaceResult StagedFile::Finish(DateValue last_modified) {
+  if (!writer_)
+    if (ReplaceResult created = CreateFresh(); !created) return created;
+  if (const FileResult error = writer_->Finish()) return Failure(*error);
+  writer_.reset();
+  SetFileDate(ctx_->files, ctx_->system, fresh_, last_modified);
+  last_modified_ = last_modified;
+  finished_ = true;
+  return {};
+}
+
+ReplaceResult StagedFile::Commit() {
+  FileSystem& files = ctx_->files;
+  if (!finished_) return Fail(ErrorRecord{EINVAL, "UpdateFile", "Contenuto incompleto"});
+  const bool had_target = files.NormalFileExists(target_);
   if (had_target) {
-    if (const FileResult error = files.LinkOrCopy(target, kept)) {
-      files.Delete(fresh);
-      return Failure(*error);
-    }
+    if (const FileResult error = files.LinkOrCopy(target_, kept_)) return Failure(*error);
   }
-  if (const FileResult error = files.Rename(fresh, target)) {
+  if (const FileResult error = files.Rename(fresh_, target_)) {
     // The target was never moved: it still holds the old content.
-    files.Delete(fresh);
-    if (had_target) files.Delete(kept);
+    if (had_target) files.Delete(kept_);
     return Failure(*error);
   }
-  files.SyncFolder(FolderOf(target, separator));
+  live_ = false;
+  files.SyncFolder(FolderOf(target_, ctx_->paths.LocalSeparator()));
 
-  ctx.settings.Write(settings::kApplication, settings::kLastModifiedSection, target,
-                     last_modified.ToSettingsText());
-  files.Delete(kept);  // may stay while another process holds it
-  return std::nullopt;
+  ctx_->settings.Write(settings::kApplication, settings::kLastModifiedSection, target_,
+                       last_modified_.ToSettingsText());
+  files.Delete(kept_);  // may stay while another process holds it
+  lock_ = FileLock();
+  return {};
+}
+
+ReplaceResult UpdateFile(EngineContext& ctx, std::string_view target, std::span<const std::uint8_t> content,
+                         DateValue last_modified) {
+  auto staged = StagedFile::Open(ctx, target);
+  if (!staged) return Fail(staged.error());
+  if (ReplaceResult written = staged->Write(content); !written) return written;
+  if (ReplaceResult finished = staged->Finish(last_modified); !finished) return finished;
+  return staged->Commit();
 }
 
 }  // namespace tw

@@ -2,27 +2,79 @@
 // written and flushed beside the target as ".new", the old content is kept
 // as ".old" (a second name of the same file), and ".new" then takes the
 // target's name in one step: at every moment the target holds the whole
-// old or the whole new content, also across a crash or a power cut.
+// old or the whole new content, also across a crash or a power cut. The
+// names are fixed, so a replacement holds the lock of the target's folder
+// from its first step to its last: two processes replacing one file take
+// turns.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "common/date_value.h"
+#include "common/expected.h"
 #include "engine/error_record.h"
+#include "platform/file_system.h"
 
 namespace tw {
 
 struct EngineContext;
 
+// Success, or the failure to show (source "UpdateFile").
+using ReplaceResult = Expected<void, ErrorRecord>;
+
+// One replacement under way: the lock is held and ".new" is being filled.
+// Dropped before Commit, it removes ".new" and leaves the target as it
+// was.
+class StagedFile {
+ public:
+  // Creates the target's folders, takes the lock and clears what an
+  // interrupted run left behind.
+  static Expected<StagedFile, ErrorRecord> Open(EngineContext& ctx, std::string_view target);
+
+  StagedFile(StagedFile&&) noexcept;
+  StagedFile& operator=(StagedFile&&) = delete;
+  ~StagedFile();
+
+  // The next piece of the new content.
+  ReplaceResult Write(std::span<const std::uint8_t> bytes);
+  // Flushes ".new" and gives it `last_modified`; the content is complete.
+  ReplaceResult Finish(DateValue last_modified);
+  // Puts ".new" in the target's place and records its download date.
+  ReplaceResult Commit();
+
+  const std::string& target() const { return target_; }
+  std::uint64_t size() const { return size_; }
+
+ private:
+  StagedFile(EngineContext& ctx, std::string target, FileLock lock);
+  ReplaceResult CreateFresh();
+  void Discard();
+
+  EngineContext* ctx_;
+  std::string target_, fresh_, kept_;
+  FileLock lock_;
+  std::optional<unsigned> old_mode_;
+  // The first bytes decide the new file's bits; the file is created once
+  // they are known.
+  std::array<std::uint8_t, 4> head_{};
+  std::size_t head_size_ = 0;
+  std::unique_ptr<FileWriter> writer_;
+  std::uint64_t size_ = 0;
+  DateValue last_modified_;
+  bool finished_ = false, live_ = true;
+};
+
 // Replaces the file at `path` (a full local path) with `content`, gives it
 // the modification time `last_modified` and stores that date as the file's
-// download date. Nothing on success; the failure (source "UpdateFile")
-// otherwise, with the target as it was.
-std::optional<ErrorRecord> UpdateFile(EngineContext& ctx, std::string_view path,
-                                      std::span<const std::uint8_t> content, DateValue last_modified);
+// download date. On failure the target is as it was.
+ReplaceResult UpdateFile(EngineContext& ctx, std::string_view path, std::span<const std::uint8_t> content,
+                         DateValue last_modified);
 
 // The failure to report for a module named in placeholder form whose folder
 // this computer does not have; nothing when the module has a place here.
@@ -31,5 +83,9 @@ std::optional<ErrorRecord> CheckModuleHasFolder(EngineContext& ctx, std::string_
 // Permission bits for a new file: executable when its content starts like a
 // program (an ELF image or a "#!" script).
 unsigned NewFileMode(std::span<const std::uint8_t> content);
+
+// The lock file of replacements in the folder of `target`: hidden, so that
+// no listing of modules sees it.
+std::string ReplacementLockPath(std::string_view target, char separator);
 
 }  // namespace tw

@@ -6,6 +6,7 @@
 #include "engine/engine_context.h"
 #include "engine/install.h"
 #include "engine/processes.h"
+#include "engine/suite_programs.h"
 #include "platform/settings_store.h"
 #include "platform/system_info.h"
 #include "transport/repository.h"
@@ -65,7 +66,7 @@ bool Global::UpdateModule(std::string_view module) {
   // The download dates are on disk before any program runs, and when the
   // caller hears back.
   ctx_.settings.Flush();
-  for (const auto& program : post_setups) RunAndWait(ctx_.processes, program.value, -1);
+  for (const auto& program : post_setups) RunSuiteCommandAndWait(ctx_.processes, ctx_.paths, program.value, -1);
   return result;
 }
 

@@ -1,31 +1,36 @@
 #include "engine/install.h"
 
 #include "catalogue/path_mapping.h"
+#include "common/text.h"
 #include "engine/engine_context.h"
 #include "engine/file_replacement.h"
+#include "engine/module_download.h"
 #include "engine/processes.h"
-#include "transport/repository.h"
+#include "engine/suite_programs.h"
 
 namespace tw {
 
 void RegisterModuleFile(EngineContext& ctx, std::string_view local_path, std::string_view register_kind) {
   const std::string command = RegistrationCommandLine(
       register_kind, ctx.paths.LocalFolder("{SYSTEM}"), local_path, ctx.paths.LocalSeparator());
-  if (!command.empty())
-    StartCommandLine(ctx.processes, command, RegistrationWindowStyle(register_kind));
+  if (command.empty()) return;
+  // A module that registers itself is a program a document named: it runs
+  // only from the suite's folders. The system's tool is ours to name.
+  const WindowStyle style = RegistrationWindowStyle(register_kind);
+  if (ToLower(register_kind) == "self") StartSuiteCommand(ctx.processes, ctx.paths, command, style);
+  else StartCommandLine(ctx.processes, command, style);
 }
 
 bool InstallModuleFile(EngineContext& ctx, std::string_view name, std::string_view register_kind) {
   if (CheckModuleHasFolder(ctx, name)) return false;
-  const std::string local = ctx.paths.ResolvePath(name, false);
-  const std::string remote = ctx.paths.ResolvePath(name, true);
-  DateValue last_modified;
-  const ByteBuffer content = ctx.repository.HttpGetBytes(remote, last_modified);
-  if (content.size() < 2) return false;
-  const bool ok = !UpdateFile(ctx, local, content.span(), last_modified);
+  auto staged = DownloadModuleToStaging(ctx, name);
+  // A failed download starts nothing; a failed staging file is a failed
+  // replacement, and the file already there is still registered.
+  if (!staged && staged.error().reason != DownloadError::StagingFile) return false;
+  const bool ok = staged && ReplaceFromStaging(std::move(*staged));
   // Registration runs on whatever file lies there, even after a failed
   // replacement (the old one may still need registering).
-  RegisterModuleFile(ctx, local, register_kind);
+  RegisterModuleFile(ctx, ctx.paths.ResolvePath(name, false), register_kind);
   return ok;
 }
 

@@ -5,8 +5,7 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/path_mapping.h"
 #include "engine/engine_context.h"
-#include "engine/file_replacement.h"
-#include "transport/repository.h"
+#include "engine/module_download.h"
 
 namespace tw {
 
@@ -23,9 +22,7 @@ void SelfUpdate(EngineContext& ctx) {
     ModuleVersion installed = ctx.catalogue.GetModuleVersion(entry.module, false);
     ModuleVersion available = ctx.catalogue.GetModuleVersion(entry.module, true);
     if (IsVersionEmpty(available) || CompareVersions(available, installed) != 1) continue;
-    DateValue last_modified;
-    const ByteBuffer content = ctx.repository.HttpGetBytes(remote, last_modified);
-    if (content.size() >= 2) UpdateFile(ctx, target, content.span(), last_modified);
+    if (auto staged = DownloadToStaging(ctx, target, remote)) ReplaceFromStaging(std::move(*staged));
   }
 }
 

@@ -2,10 +2,15 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
+
+#include "common/expected.h"
 
 namespace tw {
 
@@ -28,6 +33,40 @@ struct WriteOptions {
   bool flush = false;
 };
 
+// A file being written piece by piece. Dropped without Finish, it is
+// closed with whatever was written so far.
+class FileWriter {
+ public:
+  virtual ~FileWriter() = default;
+  virtual FileResult Write(std::span<const std::uint8_t> bytes) = 0;
+  // Flushes (when the options asked for it) and closes.
+  virtual FileResult Finish() = 0;
+};
+
+// An exclusive lock, held until this object goes.
+class FileLock {
+ public:
+  FileLock() = default;
+  explicit FileLock(std::function<void()> release) : release_(std::move(release)) {}
+  FileLock(FileLock&& other) noexcept : release_(std::exchange(other.release_, nullptr)) {}
+  FileLock& operator=(FileLock&& other) noexcept {
+    if (this != &other) {
+      Release();
+      release_ = std::exchange(other.release_, nullptr);
+    }
+    return *this;
+  }
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  ~FileLock() { Release(); }
+
+ private:
+  void Release() {
+    if (release_) std::exchange(release_, nullptr)();
+  }
+  std::function<void()> release_;
+};
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -46,6 +85,13 @@ class FileSystem {
   // Creates or truncates the file and writes `content` from its start.
   virtual FileResult WriteBytes(std::string_view path, std::span<const std::uint8_t> content,
                                 const WriteOptions& options = {}) = 0;
+  // Creates or truncates the file, to be written piece by piece.
+  virtual Expected<std::unique_ptr<FileWriter>, FileError> CreateFile(std::string_view path,
+                                                                      const WriteOptions& options) = 0;
+  // Takes the exclusive lock of the file at `path` (created when missing),
+  // waiting while another process holds it. A lock this process already
+  // holds fails at once instead of waiting for itself.
+  virtual Expected<FileLock, FileError> LockFile(std::string_view path) = 0;
   // Permission bits of an existing file.
   virtual std::optional<unsigned> FileMode(std::string_view path) = 0;
   // Makes `to` a second name of `from`'s content (a hard link; a flushed

@@ -13,12 +13,14 @@ enum class WindowStyle { Hidden = 0, Normal = 1, MinimizedActive = 2 };
 class ProcessLauncher {
  public:
   virtual ~ProcessLauncher() = default;
-  // argv[0] is the program (looked up on the search path when it has no
-  // folder). False when it could not be started; nothing is waited for.
+  // argv[0] is the program by its full path: no search path is tried.
+  // The program inherits no descriptor beyond 0, 1 and 2. False when it
+  // could not be started; nothing is waited for.
   virtual bool Start(const std::vector<std::string>& argv, WindowStyle style,
                      const std::string& folder = "") = 0;
-  // Runs the program and waits for its end, at most `timeout_ms` (-1: no
-  // limit). Its exit code; 0 when it could not be started.
+  // Runs the program (started as Start does) and waits for its end, at
+  // most `timeout_ms` (-1: no limit). Its exit code; 0 when it could not
+  // be started; 259 when it still runs at the limit.
   virtual int RunAndWait(const std::vector<std::string>& argv, int timeout_ms) = 0;
   // Opens a document with the desktop's default application.
   virtual bool OpenDocument(const std::string& path, const std::string& folder) = 0;

@@ -61,6 +61,17 @@ ByteBuffer HttpTransport::HttpGetBytes(std::string_view remote_path, DateValue& 
   return body ? std::move(*body) : ByteBuffer::Failed();
 }
 
+FetchResult HttpTransport::HttpGetToSink(std::string_view remote_path, DownloadSink& sink,
+                                         DateValue& last_modified) {
+  std::unique_ptr<Inet> control = NewTransfer(location_, transfer_);
+  control->Document = std::string(remote_path);
+  const FetchResult result = control->OpenURLToSink(GetUrl(control->RemoteHost, control->Document), sink);
+  const std::string date = control->GetHeader("LAST-MODIFIED");
+  if (!date.empty()) last_modified = ParseHttpDate(date, bias_);
+  CloseTransfer(control);
+  return result;
+}
+
 std::string HttpTransport::URL() { return NewTransfer(location_, transfer_)->URL(); }
 
 }  // namespace tw

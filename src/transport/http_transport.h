@@ -20,6 +20,8 @@ class HttpTransport : public Repository {
   bool HttpHead(std::string_view remote_path, DateValue& last_modified) override;
   std::string HttpGetText(std::string_view remote_path, DateValue& last_modified) override;
   ByteBuffer HttpGetBytes(std::string_view remote_path, DateValue& last_modified) override;
+  FetchResult HttpGetToSink(std::string_view remote_path, DownloadSink& sink,
+                            DateValue& last_modified) override;
   std::string URL() override;
   // The HEAD goes out first and its reply is collected while the GET runs.
   std::string HttpGetTextAndHead(std::string_view document_path, std::string_view file_path,

@@ -6,6 +6,7 @@
 #include <QEventLoop>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <vector>
@@ -151,6 +152,9 @@ size_t Inet::OnHeader(char* data, size_t size, size_t count, void* self) {
 size_t Inet::OnBody(char* data, size_t size, size_t count, void* self) {
   auto* inet = static_cast<Inet*>(self);
   const size_t n = size * count;
+  inet->arrived_ += n;
+  if (inet->TooSlow()) return 0;
+  if (inet->sink_) return inet->ToSink(data, n) ? n : 0;
   ByteBuffer& body = inet->body_;
   if (inet->type_ == DataType::Text && body.size() + n > inet->limits_.max_text) return 0;
   if (inet->expected_length_ < 0) {
@@ -170,8 +174,75 @@ size_t Inet::OnBody(char* data, size_t size, size_t count, void* self) {
   return body.Append(data, n) ? n : 0;
 }
 
+bool Inet::ToSink(const char* data, size_t n) {
+  if (!sink_started_) {
+    long status = 0;
+    curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &status);
+    if (status != 200) {
+      // An error page is read to its end (bounded), so the connection
+      // stays usable, but it is nobody's content.
+      discarded_ += n;
+      return discarded_ <= limits_.max_text;
+    }
+    curl_off_t length = -1;
+    curl_easy_getinfo(curl_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    expected_length_ = length;
+    if (length >= 0 && static_cast<unsigned long long>(length) > limits_.max_download) {
+      stopped_ = FetchResult::TooLarge;
+      return false;
+    }
+    sink_started_ = true;
+    if (!sink_->Begin(length)) {
+      stopped_ = FetchResult::SinkRefused;
+      return false;
+    }
+  }
+  unsigned long long limit = limits_.max_download;
+  if (expected_length_ >= 0) limit = std::min(limit, static_cast<unsigned long long>(expected_length_));
+  if (handed_ + n > limit) {
+    stopped_ = FetchResult::TooLarge;
+    return false;
+  }
+  if (sink_->Cancelled()) {
+    stopped_ = FetchResult::Cancelled;
+    return false;
+  }
+  handed_ += n;
+  if (!sink_->Write({reinterpret_cast<const std::uint8_t*>(data), n})) {
+    stopped_ = FetchResult::SinkRefused;
+    return false;
+  }
+  return true;
+}
+
+bool Inet::TooSlow() {
+  const auto now = std::chrono::steady_clock::now();
+  if (now - window_start_ < std::chrono::seconds(limits_.low_speed_seconds)) return false;
+  if (arrived_ - window_bytes_ < static_cast<unsigned long long>(limits_.low_speed_bytes)) {
+    stopped_ = FetchResult::TooSlow;
+    return true;
+  }
+  window_start_ = now;
+  window_bytes_ = arrived_;
+  return false;
+}
+
 int Inet::OnProgress(void* self, long long, long long, long long, long long) {
-  return static_cast<Inet*>(self)->cancelled_ ? 1 : 0;
+  auto* inet = static_cast<Inet*>(self);
+  if (inet->cancelled_ || (inet->sink_ && inet->sink_->Cancelled())) {
+    inet->stopped_ = FetchResult::Cancelled;
+    return 1;
+  }
+  return inet->TooSlow() ? 1 : 0;
+}
+
+// libcurl reads no more than the announced length and only mentions, in
+// its verbose text, that the server sent more: a body that does not match
+// its own header is not to be trusted.
+int Inet::OnDebug(void*, int type, char* text, size_t size, void* self) {
+  if (type == CURLINFO_TEXT && std::string_view(text, size).starts_with("Excess found"))
+    static_cast<Inet*>(self)->excess_ = true;
+  return 0;
 }
 
 bool Inet::Perform(const std::string& url) {
@@ -184,8 +255,10 @@ bool Inet::Perform(const std::string& url) {
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(curl, CURLOPT_MAXREDIRS, limits_.max_redirects);
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, limits_.connect_seconds);
+  // Besides our own low-speed window, libcurl's keeps waking the transfer
+  // (and its progress check) while nothing arrives.
   curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, limits_.stall_seconds);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, limits_.low_speed_seconds);
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_USERAGENT, "Tarnwick/2.07");
   curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &Inet::OnHeader);
@@ -195,6 +268,13 @@ bool Inet::Perform(const std::string& url) {
   curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Inet::OnProgress);
   curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
+  if (sink_) {
+    curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
+    curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, &Inet::OnDebug);
+    curl_easy_setopt(curl, CURLOPT_DEBUGDATA, this);
+  }
+  window_start_ = std::chrono::steady_clock::now();
+  window_bytes_ = arrived_ = 0;
   // The proxy comes from http_proxy and no_proxy, as libcurl reads them.
   const CURLcode result =
       QCoreApplication::instance() ? Transfers().Perform(curl) : curl_easy_perform(curl);
@@ -212,7 +292,31 @@ bool Inet::OpenURL(const std::string& url, DataType type) {
   body_ = ByteBuffer();
   status_ = 0;
   expected_length_ = -1;
+  sink_ = nullptr;
   return Perform(url);
+}
+
+FetchResult Inet::OpenURLToSink(const std::string& url, DownloadSink& sink) {
+  type_ = DataType::Bytes;
+  headers_.clear();
+  body_ = ByteBuffer();
+  status_ = 0;
+  expected_length_ = -1;
+  sink_ = &sink;
+  stopped_.reset();
+  sink_started_ = excess_ = false;
+  handed_ = discarded_ = 0;
+  const bool answered = Perform(url);
+  sink_ = nullptr;
+  if (stopped_) return *stopped_;
+  if (!answered) return FetchResult::Failed;
+  if (status_ != 200) return FetchResult::NotFound;
+  if (excess_) return FetchResult::TooLarge;
+  if (expected_length_ >= 0 && handed_ != static_cast<unsigned long long>(expected_length_))
+    return FetchResult::Failed;
+  // An empty body never reached the write callback.
+  if (!sink_started_ && !sink.Begin(0)) return FetchResult::SinkRefused;
+  return FetchResult::Done;
 }
 
 std::unique_ptr<Inet> NewTransfer(const std::string& location, TransferLimits limits) {

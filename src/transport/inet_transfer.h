@@ -2,22 +2,30 @@
 // transfer runs, the calling thread waits in an event loop that takes no
 // user input, so windows keep repainting during a long download; the
 // connection to the repository stays open for the next request. The body
-// is kept in one buffer.
+// is kept in one buffer, or handed to a sink piece by piece.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "common/byte_buffer.h"
+#include "transport/download_sink.h"
 
 namespace tw {
 
 enum class DataType { Text = 0, Bytes = 1 };
 
 struct TransferLimits {
-  long stall_seconds = 60;    // no byte for this long: the transfer fails
+  // Fewer body bytes than this within `low_speed_seconds`: the transfer
+  // fails, so a server that trickles cannot hold us forever.
+  long low_speed_bytes = 1024;
+  long low_speed_seconds = 60;
+  // A streamed body beyond this fails, whatever length it announces.
+  unsigned long long max_download = 4ull << 30;
   long connect_seconds = 15;
   long max_redirects = 5;
   size_t max_text = 16u << 20;        // a catalogue document beyond this fails
@@ -37,6 +45,9 @@ class Inet {
   // Fetches `url` and waits for the end of the transfer. False when no
   // response came (refused, stalled, too large, cancelled).
   bool OpenURL(const std::string& url, DataType type);
+  // Fetches `url` into `sink` as the body arrives; nothing of it is kept
+  // here. Status() and the headers are there afterwards as with OpenURL.
+  FetchResult OpenURLToSink(const std::string& url, DownloadSink& sink);
   // The header block of the final response, lines ending in CR LF.
   const std::string& GetHeader() const { return headers_; }
   // One header's value of the final response; "" when absent.
@@ -51,7 +62,23 @@ class Inet {
   static size_t OnHeader(char* data, size_t size, size_t count, void* self);
   static size_t OnBody(char* data, size_t size, size_t count, void* self);
   static int OnProgress(void* self, long long, long long, long long, long long);
+  static int OnDebug(void*, int type, char* text, size_t size, void* self);
   bool Perform(const std::string& url);
+  bool ToSink(const char* data, size_t n);
+  bool TooSlow();
+
+  // The sink's transfer: how it ended, when that is known before libcurl
+  // says so, and what was handed on.
+  DownloadSink* sink_ = nullptr;
+  std::optional<FetchResult> stopped_;
+  bool sink_started_ = false;
+  bool excess_ = false;
+  unsigned long long handed_ = 0;
+  unsigned long long discarded_ = 0;
+  // The low-speed window: its start and the body bytes seen by then.
+  std::chrono::steady_clock::time_point window_start_;
+  unsigned long long window_bytes_ = 0;
+  unsigned long long arrived_ = 0;
 
   TransferLimits limits_;
   DataType type_ = DataType::Text;

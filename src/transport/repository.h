@@ -8,6 +8,7 @@
 
 #include "common/byte_buffer.h"
 #include "common/date_value.h"
+#include "transport/download_sink.h"
 
 namespace tw {
 
@@ -27,6 +28,12 @@ class Repository {
   // The body as bytes when the status is 200, else one byte of value 0:
   // callers treat fewer than two bytes as a failed download.
   virtual ByteBuffer HttpGetBytes(std::string_view remote_path, DateValue& last_modified) = 0;
+
+  // A module file streamed into `sink` as it arrives; `last_modified` is
+  // written as HttpGetText writes it. Catalogue documents go through
+  // HttpGetText.
+  virtual FetchResult HttpGetToSink(std::string_view remote_path, DownloadSink& sink,
+                                    DateValue& last_modified) = 0;
 
   // "http://" + the repository location, for the log.
   virtual std::string URL() = 0;

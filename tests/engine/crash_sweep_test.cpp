@@ -1,12 +1,16 @@
 // A helper process replaces a 1 MiB file and is killed, at every step of
 // the replacement in turn and then at random moments: the target must
-// always hold the whole old or the whole new content.
+// always hold the whole old or the whole new content. Two helpers replacing
+// one file at once take turns.
+#include <fcntl.h>
+#include <poll.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <random>
@@ -26,16 +30,53 @@ std::string Pattern(char seed) {
   return text;
 }
 
-pid_t Spawn(const std::string& target, const std::string& content, int die_at) {
+// `signal_fd`: where the helper says "S" as its replacements start and
+// "E" when they have ended (-1: nowhere).
+pid_t Spawn(const std::string& target, const std::string& content, int die_at, int repeats = 1,
+            int signal_fd = -1) {
   const pid_t pid = ::fork();
   if (pid == 0) {
-    const std::string step = std::to_string(die_at);
-    ::execl(REPLACE_HELPER, REPLACE_HELPER, target.c_str(), content.c_str(), step.c_str(),
-            static_cast<char*>(nullptr));
+    const std::string step = std::to_string(die_at), times = std::to_string(repeats),
+                      fd = std::to_string(signal_fd);
+    ::execl(REPLACE_HELPER, REPLACE_HELPER, target.c_str(), content.c_str(), step.c_str(), times.c_str(),
+            fd.c_str(), static_cast<char*>(nullptr));
     ::_exit(127);
   }
   return pid;
 }
+
+// A pipe whose write end the helper inherits; what it said is read back
+// once it has ended.
+class HelperSignals {
+ public:
+  HelperSignals() {
+    if (::pipe(fds_) != 0) fds_[0] = fds_[1] = -1;
+    ::fcntl(fds_[0], F_SETFL, O_NONBLOCK);
+    ::fcntl(fds_[0], F_SETFD, FD_CLOEXEC);
+  }
+  ~HelperSignals() {
+    ::close(fds_[0]);
+    ::close(fds_[1]);
+  }
+  int write_end() const { return fds_[1]; }
+  // Waits, without taking the processor from the helper, until something
+  // can be read.
+  bool Wait() {
+    pollfd ready{fds_[0], POLLIN, 0};
+    return ::poll(&ready, 1, 20000) == 1;
+  }
+  // Everything said since the last call.
+  std::string Said() {
+    std::string out;
+    char buffer[16];
+    ssize_t n;
+    while ((n = ::read(fds_[0], buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<size_t>(n));
+    return out;
+  }
+
+ private:
+  int fds_[2] = {-1, -1};
+};
 
 // True when the helper finished on its own.
 bool Finished(pid_t pid) {
@@ -83,34 +124,85 @@ TEST_F(CrashSweep, KilledAtEveryStepTheTargetIsWholeAndTheNextRunFinishes) {
   std::printf("[ figures  ] killed before each of %d file operations: target whole every time\n", steps);
 }
 
-TEST_F(CrashSweep, KilledAtRandomMomentsTheTargetIsWhole) {
+TEST_F(CrashSweep, KilledAtRandomMomentsInsideTheReplacementTheTargetIsWhole) {
   WriteTextFile(target_, old_);
-  auto start = std::chrono::steady_clock::now();
-  ASSERT_TRUE(Finished(Spawn(target_, old_file_, -1)));
-  const auto full_run = std::chrono::steady_clock::now() - start;
-  const auto longest = std::chrono::duration_cast<std::chrono::microseconds>(full_run * 3 / 2);
+  HelperSignals signals;
+  // The moments the replacement starts and ends after the spawn, over
+  // several runs: the kills aim at that stretch.
+  using Clock = std::chrono::steady_clock;
+  std::vector<long> starts, ends;
+  for (int run = 0; run < 5; ++run) {
+    const auto spawned = Clock::now();
+    const pid_t pid = Spawn(target_, old_file_, -1, 1, signals.write_end());
+    std::string said;
+    long started = -1;
+    while (said.find('E') == std::string::npos) {
+      ASSERT_TRUE(signals.Wait()) << "the helper ended without replacing";
+      said += signals.Said();
+      const auto now = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - spawned).count();
+      if (started < 0 && said.find('S') != std::string::npos) started = static_cast<long>(now);
+      if (said.find('E') != std::string::npos) ends.push_back(static_cast<long>(now));
+    }
+    starts.push_back(started);
+    ASSERT_TRUE(Finished(pid));
+  }
+  // Medians: the first, cold run is no guide to the others.
+  std::sort(starts.begin(), starts.end());
+  std::sort(ends.begin(), ends.end());
+  const long earliest = starts[starts.size() / 2], latest = ends[ends.size() / 2];
+  const long margin = (latest - earliest) / 4;
 
   std::mt19937 random(20261208);
-  std::uniform_int_distribution<long> delay(0, longest.count());
+  std::uniform_int_distribution<long> delay(std::max(0L, earliest - margin), latest + margin);
   const std::string* expected = &old_;
-  int completed = 0, interrupted_old = 0, interrupted_new = 0;
+  int completed = 0, outside = 0, inside_old = 0, inside_new = 0;
   for (int i = 0; i < 200; ++i) {
     const bool to_new = expected == &old_;
-    const pid_t pid = Spawn(target_, to_new ? new_file_ : old_file_, -1);
+    const pid_t pid = Spawn(target_, to_new ? new_file_ : old_file_, -1, 1, signals.write_end());
     std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
     ::kill(pid, SIGKILL);
     const bool finished = Finished(pid);
+    const std::string said = signals.Said();
     const std::string* holds = &Holds();
+    // Only a kill between "S" and "E" lands inside the replacement.
     if (finished) ++completed;
-    else if (holds == expected) ++interrupted_old;
-    else ++interrupted_new;
+    else if (said != "S") ++outside;
+    else if (holds == expected) ++inside_old;
+    else ++inside_new;
     expected = holds;
   }
-  std::printf("[ figures  ] 200 random kills (full run %lld us): %d completed, %d cut before the "
-              "swap (old content), %d cut after it (new content), 0 damaged\n",
-              static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(full_run).count()),
-              completed, interrupted_old, interrupted_new);
-  EXPECT_GT(interrupted_old + interrupted_new, 20);
+  std::printf("[ figures  ] 200 random kills (replacement from %ld to %ld us after the spawn): %d completed, "
+              "%d outside the replacement, %d inside it before the swap (old content), %d after it (new "
+              "content), 0 damaged\n",
+              earliest, latest, completed, outside, inside_old, inside_new);
+  EXPECT_GT(inside_old + inside_new, 20);
+}
+
+TEST_F(CrashSweep, TwoProcessesReplacingOneFileTakeTurnsAndTheTargetIsAlwaysWhole) {
+  // Smaller contents, so that many replacements overlap in little time.
+  const std::string first(64 << 10, 'a'), second(64 << 10, 'b');
+  WriteTextFile(old_file_, first);
+  WriteTextFile(new_file_, second);
+  WriteTextFile(target_, first);
+  const pid_t a = Spawn(target_, old_file_, -1, 150);
+  const pid_t b = Spawn(target_, new_file_, -1, 150);
+  int reads = 0, damaged = 0;
+  int status_a = -1, status_b = -1;
+  // The target is read over and over until both helpers have ended.
+  while (status_a < 0 || status_b < 0) {
+    const std::string content = ReadTextFile(target_);
+    ++reads;
+    if (content != first && content != second) ++damaged;
+    int status = 0;
+    if (status_a < 0 && ::waitpid(a, &status, WNOHANG) == a) status_a = status;
+    if (status_b < 0 && ::waitpid(b, &status, WNOHANG) == b) status_b = status;
+  }
+  EXPECT_TRUE(WIFEXITED(status_a) && WEXITSTATUS(status_a) == 0);
+  EXPECT_TRUE(WIFEXITED(status_b) && WEXITSTATUS(status_b) == 0);
+  EXPECT_EQ(damaged, 0) << "of " << reads << " reads";
+  EXPECT_FALSE(std::filesystem::exists(target_ + ".new"));
+  EXPECT_FALSE(std::filesystem::exists(target_ + ".old"));
+  std::printf("[ figures  ] 2 x 150 concurrent replacements, %d reads of the target: all whole\n", reads);
 }
 
 // Root ignores permissions, so the unwritable folder is met by the helper

@@ -50,7 +50,7 @@ class ReplacementOnDisk : public ::testing::Test {
 
 TEST_F(ReplacementOnDisk, NewTargetInNewFoldersGetsContentDateAndRecord) {
   const std::string target = dir_ / "Dati/Utenti/pc1/conf.ini";
-  ASSERT_FALSE(UpdateFile(ctx_, target, Bytes("nuovo"), kDate).has_value());
+  ASSERT_TRUE(UpdateFile(ctx_, target, Bytes("nuovo"), kDate));
   EXPECT_EQ(ReadTextFile(target), "nuovo");
   EXPECT_FALSE(Exists(target + ".new"));
   EXPECT_FALSE(Exists(target + ".old"));
@@ -59,9 +59,9 @@ TEST_F(ReplacementOnDisk, NewTargetInNewFoldersGetsContentDateAndRecord) {
   const mode_t mask = ::umask(0);
   ::umask(mask);
   EXPECT_EQ(Mode(target), 0644u & ~mask);
-  ASSERT_FALSE(UpdateFile(ctx_, dir_ / "Eseguibili/Run", Bytes("\x7F" "ELF..."), kDate).has_value());
+  ASSERT_TRUE(UpdateFile(ctx_, dir_ / "Eseguibili/Run", Bytes("\x7F" "ELF..."), kDate));
   EXPECT_EQ(Mode(dir_ / "Eseguibili/Run"), 0755u & ~mask);
-  ASSERT_FALSE(UpdateFile(ctx_, dir_ / "Eseguibili/post.sh", Bytes("#!/bin/sh\n"), kDate).has_value());
+  ASSERT_TRUE(UpdateFile(ctx_, dir_ / "Eseguibili/post.sh", Bytes("#!/bin/sh\n"), kDate));
   EXPECT_EQ(Mode(dir_ / "Eseguibili/post.sh"), 0755u & ~mask);
 }
 
@@ -71,7 +71,7 @@ TEST_F(ReplacementOnDisk, ExistingTargetKeepsItsPermissionBitsAndLeftoversAreRep
   ::chmod(target.c_str(), 0750);
   WriteTextFile(target + ".new", "un resto molto più lungo del nuovo contenuto");
   WriteTextFile(target + ".old", "resto");
-  ASSERT_FALSE(UpdateFile(ctx_, target, Bytes("nuovo"), kDate).has_value());
+  ASSERT_TRUE(UpdateFile(ctx_, target, Bytes("nuovo"), kDate));
   EXPECT_EQ(ReadTextFile(target), "nuovo");
   EXPECT_EQ(Mode(target), 0750u);
   EXPECT_FALSE(Exists(target + ".new"));
@@ -84,10 +84,10 @@ TEST_F(ReplacementOnDisk, TargetMovedAsideByAnEarlierCrashIsPutBack) {
   // ".new" cannot be written (a folder holds its name): the replacement
   // fails, and the old content is in place again.
   std::filesystem::create_directory(target + ".new");
-  ASSERT_TRUE(UpdateFile(ctx_, target, Bytes("nuovo"), kDate).has_value());
+  ASSERT_FALSE(UpdateFile(ctx_, target, Bytes("nuovo"), kDate));
   EXPECT_EQ(ReadTextFile(target), "vecchio");
   std::filesystem::remove(target + ".new");
-  ASSERT_FALSE(UpdateFile(ctx_, target, Bytes("nuovo"), kDate).has_value());
+  ASSERT_TRUE(UpdateFile(ctx_, target, Bytes("nuovo"), kDate));
   EXPECT_EQ(ReadTextFile(target), "nuovo");
 }
 
@@ -99,12 +99,12 @@ class ReplacementFailures : public ::testing::Test {
 
 TEST_F(ReplacementFailures, UnwritableFolderReportsTheErrorAndLeavesTheTarget) {
   f_.files.AddFile(target_, "vecchio");
-  f_.files.FailNext("WriteBytes", target_ + ".new", FileError{EACCES, "Permesso negato"});
-  const auto error = UpdateFile(f_.ctx, target_, Bytes("nuovo"), kDate);
-  ASSERT_TRUE(error.has_value());
-  EXPECT_EQ(error->Number, EACCES);
-  EXPECT_EQ(error->Source, "UpdateFile");
-  EXPECT_EQ(error->Description, "Permesso negato");
+  f_.files.FailNext("CreateFile", target_ + ".new", FileError{EACCES, "Permesso negato"});
+  const ReplaceResult replaced = UpdateFile(f_.ctx, target_, Bytes("nuovo"), kDate);
+  ASSERT_FALSE(replaced);
+  EXPECT_EQ(replaced.error().Number, EACCES);
+  EXPECT_EQ(replaced.error().Source, "UpdateFile");
+  EXPECT_EQ(replaced.error().Description, "Permesso negato");
   EXPECT_EQ(f_.files.Content(target_), "vecchio");
   EXPECT_FALSE(f_.files.NormalFileExists(target_ + ".new"));
   EXPECT_FALSE(f_.settings.Get(settings::kLastModifiedSection, target_).has_value());
@@ -113,9 +113,9 @@ TEST_F(ReplacementFailures, UnwritableFolderReportsTheErrorAndLeavesTheTarget) {
 TEST_F(ReplacementFailures, FailedSwapAfterTheOldContentWasKeptLeavesTheOldContent) {
   f_.files.AddFile(target_, "vecchio");
   f_.files.FailNext("Rename", target_ + ".new", FileError{ENOSPC, "Spazio su disco insufficiente"});
-  const auto error = UpdateFile(f_.ctx, target_, Bytes("nuovo"), kDate);
-  ASSERT_TRUE(error.has_value());
-  EXPECT_EQ(error->Number, ENOSPC);
+  const ReplaceResult replaced = UpdateFile(f_.ctx, target_, Bytes("nuovo"), kDate);
+  ASSERT_FALSE(replaced);
+  EXPECT_EQ(replaced.error().Number, ENOSPC);
   EXPECT_EQ(f_.files.Content(target_), "vecchio");
   EXPECT_EQ(f_.files.files.count(target_ + ".old"), 0u);
   EXPECT_EQ(f_.files.files.count(target_ + ".new"), 0u);
@@ -123,16 +123,19 @@ TEST_F(ReplacementFailures, FailedSwapAfterTheOldContentWasKeptLeavesTheOldConte
 
 TEST_F(ReplacementFailures, OldContentIsKeptBeforeTheSwapAndDroppedAfter) {
   f_.files.AddFile(target_, "vecchio");
-  ASSERT_FALSE(UpdateFile(f_.ctx, target_, Bytes("nuovo"), kDate).has_value());
+  ASSERT_TRUE(UpdateFile(f_.ctx, target_, Bytes("nuovo"), kDate));
   std::vector<std::string> order;
   for (const std::string& call : f_.files.calls)
     if (call.rfind("Delete", 0) != 0 && call.rfind("CreateFolder", 0) != 0) order.push_back(call);
-  EXPECT_EQ(order, (std::vector<std::string>{"WriteBytes " + target_ + ".new",
+  EXPECT_EQ(order, (std::vector<std::string>{"LockFile /opt/suite/Eseguibili/.tarnwick.lock",
+                                             "CreateFile " + target_ + ".new",
+                                             "Finish " + target_ + ".new",
                                              "SetModificationTime " + target_ + ".new",
                                              "LinkOrCopy " + target_,
                                              "Rename " + target_ + ".new",
                                              "SyncFolder /opt/suite/Eseguibili"}));
   EXPECT_EQ(f_.files.calls.back(), "Delete " + target_ + ".old");
+  EXPECT_TRUE(f_.files.locked.empty());
 }
 
 TEST_F(ReplacementFailures, ModuleWithoutAFolderHereIsRefused) {

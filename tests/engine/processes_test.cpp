@@ -62,6 +62,25 @@ TEST(Processes, StartedProgramsRunInTheirOwnTime) {
   EXPECT_EQ(testing::ReadTextFile(marker), "ok\n");
 }
 
+TEST(Processes, ProgramsAreStartedByFullPathOnly) {
+  PosixProcessLauncher launcher;
+  // "sh" is on the search path, and would be found there by a shell.
+  EXPECT_EQ(RunAndWait(launcher, R"(sh -c "exit 7")", -1), 0);
+  EXPECT_FALSE(StartCommandLine(launcher, "true", WindowStyle::Hidden));
+  EXPECT_EQ(RunAndWait(launcher, R"(/bin/sh -c "exit 7")", -1), 7);
+}
+
+// Where the kernel offers no process descriptors, the wait asks the child
+// itself, and its time limit still holds.
+TEST(Processes, RunAndWaitHonoursItsLimitWithoutProcessDescriptors) {
+  for (const bool descriptors : {true, false}) {
+    PosixProcessLauncher launcher(descriptors);
+    EXPECT_EQ(RunAndWait(launcher, "/bin/sleep 30", 200), 259) << descriptors;
+    EXPECT_EQ(RunAndWait(launcher, R"(/bin/sh -c "exit 5")", 20000), 5) << descriptors;
+    EXPECT_EQ(RunAndWait(launcher, R"(/bin/sh -c "kill -9 $$")", 20000), 128 + 9) << descriptors;
+  }
+}
+
 TEST(ShellOpen, VerbsProgramsAndDocuments) {
   EXPECT_EQ(ShellVerb("Print"), "print");
   EXPECT_EQ(ShellVerb("run"), "open");

@@ -2,6 +2,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <ctime>
 
 #include "platform/posix/posix_file_system.h"
@@ -66,6 +67,20 @@ TEST(PosixSystemInfo, BiasIsTheStandardOffsetInEverySeason) {
   }
   EXPECT_EQ(info.ProgramFolder(), "/opt/suite/Eseguibili");
   EXPECT_EQ(info.ExecutableName(), "Tarnwick");
+}
+
+TEST(PosixFileSystem, ALockHeldByThisProcessFailsInsteadOfWaitingForItself) {
+  TempDir dir;
+  PosixFileSystem files;
+  const std::string path = dir / ".tarnwick.lock";
+  {
+    auto first = files.LockFile(path);
+    ASSERT_TRUE(first);
+    const auto second = PosixFileSystem().LockFile(path);
+    ASSERT_FALSE(second);
+    EXPECT_EQ(second.error().number, EDEADLK);
+  }
+  EXPECT_TRUE(files.LockFile(path));
 }
 
 TEST(PosixFileSystem, ModificationTimeChangesAloneAndHiddenFilesCountAsMissing) {

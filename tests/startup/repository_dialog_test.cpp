@@ -43,6 +43,9 @@ class ProbeRepository : public Repository {
   }
   std::string HttpGetText(std::string_view, DateValue&) override { return ""; }
   ByteBuffer HttpGetBytes(std::string_view, DateValue&) override { return ByteBuffer::Failed(); }
+  FetchResult HttpGetToSink(std::string_view, DownloadSink&, DateValue&) override {
+    return FetchResult::NotFound;
+  }
   std::string URL() override { return ""; }
 
  private:

@@ -4,6 +4,22 @@
 
 namespace tw::testing {
 
+class FakeFileWriter : public FileWriter {
+ public:
+  FakeFileWriter(FakeFileSystem& files, std::string path) : files_(files), path_(std::move(path)) {}
+  FileResult Write(std::span<const std::uint8_t> bytes) override {
+    auto it = files_.files.find(path_);
+    if (it == files_.files.end()) return FileError{ENOENT, "Percorso non trovato"};
+    it->second.content.insert(it->second.content.end(), bytes.begin(), bytes.end());
+    return std::nullopt;
+  }
+  FileResult Finish() override { return files_.Armed("Finish", path_); }
+
+ private:
+  FakeFileSystem& files_;
+  std::string path_;
+};
+
 void FakeFileSystem::AddFile(const std::string& path, std::string content, long long mtime,
                              std::string version) {
   files[path] = File{std::vector<std::uint8_t>(content.begin(), content.end()), mtime,
@@ -76,6 +92,22 @@ FileResult FakeFileSystem::WriteBytes(std::string_view path,
   file.content.assign(content.begin(), content.end());
   file.mode = options.exact_mode ? options.mode : options.mode & ~umask;
   return std::nullopt;
+}
+
+Expected<std::unique_ptr<FileWriter>, FileError> FakeFileSystem::CreateFile(std::string_view path,
+                                                                            const WriteOptions& options) {
+  if (auto error = Armed("CreateFile", path)) return Fail(*error);
+  File& file = files[std::string(path)];
+  file.content.clear();
+  file.mode = options.exact_mode ? options.mode : options.mode & ~umask;
+  return std::unique_ptr<FileWriter>(std::make_unique<FakeFileWriter>(*this, std::string(path)));
+}
+
+Expected<FileLock, FileError> FakeFileSystem::LockFile(std::string_view path) {
+  if (auto error = Armed("LockFile", path)) return Fail(*error);
+  const std::string key(path);
+  if (!locked.insert(key).second) return Fail(FileError{EDEADLK, "Blocco già preso"});
+  return FileLock([this, key] { locked.erase(key); });
 }
 
 std::optional<unsigned> FakeFileSystem::FileMode(std::string_view path) {

@@ -26,7 +26,8 @@ class FakeFileSystem : public FileSystem {
   std::string Content(const std::string& path) const;
 
   // The next call of `operation` ("CreateFolder", "Delete", "Rename",
-  // "WriteBytes", "SetModificationTime", "LinkOrCopy", "SyncFolder") on
+  // "WriteBytes", "CreateFile", "LockFile", "SetModificationTime",
+  // "LinkOrCopy", "SyncFolder") on
   // `path` fails with `error`.
   void FailNext(const std::string& operation, const std::string& path, FileError error);
 
@@ -38,6 +39,13 @@ class FakeFileSystem : public FileSystem {
   FileResult Rename(std::string_view from, std::string_view to) override;
   FileResult WriteBytes(std::string_view path, std::span<const std::uint8_t> content,
                         const WriteOptions& options = {}) override;
+  // The file is filled as the writer writes; "CreateFile" failures come at
+  // the creation, "Finish" failures at the end.
+  Expected<std::unique_ptr<FileWriter>, FileError> CreateFile(std::string_view path,
+                                                              const WriteOptions& options) override;
+  // A lock taken twice at once would wait forever on a real disk: here it
+  // fails.
+  Expected<FileLock, FileError> LockFile(std::string_view path) override;
   std::optional<unsigned> FileMode(std::string_view path) override;
   FileResult LinkOrCopy(std::string_view from, std::string_view to) override;
   FileResult SyncFolder(std::string_view path) override;
@@ -48,8 +56,10 @@ class FakeFileSystem : public FileSystem {
   std::map<std::string, File> files;
   std::set<std::string> folders;
   std::vector<std::string> calls;  // "Operation path" in call order
+  std::set<std::string> locked;
 
  private:
+  friend class FakeFileWriter;
   FileResult Armed(const std::string& operation, std::string_view path);
   std::map<std::pair<std::string, std::string>, FileError> failures_;
 };

@@ -1,5 +1,7 @@
 #include "support/fake_repository.h"
 
+#include <algorithm>
+
 namespace tw::testing {
 
 void FakeRepository::Put(const std::string& path, std::string content, DateValue last_modified) {
@@ -44,6 +46,24 @@ ByteBuffer FakeRepository::HttpGetBytes(std::string_view remote_path, DateValue&
   if (!r) return ByteBuffer::Failed();
   if (!r->last_modified.IsZero()) last_modified = r->last_modified;
   return ByteBuffer(r->content);
+}
+
+FetchResult FakeRepository::HttpGetToSink(std::string_view remote_path, DownloadSink& sink,
+                                          DateValue& last_modified) {
+  ++gets;
+  const Resource* r = Find(remote_path);
+  if (!r) return reachable ? FetchResult::NotFound : FetchResult::Failed;
+  if (!r->last_modified.IsZero()) last_modified = r->last_modified;
+  const std::string& content = r->content;
+  if (!sink.Begin(static_cast<long long>(content.size()))) return FetchResult::SinkRefused;
+  const size_t piece = content.size() / 3 + 1;
+  for (size_t at = 0; at < content.size(); at += piece) {
+    if (sink.Cancelled()) return FetchResult::Cancelled;
+    const size_t n = std::min(piece, content.size() - at);
+    if (!sink.Write({reinterpret_cast<const std::uint8_t*>(content.data()) + at, n}))
+      return FetchResult::SinkRefused;
+  }
+  return FetchResult::Done;
 }
 
 }  // namespace tw::testing

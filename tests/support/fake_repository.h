@@ -29,6 +29,9 @@ class FakeRepository : public Repository {
   bool HttpHead(std::string_view remote_path, DateValue& last_modified) override;
   std::string HttpGetText(std::string_view remote_path, DateValue& last_modified) override;
   ByteBuffer HttpGetBytes(std::string_view remote_path, DateValue& last_modified) override;
+  // The content in three pieces, the sink asked before each whether to stop.
+  FetchResult HttpGetToSink(std::string_view remote_path, DownloadSink& sink,
+                            DateValue& last_modified) override;
   std::string URL() override { return "http://fake/base"; }
 
   std::map<std::string, Resource> resources;

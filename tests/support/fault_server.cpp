@@ -200,6 +200,10 @@ void FaultServer::Serve(int client) {
       SendAll(client, "HTTP/1.0 200 OK\r\nX-Slow: ");
       while (!wait_for_stop(50)) SendAll(client, "a");
       break;
+    case Fault::TrickleBody:
+      SendAll(client, reply_);
+      while (!wait_for_stop(1000)) SendAll(client, "b");
+      break;
     case Fault::KeepOpen:
       SendAll(client, reply_);
       wait_for_stop(-1);

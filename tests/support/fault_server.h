@@ -24,6 +24,7 @@ enum class Fault {
   Held,            // accept, read, say nothing until released; then the reply, then close
   Gate,            // pass the connection through to a real server, holding the requests
                    // that contain a marker until released
+  TrickleBody,     // the reply, then one byte of body a second, forever
 };
 
 class FaultServer {

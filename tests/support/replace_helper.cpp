@@ -1,7 +1,10 @@
 // Replaces one file with UpdateFile on the real disk, and can die on the
 // spot: replace_helper <target> <content-file> <die-before-operation>
-// (-1: never). Each file-system operation counts as one.
+// [repeats [signal-fd]] (-1: never). Each file-system operation counts as
+// one. "S" goes to the descriptor `signal-fd` as the replacements start
+// and "E" when they have ended.
 #include <signal.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -26,6 +29,15 @@ class DyingFileSystem : public tw::PosixFileSystem {
   tw::FileResult CreateFolder(std::string_view p) override { Step(); return PosixFileSystem::CreateFolder(p); }
   tw::FileResult Delete(std::string_view p) override { Step(); return PosixFileSystem::Delete(p); }
   tw::FileResult Rename(std::string_view a, std::string_view b) override { Step(); return PosixFileSystem::Rename(a, b); }
+  tw::Expected<std::unique_ptr<tw::FileWriter>, tw::FileError> CreateFile(std::string_view p,
+                                                                          const tw::WriteOptions& o) override {
+    Step();
+    return PosixFileSystem::CreateFile(p, o);
+  }
+  tw::Expected<tw::FileLock, tw::FileError> LockFile(std::string_view p) override {
+    Step();
+    return PosixFileSystem::LockFile(p);
+  }
   tw::FileResult WriteBytes(std::string_view p, std::span<const std::uint8_t> c,
                             const tw::WriteOptions& o) override { Step(); return PosixFileSystem::WriteBytes(p, c, o); }
   tw::FileResult LinkOrCopy(std::string_view a, std::string_view b) override { Step(); return PosixFileSystem::LinkOrCopy(a, b); }
@@ -40,10 +52,16 @@ class DyingFileSystem : public tw::PosixFileSystem {
   int count_ = 0;
 };
 
+void Signal(int fd, const char* what) {
+  if (fd >= 0 && ::write(fd, what, 1) != 1) std::_Exit(3);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) return 2;
+  if (argc < 4 || argc > 6) return 2;
+  const int repeats = argc >= 5 ? std::stoi(argv[4]) : 1;
+  const int signal_fd = argc == 6 ? std::stoi(argv[5]) : -1;
   std::ifstream in(argv[2], std::ios::binary);
   const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   DyingFileSystem files(std::stoi(argv[3]));
@@ -54,9 +72,16 @@ int main(int argc, char** argv) {
   tw::PathMapping paths(tw::MakePlaceholderTable({"/", "\\h", "", "", ""}, '/'), "h", '/');
   tw::Catalogue catalogue({paths, repo, files, settings, system});
   tw::EngineContext ctx{paths, repo, files, settings, system, catalogue, launcher, ""};
-  const auto error = tw::UpdateFile(
-      ctx, argv[1], {reinterpret_cast<const std::uint8_t*>(content.data()), content.size()},
-      tw::DateValue::FromCalendar(2021, 1, 1));
-  if (error) std::printf("errore %d: %s\n", error->Number, error->Description.c_str());
-  return error ? 1 : 0;
+  Signal(signal_fd, "S");
+  for (int i = 0; i < repeats; ++i) {
+    const auto replaced = tw::UpdateFile(
+        ctx, argv[1], {reinterpret_cast<const std::uint8_t*>(content.data()), content.size()},
+        tw::DateValue::FromCalendar(2021, 1, 1));
+    if (!replaced) {
+      std::printf("errore %d: %s\n", replaced.error().Number, replaced.error().Description.c_str());
+      return 1;
+    }
+  }
+  Signal(signal_fd, "E");
+  return 0;
 }

@@ -20,7 +20,7 @@ std::string Url(const FaultServer& server) {
 TEST(InetTransfer, StalledTransferFailsInsteadOfHanging) {
   FaultServer silent(Fault::Silent);
   TransferLimits limits;
-  limits.stall_seconds = 1;
+  limits.low_speed_seconds = 1;
   Inet inet(limits);
   QElapsedTimer clock;
   clock.start();

@@ -1,10 +1,13 @@
 #include "platform/posix/posix_file_system.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <mutex>
+#include <set>
 #include <string>
 
 #include "platform/pe_version.h"
@@ -30,6 +33,26 @@ FileResult WriteAll(int fd, std::span<const std::uint8_t> content) {
   }
   return std::nullopt;
 }
+
+class PosixFileWriter : public FileWriter {
+ public:
+  PosixFileWriter(int fd, bool flush) : fd_(fd), flush_(flush) {}
+  ~PosixFileWriter() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileResult Write(std::span<const std::uint8_t> bytes) override { return WriteAll(fd_, bytes); }
+  FileResult Finish() override {
+    FileResult result;
+    if (flush_ && ::fdatasync(fd_) != 0) result = LastError();
+    if (::close(fd_) != 0 && !result) result = LastError();
+    fd_ = -1;
+    return result;
+  }
+
+ private:
+  int fd_;
+  bool flush_;
+};
 
 }  // namespace
 
@@ -83,15 +106,59 @@ FileResult PosixFileSystem::Rename(std::string_view from, std::string_view to) {
 FileResult PosixFileSystem::WriteBytes(std::string_view path,
                                        std::span<const std::uint8_t> content,
                                        const WriteOptions& options) {
+  auto writer = CreateFile(path, options);
+  if (!writer) return writer.error();
+  if (FileResult error = (*writer)->Write(content)) return error;
+  return (*writer)->Finish();
+}
+
+Expected<std::unique_ptr<FileWriter>, FileError> PosixFileSystem::CreateFile(std::string_view path,
+                                                                             const WriteOptions& options) {
   const int fd = ::open(std::string(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
                         static_cast<mode_t>(options.mode));
-  if (fd < 0) return LastError();
-  FileResult result = WriteAll(fd, content);
-  if (!result && options.exact_mode && ::fchmod(fd, static_cast<mode_t>(options.mode)) != 0)
-    result = LastError();
-  if (!result && options.flush && ::fdatasync(fd) != 0) result = LastError();
-  if (::close(fd) != 0 && !result) result = LastError();
-  return result;
+  if (fd < 0) return Fail(LastError());
+  if (options.exact_mode && ::fchmod(fd, static_cast<mode_t>(options.mode)) != 0) {
+    FileError error = LastError();
+    ::close(fd);
+    return Fail(error);
+  }
+  return std::unique_ptr<FileWriter>(std::make_unique<PosixFileWriter>(fd, options.flush));
+}
+
+// The locks this process holds: a second lock of one file from the same
+// process would wait for itself forever.
+std::mutex held_mutex;
+std::set<std::string> held;
+
+Expected<FileLock, FileError> PosixFileSystem::LockFile(std::string_view path) {
+  const std::string name(path);
+  {
+    std::lock_guard guard(held_mutex);
+    if (!held.insert(name).second) return Fail(FileError{EDEADLK, ErrorDescription(EDEADLK)});
+  }
+  auto forget = [name] {
+    std::lock_guard guard(held_mutex);
+    held.erase(name);
+  };
+  // flock belongs to the open file description: another process's open
+  // waits; the lock ends with the descriptor, also when the process dies.
+  const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    FileError error = LastError();
+    forget();
+    return Fail(error);
+  }
+  while (::flock(fd, LOCK_EX) != 0) {
+    if (errno == EINTR) continue;
+    FileError error = LastError();
+    ::close(fd);
+    forget();
+    return Fail(error);
+  }
+  return FileLock([fd, forget] {
+    ::close(fd);
+    forget();
+  });
 }
 
 std::optional<unsigned> PosixFileSystem::FileMode(std::string_view path) {

@@ -15,6 +15,9 @@ class PosixFileSystem : public FileSystem {
   FileResult Rename(std::string_view from, std::string_view to) override;
   FileResult WriteBytes(std::string_view path, std::span<const std::uint8_t> content,
                         const WriteOptions& options = {}) override;
+  Expected<std::unique_ptr<FileWriter>, FileError> CreateFile(std::string_view path,
+                                                              const WriteOptions& options) override;
+  Expected<FileLock, FileError> LockFile(std::string_view path) override;
   std::optional<unsigned> FileMode(std::string_view path) override;
   FileResult LinkOrCopy(std::string_view from, std::string_view to) override;
   FileResult SyncFolder(std::string_view path) override;

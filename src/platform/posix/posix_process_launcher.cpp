@@ -8,7 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <thread>
 
 extern char** environ;
@@ -16,19 +18,55 @@ extern char** environ;
 namespace tw {
 namespace {
 
-// Spawns the program; -1 when it cannot be started.
-pid_t Spawn(const std::vector<std::string>& argv, const std::string& folder) {
+enum class Lookup { FullPathOnly, SearchPath };
+
+// Spawns the program; -1 when it cannot be started. Descriptors from 3 up
+// are closed in the child whether or not their owner (libcurl, Qt) marked
+// them close-on-exec.
+pid_t Spawn(const std::vector<std::string>& argv, const std::string& folder, Lookup lookup) {
   if (argv.empty() || argv[0].empty()) return -1;
+  if (lookup == Lookup::FullPathOnly && argv[0].front() != '/') return -1;
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
   pid_t pid = -1;
-  const int rc = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  const int rc = lookup == Lookup::SearchPath
+                     ? ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ)
+                     : ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   return rc == 0 ? pid : -1;
+}
+
+// Waits for the child until `timeout_ms` has passed; false when it still
+// runs then. A process descriptor turns readable when the child ends;
+// without one the child is asked every few milliseconds.
+bool WaitUntil(pid_t pid, int timeout_ms, bool use_pidfd, int& status) {
+  const int pidfd = use_pidfd ? static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)) : -1;
+  if (pidfd >= 0) {
+    pollfd watch{pidfd, POLLIN, 0};
+    int ready;
+    while ((ready = ::poll(&watch, 1, timeout_ms)) < 0 && errno == EINTR) {
+    }
+    ::close(pidfd);
+    if (ready == 0) return false;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return true;
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  auto pause = std::chrono::milliseconds(1);
+  for (;;) {
+    const pid_t done = ::waitpid(pid, &status, WNOHANG);
+    if (done == pid || (done < 0 && errno != EINTR)) return true;
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) return false;
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
+    pause = std::min(pause * 2, std::chrono::milliseconds(50));
+  }
 }
 
 // A child started without waiting is reaped by a thread of its own, so it
@@ -41,40 +79,35 @@ void Reap(pid_t pid) {
 
 bool PosixProcessLauncher::Start(const std::vector<std::string>& argv, WindowStyle,
                                  const std::string& folder) {
-  const pid_t pid = Spawn(argv, folder);
+  const pid_t pid = Spawn(argv, folder, Lookup::FullPathOnly);
   if (pid <= 0) return false;
   Reap(pid);
   return true;
 }
 
 int PosixProcessLauncher::RunAndWait(const std::vector<std::string>& argv, int timeout_ms) {
-  const pid_t pid = Spawn(argv, "");
+  const pid_t pid = Spawn(argv, "", Lookup::FullPathOnly);
   if (pid <= 0) return 0;
   int status = 0;
   if (timeout_ms < 0) {
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-  } else {
-    // A process descriptor turns readable when the child ends.
-    const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
-    pollfd watch{pidfd, POLLIN, 0};
-    if (pidfd >= 0 && ::poll(&watch, 1, timeout_ms) == 0) {
-      // Still running at the limit: it goes on, and its code is not known.
-      ::close(pidfd);
-      Reap(pid);
-      return 259;  // the platform's "still active" exit code
-    }
-    if (pidfd >= 0) ::close(pidfd);
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+  } else if (!WaitUntil(pid, timeout_ms, pidfd_, status)) {
+    // Still running at the limit: it goes on, and its code is not known.
+    Reap(pid);
+    return 259;  // the platform's "still active" exit code
   }
   if (WIFEXITED(status)) return WEXITSTATUS(status);
   if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
   return 0;
 }
 
+// The desktop's opener is a system tool, found where the system keeps it.
 bool PosixProcessLauncher::OpenDocument(const std::string& path, const std::string& folder) {
-  return Start({"xdg-open", path}, WindowStyle::Normal, folder);
+  const pid_t pid = Spawn({"xdg-open", path}, folder, Lookup::SearchPath);
+  if (pid <= 0) return false;
+  Reap(pid);
+  return true;
 }
 
 bool PosixProcessLauncher::IsProgram(const std::string& path) {

@@ -1,0 +1,69 @@
+// Downloading a module file straight into the ".new" file of its
+// replacement, in two steps a caller can keep apart: the download into the
+// staging file, and the replacement from it. Between the two the caller may
+// still refuse the content (a digest that does not match): dropping the
+// staged file installs nothing.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "common/expected.h"
+#include "engine/error_record.h"
+#include "engine/file_replacement.h"
+
+namespace tw {
+
+struct EngineContext;
+
+// Watches one download; every method is called on the downloading thread.
+class DownloadObserver {
+ public:
+  virtual ~DownloadObserver() = default;
+  // Every piece of the body in order, before it is written. False refuses
+  // the download.
+  virtual bool OnBytes(std::span<const std::uint8_t>) { return true; }
+  // After each piece: the bytes so far and the announced total (-1 when
+  // the repository announced none).
+  virtual void OnProgress(std::uint64_t /*received*/, std::int64_t /*total*/) {}
+  // Asked while the transfer runs, also while nothing arrives: true stops
+  // it, and the installed file stays as it was.
+  virtual bool CancelRequested() { return false; }
+};
+
+enum class DownloadError {
+  NotAvailable,  // the repository does not hold the file (or sent under two bytes)
+  Interrupted,   // no answer, or the connection broke off
+  TooLarge,      // beyond the announced length or the configured maximum
+  TooSlow,       // fewer bytes than the low-speed bound within its time
+  Cancelled,     // the observer asked to stop
+  Refused,       // the observer refused a piece
+  StagingFile,   // the staging file could not be prepared or written
+};
+
+struct DownloadFailure {
+  DownloadError reason = DownloadError::Interrupted;
+  // With StagingFile: the file system's failure (source "UpdateFile").
+  std::optional<ErrorRecord> file;
+};
+
+// Downloads `remote_path` (repository form) into the staging file of the
+// local file `target`. Nothing is created before the first byte arrives;
+// on failure no staging file is left and the target is as it was. The
+// staged file holds the replacement lock of the target's folder until it
+// is replaced or dropped.
+Expected<StagedFile, DownloadFailure> DownloadToStaging(EngineContext& ctx, std::string_view target,
+                                                        std::string_view remote_path,
+                                                        DownloadObserver* observer = nullptr);
+
+// The same for a module named in placeholder form ("{ESEGUIBILI}\Prog").
+Expected<StagedFile, DownloadFailure> DownloadModuleToStaging(EngineContext& ctx, std::string_view module,
+                                                              DownloadObserver* observer = nullptr);
+
+// Puts the staged content in place of its target, with the date, the bits
+// and the recorded download date of any replacement.
+ReplaceResult ReplaceFromStaging(StagedFile staged);
+
+}  // namespace tw
