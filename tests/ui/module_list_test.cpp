@@ -118,5 +118,35 @@ TEST_F(MainWindowTest, AFinishedRunKeepsFineUsableAndIgnoresActivations) {
   EXPECT_TRUE(view_.questions.empty());
 }
 
+// The list fills with the window's events running: a click lands halfway.
+TEST_F(MainWindowTest, ClicksWhileTheListFillsWaitForItOrStopIt) {
+  Module("a.exe");
+  Module("b.exe");
+  Module("c.exe");
+  auto& c = Start(Switches("@b /opt/fine.sh"));
+  c.Load();
+  view_.on_process_events = [&] {
+    if (view_.rows.size() == 1) c.ButtonClicked(1);  // Enter before the list is complete
+  };
+  c.Activated();
+  EXPECT_EQ(view_.rows.size(), 3u);
+  EXPECT_TRUE(installer_.downloads.empty());
+  EXPECT_TRUE(view_.log.empty());
+
+  view_ = {};
+  auto& closing = Start(Switches("@b /opt/fine.sh"));
+  closing.Load();
+  view_.on_process_events = [&] {
+    if (view_.rows.size() == 1) closing.ButtonClicked(0);
+  };
+  closing.Activated();
+  EXPECT_EQ(view_.questions, (Lines{"Chiudere la procedura di aggiornamento?"}));
+  EXPECT_EQ(view_.rows.size(), 1u);
+  EXPECT_TRUE(view_.closed);
+  EXPECT_EQ(view_.busy, 0);
+  EXPECT_EQ(view_.events.back(), "close");
+  EXPECT_EQ(f_.launcher.calls.back().argv, (Lines{"/opt/fine.sh"}));
+}
+
 }  // namespace
 }  // namespace tw
