@@ -1,6 +1,6 @@
 // The request path, the catalogue walk, the download and the replacement,
 // each measured against a baseline doing the same work in the same run:
-// tarnwick_bench <head|walk|download|replace> [repeats]. Prints one line per
+// tarnwick_bench <head|walk|list|download|replace> [repeats]. Prints one line per
 // figure for bench/run to tabulate.
 #include <fcntl.h>
 #include <stdlib.h>
@@ -29,6 +29,9 @@
 #include "support/temp_dir.h"
 #include "transport/http_transport.h"
 #include "transport/repository_location.h"
+#include "ui/column_widths.h"
+#include "ui/engine_module_installer.h"
+#include "ui/main_window_controller.h"
 
 namespace tw::bench {
 namespace {
@@ -182,6 +185,84 @@ void Walk(int repeats, const std::string& self) {
              std::to_string(updates.Count()) + " offered");
 }
 
+// The module list without its widgets: every row measured (a character
+// counts as one unit), the widths kept as a list view would size them, and
+// the events let through after each row.
+class MeasuringView : public MainWindowView {
+ public:
+  void RestorePlacement() override {}
+  void SavePlacement() override {}
+  void SetColumnCaption(int, std::string_view) override {}
+  void SetButton(int, std::string_view, std::string_view) override {}
+  void EnableButton(int, bool) override {}
+  void SetHideCaption(std::string_view) override {}
+  void SetHideValue(int) override {}
+  void AddRow(const ModuleRow& row) override {
+    rows.push_back(row);
+    const int cells[] = {static_cast<int>(row.text.size()), static_cast<int>(row.client_version.size()),
+                         static_cast<int>(row.remote_version.size()), static_cast<int>(row.status.size())};
+    widths.AddRow(cells);
+  }
+  void SetRowStatus(size_t row, std::string_view status) override {
+    widths.SetCell(row, 3, static_cast<int>(status.size()));
+  }
+  bool IsRowChecked(size_t) override { return true; }
+  void AutoSizeColumns() override {
+    for (size_t c = 0; c < widths.Columns(); ++c) applied[c] = widths.Width(c);
+  }
+  void AppendLogLine(std::string_view) override {}
+  void ShowLog() override {}
+  bool Ask(int, std::string_view) override { return false; }
+  void ShowMessage(int, std::string_view) override {}
+  void SetBusy(bool) override {}
+  void ShowSplash() override {}
+  void HideSplash() override {}
+  void SetSplashProgress(int) override {}
+  void ProcessEvents() override { QCoreApplication::processEvents(); }
+  void CloseWindow() override {}
+
+  std::vector<ModuleRow> rows;
+  ColumnWidths widths{std::vector<int>{6, 6, 13, 5}};
+  int applied[4] = {};
+};
+
+// In a child process: the walk alone ("walk") or the list filled from it
+// ("fill"), printing its seconds.
+int ListChild(const std::string& location, const std::string& root, const std::string& what) {
+  HttpTransport transport(location, 0);
+  Engine engine(root, transport);
+  EngineModuleInstaller installer(engine.ctx);
+  MeasuringView view;
+  MainWindowController controller({}, {engine.catalogue, engine.paths, engine.settings, installer, SystemClock()},
+                                  view);
+  UpdateDictionary updates;
+  const double seconds = Seconds([&] {
+    if (what == "fill") controller.FillModuleList("");
+    else engine.catalogue.CollectUpdates(updates, "");
+  });
+  std::printf("%.6f\n", seconds);
+  return updates.Count() + view.rows.size() > 0 ? 0 : 1;
+}
+
+void List(int repeats, const std::string& self) {
+  testing::NginxServer nginx;
+  testing::TempDir suite;
+  PublishSuite(nginx, "/suite", suite.path());
+  const std::string location = nginx.Location("/suite");
+  long peak = 0;
+  Sample ours, baseline;
+  MeasurePair(
+      repeats,
+      [&] {
+        const ChildResult r = RunChild(self, {"list-child", location, suite.path(), "fill"});
+        peak = std::max(peak, r.peak_kib);
+        return r.seconds;
+      },
+      [&] { return RunChild(self, {"list-child", location, suite.path(), "walk"}).seconds; }, ours, baseline);
+  Report("Module list: 1,000 modules, no widgets", ours, baseline, 1.5,
+         "peak " + std::to_string(peak / 1024) + " MiB");
+}
+
 int DownloadChild(const std::string& location, const std::string& root, const std::string& name) {
   HttpTransport transport(location, 0);
   Engine engine(root, transport);
@@ -309,13 +390,15 @@ int main(int argc, char** argv) {
   const int repeats = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
   const std::string self = tw::PosixSystemInfo::RunningExecutablePath();
   if (figure == "walk-child" && argc == 4) return tw::bench::WalkChild(argv[2], argv[3]);
+  if (figure == "list-child" && argc == 5) return tw::bench::ListChild(argv[2], argv[3], argv[4]);
   if (figure == "download-child" && argc == 5) return tw::bench::DownloadChild(argv[2], argv[3], argv[4]);
   if (figure == "head") tw::bench::Head(repeats);
   else if (figure == "walk") tw::bench::Walk(repeats, self);
+  else if (figure == "list") tw::bench::List(repeats, self);
   else if (figure == "download") tw::bench::Download(repeats, self, argc > 3 ? std::atoi(argv[3]) : 256);
   else if (figure == "replace") tw::bench::Replace(repeats);
   else {
-    std::fprintf(stderr, "uso: tarnwick_bench head|walk|download|replace [ripetizioni]\n");
+    std::fprintf(stderr, "uso: tarnwick_bench head|walk|list|download|replace [ripetizioni]\n");
     return 2;
   }
   return 0;

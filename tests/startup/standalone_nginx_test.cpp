@@ -27,13 +27,22 @@ namespace {
 using testing::NginxServer;
 
 // Answers the windows the program opens, one step per window.
-class Person {
+class Person : public QObject {
  public:
   using Step = std::function<void(FormOptions&)>;
 
   Person() {
     QObject::connect(&timer_, &QTimer::timeout, [this] { Look(); });
     timer_.start(20);
+    // The splash may come and go between two looks: its showing is caught
+    // as it happens.
+    qApp->installEventFilter(this);
+  }
+  ~Person() override { qApp->removeEventFilter(this); }
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Show && watched->objectName() == "FormSplash") saw_splash = true;
+    return false;
   }
 
   std::deque<Step> steps;            // one for each options window
@@ -42,8 +51,6 @@ class Person {
 
  private:
   void Look() {
-    for (QWidget* w : QApplication::topLevelWidgets())
-      if (qobject_cast<QWidget*>(w) && w->objectName() == "FormSplash" && w->isVisible()) saw_splash = true;
     QWidget* modal = QApplication::activeModalWidget();
     if (!modal || !modal->isVisible()) return;
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {

@@ -1,0 +1,90 @@
+#include "ui/engine_module_installer.h"
+
+#include "engine/engine_context.h"
+#include "engine/install.h"
+#include "engine/module_download.h"
+#include "engine/processes.h"
+#include "engine/self_update.h"
+#include "engine/suite_programs.h"
+#include "transport/repository.h"
+
+namespace tw {
+namespace {
+
+// Hands the transfer's progress to the run and its cancel flag to the
+// transfer.
+class RunObserver : public DownloadObserver {
+ public:
+  RunObserver(const DownloadProgress& progress, const std::atomic<bool>& cancel)
+      : progress_(progress), cancel_(cancel) {}
+  void OnProgress(std::uint64_t received, std::int64_t total) override {
+    if (progress_) progress_(received, total > 0 ? static_cast<std::uint64_t>(total) : 0);
+  }
+  bool CancelRequested() override { return cancel_; }
+
+ private:
+  const DownloadProgress& progress_;
+  const std::atomic<bool>& cancel_;
+};
+
+}  // namespace
+
+std::string EngineModuleInstaller::RepositoryURL() { return ctx_.repository.URL(); }
+
+void EngineModuleInstaller::SelfUpdate() { tw::SelfUpdate(ctx_); }
+
+DownloadOutcome EngineModuleInstaller::Download(std::string_view remote_path, std::string_view local_path,
+                                                const DownloadProgress& progress,
+                                                const std::atomic<bool>& cancel) {
+  Discard(local_path);
+  if (cancel) return {DownloadStatus::Cancelled, {}};
+  RunObserver observer(progress, cancel);
+  auto staged = DownloadToStaging(ctx_, local_path, remote_path, &observer);
+  if (!staged) {
+    const DownloadFailure& failure = staged.error();
+    if (failure.reason == DownloadError::Cancelled) return {DownloadStatus::Cancelled, {}};
+    if (failure.reason != DownloadError::StagingFile || !failure.file) return {DownloadStatus::Failed, {}};
+    pending_error_ = failure.file;
+  } else {
+    pending_.emplace(std::move(*staged));
+  }
+  pending_path_ = std::string(local_path);
+  return {DownloadStatus::Done, {}};
+}
+
+ReplaceOutcome EngineModuleInstaller::Replace(std::string_view local_path, DateValue) {
+  // The staged file carries the repository's date already.
+  if (pending_path_.empty() || pending_path_ != local_path)
+    return ReplaceOutcome::Failed({0, "UpdateFile", "Nessun file scaricato da installare"});
+  pending_path_.clear();
+  if (pending_error_) {
+    ErrorRecord error = std::move(*pending_error_);
+    pending_error_.reset();
+    return ReplaceOutcome::Failed(std::move(error));
+  }
+  StagedFile staged = std::move(*pending_);
+  pending_.reset();
+  if (ReplaceResult result = ReplaceFromStaging(std::move(staged)); !result)
+    return ReplaceOutcome::Failed(result.error());
+  return ReplaceOutcome::Done();
+}
+
+void EngineModuleInstaller::Discard(std::string_view) {
+  pending_path_.clear();
+  pending_.reset();  // drops ".new" and releases the folder's lock
+  pending_error_.reset();
+}
+
+void EngineModuleInstaller::Register(std::string_view local_path, std::string_view kind) {
+  RegisterModuleFile(ctx_, local_path, kind);
+}
+
+void EngineModuleInstaller::RunAndWait(std::string_view command_line) {
+  RunSuiteCommandAndWait(ctx_.processes, ctx_.paths, command_line, -1);
+}
+
+void EngineModuleInstaller::ShellOpen(std::string_view program, std::string_view arguments) {
+  tw::ShellOpen(ctx_.processes, program, arguments, "", "");
+}
+
+}  // namespace tw

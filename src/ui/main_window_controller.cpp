@@ -1,0 +1,187 @@
+#include "ui/main_window_controller.h"
+
+#include <array>
+
+#include "common/settings_keys.h"
+#include "common/text.h"
+#include "platform/settings_store.h"
+#include "resources/string_table.h"
+#include "ui/batch_command.h"
+
+namespace tw {
+namespace {
+
+std::string Text(int id) { return std::string(LoadResString(id)); }
+
+// The "Hide" setting as the check box takes it: 0, 1 or 2 (greyed); any
+// other value leaves the box unchecked.
+int HideValue(SettingsStore& settings) {
+  const std::string stored = settings.Read(settings::kApplication, settings::kSection, settings::kHide, "0");
+  const auto value = ParseInteger(TrimBlanks(stored));
+  return value && *value >= 0 && *value <= 2 ? static_cast<int>(*value) : 0;
+}
+
+}  // namespace
+
+std::string CaptionForDesignText(std::string_view design_text) {
+  const auto id = ParseInteger(design_text);
+  const std::string_view text = id ? LoadResString(static_cast<int>(*id)) : std::string_view();
+  return std::string(text.empty() ? design_text : text);
+}
+
+MainWindowController::MainWindowController(MainWindowSwitches switches, MainWindowCollaborators with,
+                                           MainWindowView& view)
+    : switches_(std::move(switches)), with_(std::move(with)), view_(view) {}
+
+LoadOutcome MainWindowController::Load() {
+  view_.RestorePlacement();
+  static constexpr std::array<std::string_view, 4> kColumns = {"101", "102", "103", "104"};
+  for (size_t c = 0; c < kColumns.size(); ++c)
+    view_.SetColumnCaption(static_cast<int>(c), CaptionForDesignText(kColumns[c]));
+  view_.SetButton(0, CaptionForDesignText("201"), tags_[0]);
+  view_.SetButton(1, CaptionForDesignText("202"), tags_[1]);
+  view_.SetHideCaption(CaptionForDesignText("204"));
+  const int hide = HideValue(with_.settings);
+  view_.SetHideValue(hide);
+  if (hide != 1 && !switches_.HiddenMode) return LoadOutcome::ShowWindow;
+
+  // The hidden start: nobody is there to press a button.
+  RefreshList();
+  if (rows_.empty()) {
+    CloseProcedure();
+    return LoadOutcome::Closed;
+  }
+  if (switches_.ConfirmMode) return LoadOutcome::ShowWindow;
+  RunUnderSplash(true);
+  CloseProcedure();
+  return LoadOutcome::Closed;
+}
+
+void MainWindowController::Activated() {
+  // A run under way, or a refresh that let this activation through, is
+  // left alone; so is a finished run, whose list and buttons stay as the
+  // run left them.
+  if (switches_.HiddenMode || closing_ || activity_ != Activity::Idle) return;
+  view_.SetBusy(true);
+  RefreshList();
+  view_.SetBusy(false);
+  if (close_pending_) CloseProcedure();
+}
+
+void MainWindowController::Unloaded() { view_.SavePlacement(); }
+
+void MainWindowController::ButtonClicked(int index) {
+  if (closing_ || (index != 0 && index != 1)) return;
+  const std::string tag = ToUpper(tags_[index]);
+  if (tag == "CANCEL") {
+    CancelClicked();
+  } else if (tag == "UPDATE") {
+    if (activity_ != Activity::Idle) return;
+    view_.SetBusy(true);
+    RunUnderSplash(false);
+    view_.SetBusy(false);
+    if (close_pending_) CloseProcedure();
+  } else if (tag == "EXIT") {
+    CloseProcedure();
+  }
+}
+
+void MainWindowController::CancelClicked() {
+  if (!rows_.empty() && !Ask(901, Text(901))) return;
+  if (closing_) return;
+  if (activity_ == Activity::Refreshing || activity_ == Activity::Running) {
+    // The operation on the stack stops at its next step and the handler
+    // that started it closes the window.
+    close_pending_ = true;
+    cancel_ = true;
+    return;
+  }
+  CloseProcedure();
+}
+
+void MainWindowController::ItemCheckChanged() {
+  // Once the run is over the button is "Fine", the only way out left.
+  if (closing_ || tags_[1] == "EXIT") return;
+  UpdateButtonEnabled();
+}
+
+void MainWindowController::RefreshList() {
+  if (closing_ || activity_ != Activity::Idle) return;
+  activity_ = Activity::Refreshing;
+  FillModuleList(switches_.ModuleName);
+  activity_ = Activity::Idle;
+  if (close_pending_) return;
+  view_.EnableButton(0, true);
+  UpdateButtonEnabled();
+  if (rows_.empty()) {
+    AddLog(Text(807));
+    view_.ShowLog();
+  }
+}
+
+void MainWindowController::CloseProcedure() {
+  if (closing_) return;
+  closing_ = true;
+  const BatchLaunch batch = SplitBatchCommand(switches_.BatchCommand);
+  if (!batch.program.empty()) with_.installer.ShellOpen(batch.program, batch.arguments);
+  view_.CloseWindow();
+}
+
+bool MainWindowController::AnyRowChecked() {
+  for (size_t row = 0; row < rows_.size(); ++row)
+    if (view_.IsRowChecked(row)) return true;
+  return false;
+}
+
+void MainWindowController::UpdateButtonEnabled() { view_.EnableButton(1, AnyRowChecked()); }
+
+void MainWindowController::SetButton(int index, int caption_id, std::string_view tag) {
+  tags_[index] = std::string(tag);
+  view_.SetButton(index, Text(caption_id), tag);
+}
+
+void MainWindowController::AddLog(std::string_view message) {
+  view_.AppendLogLine(log_.Add(message, with_.clock.local_now()));
+}
+
+void MainWindowController::AddLogWithSuffix(int id, std::string_view detail) {
+  AddLog(Text(id) + " [" + std::string(detail) + "]");
+}
+
+void MainWindowController::SetStatus(size_t row, std::string_view status) { view_.SetRowStatus(row, status); }
+
+// The splash lies above every window, so a question asked under it could
+// not be reached: it steps aside while the user answers.
+bool MainWindowController::Ask(int id, std::string_view text) {
+  if (splash_shown_) {
+    view_.HideSplash();
+    splash_shown_ = false;
+  }
+  const bool yes = view_.Ask(id, text);
+  if (splash_wanted_ && !splash_shown_) {
+    view_.ShowSplash();
+    splash_shown_ = true;
+  }
+  return yes;
+}
+
+void MainWindowController::Tell(int id) {
+  HideSplash();
+  view_.ShowMessage(id, Text(id));
+}
+
+void MainWindowController::ShowSplash() {
+  splash_wanted_ = true;
+  if (splash_shown_) return;
+  view_.ShowSplash();
+  splash_shown_ = true;
+}
+
+void MainWindowController::HideSplash() {
+  splash_wanted_ = false;
+  if (!splash_shown_) return;
+  view_.HideSplash();
+  splash_shown_ = false;
+}
+
+}  // namespace tw

@@ -1,0 +1,133 @@
+// The main window's decisions: its load, activation and close, the module
+// list, the update run and the activity log, behind a view that the window
+// (or a stand-in without a display) implements.
+//
+// The run and the list refresh wait on the event loop (network, post-setup
+// programs), so clicks and activations can reach the controller while one of
+// them is on the stack: the controller keeps one operation at a time, and a
+// close asked for meanwhile takes effect when that operation returns.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/keyed_collection.h"
+#include "startup/switches.h"
+#include "ui/activity_log.h"
+#include "ui/main_window_view.h"
+#include "ui/module_installer.h"
+
+namespace tw {
+
+class Catalogue;
+class PathMapping;
+class SettingsStore;
+
+struct MainWindowCollaborators {
+  Catalogue& catalogue;
+  const PathMapping& paths;
+  SettingsStore& settings;
+  ModuleInstaller& installer;
+  Clock clock;
+};
+
+// How the load ended.
+enum class LoadOutcome {
+  ShowWindow,  // the window is to be shown and waits for the user
+  Closed,      // the hidden start did its work (or had none) and closed
+};
+
+// A string-table id written as the design's caption, replaced by its text;
+// an id the table does not hold stays as it is.
+std::string CaptionForDesignText(std::string_view design_text);
+
+class MainWindowController {
+ public:
+  MainWindowController(MainWindowSwitches switches, MainWindowCollaborators with, MainWindowView& view);
+
+  // --- window events --------------------------------------------------
+  LoadOutcome Load();
+  void Activated();
+  // True only for the close that CloseProcedure asks for; the close box,
+  // the keyboard, the task list and the end of the session are refused.
+  bool CloseRequested() const { return closing_; }
+  void Unloaded();
+  void ButtonClicked(int index);
+  void ItemCheckChanged();
+
+  // --- operations -----------------------------------------------------
+  void RefreshList();
+  void FillModuleList(std::string_view module);
+  void CloseProcedure();
+
+  // --- state ----------------------------------------------------------
+  bool UpdateErrors() const { return update_errors_; }
+  // What the process returns once the window is gone: 1 when a module
+  // could not be put in place, else 0.
+  int ExitStatus() const { return update_errors_ ? 1 : 0; }
+  bool Closed() const { return closing_; }
+  bool Running() const { return activity_ == Activity::Running; }
+  const std::string& ButtonTag(int index) const { return tags_[index == 0 ? 0 : 1]; }
+  const std::string& LogText() const { return log_.Text(); }
+  // The post-setup programs gathered so far, each once, in the order met.
+  std::vector<std::string> PostSetupList() const;
+
+ private:
+  enum class Activity { Idle, Refreshing, Running, Finished };
+
+  struct Row {
+    std::string key, text, tag;
+    std::string ready_status;
+    bool installed = false;  // put in place by this run
+  };
+  struct PostSetup {
+    std::string path;
+    std::vector<size_t> named_by;  // rows of newly installed modules
+  };
+
+  void RunUpdate(bool every_row);
+  void UpdateItem(size_t row, bool confirm);
+  void RunPostSetups();
+  void FinishRun();
+  void RunUnderSplash(bool every_row);
+
+  void AddLog(std::string_view message);
+  void AddLogWithSuffix(int id, std::string_view detail);
+  void SetStatus(size_t row, std::string_view status);
+  void ShowProgress(size_t row, std::uint64_t received, std::uint64_t total);
+  bool Ask(int id, std::string_view text);
+  void Tell(int id);
+  void ShowSplash();
+  void HideSplash();
+
+  void SetButton(int index, int caption_id, std::string_view tag);
+  bool AnyRowChecked();
+  void UpdateButtonEnabled();
+  void CancelClicked();
+
+  MainWindowSwitches switches_;
+  MainWindowCollaborators with_;
+  MainWindowView& view_;
+
+  Activity activity_ = Activity::Idle;
+  bool closing_ = false;
+  bool close_pending_ = false;
+  std::atomic<bool> cancel_{false};
+  bool update_errors_ = false;
+  bool splash_wanted_ = false, splash_shown_ = false;
+
+  std::string tags_[2] = {"CANCEL", "UPDATE"};
+  std::vector<Row> rows_;
+  KeyedCollection<size_t> row_index_;  // key -> row
+  KeyedCollection<PostSetup> post_setups_;  // upper-case path -> entry
+  ActivityLog log_;
+  std::chrono::steady_clock::time_point last_progress_{};
+  int last_percent_ = -1;
+};
+
+}  // namespace tw

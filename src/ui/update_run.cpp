@@ -1,0 +1,141 @@
+// The update run over the module list: download, replace and register each
+// covered module, run the post-setup programs, report.
+#include <algorithm>
+
+#include "catalogue/path_mapping.h"
+#include "resources/string_table.h"
+#include "ui/main_window_controller.h"
+
+namespace tw {
+namespace {
+
+std::string Text(int id) { return std::string(LoadResString(id)); }
+
+// Progress in the status column changes at most this often.
+constexpr auto kProgressInterval = std::chrono::milliseconds(250);
+
+}  // namespace
+
+void MainWindowController::RunUnderSplash(bool every_row) {
+  ShowSplash();
+  RunUpdate(every_row);
+  HideSplash();
+}
+
+void MainWindowController::RunUpdate(bool every_row) {
+  activity_ = Activity::Running;
+  AddLogWithSuffix(801, with_.installer.RepositoryURL());
+
+  // The rows are settled when the run starts: marks changed meanwhile do
+  // not add or drop a module halfway.
+  std::vector<size_t> covered;
+  for (size_t row = 0; row < rows_.size(); ++row)
+    if (every_row || view_.IsRowChecked(row)) covered.push_back(row);
+
+  bool confirmed = true;
+  if (switches_.ModuleName.empty() && switches_.ConfirmMode) {
+    AddLog(Text(803));
+    confirmed = Ask(902, Text(902));
+  }
+  if (confirmed && !cancel_) {
+    with_.installer.SelfUpdate();
+    const bool confirm_each = !switches_.ModuleName.empty() && switches_.ConfirmMode;
+    for (size_t row : covered) {
+      if (cancel_) break;
+      UpdateItem(row, confirm_each);
+    }
+    RunPostSetups();
+  }
+  AddLog(Text(802));
+  if (cancel_) {
+    // The window closes as soon as the handler that started the run has
+    // unwound.
+    activity_ = Activity::Idle;
+    return;
+  }
+  FinishRun();
+}
+
+void MainWindowController::RunPostSetups() {
+  // By position: the list cannot grow during a run, but a program waited on
+  // lets the window's events run.
+  for (size_t i = 1; i <= post_setups_.Count(); ++i) {
+    if (cancel_) return;
+    const PostSetup& entry = post_setups_.At(i).value;
+    const bool installed = std::any_of(entry.named_by.begin(), entry.named_by.end(),
+                                       [this](size_t row) { return rows_[row].installed; });
+    if (installed) with_.installer.RunAndWait(std::string(entry.path));
+  }
+}
+
+void MainWindowController::FinishRun() {
+  // The long work is over: the splash goes before the closing message.
+  HideSplash();
+  activity_ = Activity::Finished;
+  if (update_errors_) Tell(908);
+  view_.ShowLog();
+  view_.EnableButton(0, false);
+  SetButton(1, 203, "EXIT");
+  view_.EnableButton(1, true);
+}
+
+void MainWindowController::UpdateItem(size_t index, bool confirm) {
+  const std::string key = rows_[index].key;
+  const std::string text = rows_[index].text;
+  AddLogWithSuffix(808, text);
+  if (confirm) {
+    AddLogWithSuffix(804, text);
+    if (!Ask(903, Text(903) + "\r\n[" + text + "]")) return;
+    if (cancel_) return;
+  }
+  SetStatus(index, Text(1002));
+  last_percent_ = -1;
+  const DownloadOutcome fetched = with_.installer.Download(
+      with_.paths.ResolvePath(key, true), key,
+      [this, index](std::uint64_t received, std::uint64_t total) { ShowProgress(index, received, total); },
+      cancel_);
+  if (splash_shown_ && last_percent_ >= 0) view_.SetSplashProgress(-1);
+
+  if (fetched.status == DownloadStatus::Cancelled || cancel_) {
+    with_.installer.Discard(key);
+    SetStatus(index, rows_[index].ready_status);
+    return;
+  }
+  if (fetched.status == DownloadStatus::Failed) {
+    SetStatus(index, Text(1005));
+    AddLog(Text(806));
+    return;
+  }
+
+  SetStatus(index, Text(1003));
+  const ReplaceOutcome replaced = with_.installer.Replace(key, fetched.last_modified);
+  if (replaced.Succeeded()) {
+    rows_[index].installed = true;
+    SetStatus(index, Text(1004));
+    AddLog(Text(805));
+  } else {
+    update_errors_ = true;
+    const ErrorRecord& error = replaced.Error();
+    const std::string detail = std::to_string(error.Number) + ": " + error.Description;
+    SetStatus(index, Text(1005) + " [" + detail + "]");
+    AddLogWithSuffix(806, detail);
+  }
+  // Whatever lies there now may need registering, the old file included.
+  with_.installer.Register(key, rows_[index].tag);
+}
+
+void MainWindowController::ShowProgress(size_t row, std::uint64_t received, std::uint64_t total) {
+  if (total == 0) return;
+  const int percent = static_cast<int>(std::min<std::uint64_t>(100, received * 100 / total));
+  const auto now = with_.clock.steady_now();
+  if (percent == last_percent_) return;
+  // The end of a download always shows, however soon it comes.
+  const bool complete = received >= total;
+  if (!complete && last_percent_ >= 0 && now - last_progress_ < kProgressInterval) return;
+  last_percent_ = percent;
+  last_progress_ = now;
+  SetStatus(row, Text(1002) + " [" + std::to_string(percent) + "%]");
+  if (splash_shown_) view_.SetSplashProgress(percent);
+}
+
+}  // namespace tw
