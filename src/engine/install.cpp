@@ -1,5 +1,6 @@
 #include "engine/install.h"
 
+#include "catalogue/module_path_check.h"
 #include "catalogue/path_mapping.h"
 #include "engine/engine_context.h"
 #include "engine/file_replacement.h"
@@ -16,7 +17,7 @@ void RegisterModuleFile(EngineContext& ctx, std::string_view local_path, std::st
 }
 
 bool InstallModuleFile(EngineContext& ctx, std::string_view name, std::string_view register_kind) {
-  if (CheckModuleHasFolder(ctx, name)) return false;
+  if (!IsConfinedModulePath(ctx.paths, name) || CheckModuleHasFolder(ctx, name)) return false;
   const std::string local = ctx.paths.ResolvePath(name, false);
   const std::string remote = ctx.paths.ResolvePath(name, true);
   DateValue last_modified;

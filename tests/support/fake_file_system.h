@@ -48,6 +48,7 @@ class FakeFileSystem : public FileSystem {
   std::map<std::string, File> files;
   std::set<std::string> folders;
   std::vector<std::string> calls;  // "Operation path" in call order
+  int existence_checks = 0;        // NormalFileExists calls
 
  private:
   FileResult Armed(const std::string& operation, std::string_view path);
