@@ -20,6 +20,7 @@ enum class Fault {
   KeepOpen,        // the reply, then keep the connection open
   HugeHeaders,     // a status line and 1 MiB of header lines
   Delayed,         // one second of silence, then the reply, then close
+  SlowReader,      // reads nothing for 200 ms, then a request of any size, then the reply
 };
 
 class FaultServer {
