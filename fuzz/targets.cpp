@@ -4,6 +4,7 @@
 #include <string>
 
 #include "catalogue/ini_document.h"
+#include "catalogue/module_path_check.h"
 #include "catalogue/path_mapping.h"
 #include "catalogue/signature_section.h"
 #include "catalogue/trust_policy.h"
@@ -105,6 +106,14 @@ void PathMapping(const std::uint8_t* data, std::size_t size) {
     const std::string local = paths->ResolvePath(text, false);
     Require(local.find(paths->LocalSeparator() == '/' ? '\\' : '/') == std::string::npos);
     paths->HasUnmappedToken(text);
+    // A path the check takes lies below a suite folder here, and its
+    // repository form can neither climb nor change what a URL means.
+    if (IsConfinedModulePath(*paths, text)) {
+      const std::string sep(1, paths->LocalSeparator());
+      Require(local.find(sep + ".." + sep) == std::string::npos && !EndsWith(local, sep + ".."));
+      Require(StartsWith(remote, "/") && remote.find("/../") == std::string::npos &&
+              remote.find_first_of("?#%@\"") == std::string::npos);
+    }
   }
 }
 

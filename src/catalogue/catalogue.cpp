@@ -1,6 +1,8 @@
 #include "catalogue/catalogue.h"
 
+#include "catalogue/dependency_walk.h"
 #include "catalogue/ini_document.h"
+#include "catalogue/module_path_check.h"
 #include "catalogue/path_mapping.h"
 #include "common/settings_keys.h"
 #include "common/text.h"
@@ -15,6 +17,10 @@ std::shared_ptr<const ModuleINIInfo> Catalogue::LoadModuleINI(std::string_view m
   const std::string document = ctx_.paths.ResolvePath(std::string(module) + ".ini", true);
   const std::string key = ToUpper(document);
   if (const auto* cached = ModuleINICache.Find(key)) return *cached;
+  // A path the check refuses names nothing the repository holds: it is not
+  // asked, and nothing is cached under a key another spelling might share.
+  if (!module.empty() && !IsConfinedModulePath(ctx_.paths, module))
+    return std::make_shared<const ModuleINIInfo>();
 
   auto info = std::make_shared<ModuleINIInfo>();
   DateValue file_date;
@@ -50,7 +56,8 @@ ModuleVersion Catalogue::GetModuleVersion(std::string_view module, bool remote) 
 ModuleVersion Catalogue::InstalledVersion(std::string_view module) {
   // A module whose folder this computer does not have is not installed,
   // whatever lies where its path would resolve to.
-  if (ctx_.paths.HasUnmappedToken(module)) return MakeModuleVersion("", DateValue());
+  if (ctx_.paths.HasUnmappedToken(module) || !IsConfinedModulePath(ctx_.paths, module))
+    return MakeModuleVersion("", DateValue());
   const std::string path = ctx_.paths.ResolvePath(module, false);
   SettingsStore& settings = ctx_.settings;
   if (!ctx_.files.NormalFileExists(path)) {
@@ -66,41 +73,38 @@ ModuleVersion Catalogue::InstalledVersion(std::string_view module) {
 }
 
 void Catalogue::CollectUpdates(UpdateDictionary& updates, std::string_view module) {
-  KeyedCollection<bool> walk_path;
-  Walk(updates, module, walk_path);
+  WalkDependencies(
+      *this, module,
+      [this](const std::string& name, const ModuleINIInfo& info) {
+        return SkippedOnDemand(name, info) ? WalkStep::kSkip : WalkStep::kDependencies;
+      },
+      [this, &updates](const std::string& name, const ModuleINIInfo& info) {
+        if (auto record = Decide(name, info)) updates.Add(std::move(record), ToUpper(name));
+      });
 }
 
-void Catalogue::Walk(UpdateDictionary& updates, std::string_view name,
-                     KeyedCollection<bool>& walk_path) {
-  const std::string module = ctx_.paths.GenericPath(name);
-  // A module already on the current walk path depends on itself through
-  // its SETUP entries: walking it again would never end.
-  if (!walk_path.Add(true, module)) return;
-  const auto info = LoadModuleINI(module);
-  if (!SkippedOnDemand(module, *info)) {
-    for (const auto& dependency : info->SetupKeys) Walk(updates, dependency.value, walk_path);
-
-    ModuleVersion local = GetModuleVersion(module, false);
-    ModuleVersion remote = GetModuleVersion(module, true);
-    const bool missing = IsVersionEmpty(local);
-    if (!IsVersionEmpty(remote) && CompareVersions(remote, local) == 1) {
-      auto record = std::make_shared<ModuleUpdateInfo>();
-      record->MetaPath = module;
-      record->LocalVersion = VersionText(local);
-      record->RemoteVersion = VersionText(remote);
-      record->InstallationType = missing ? 0 : 1;
-      record->Register = info->GetKey("Release", "Register");
-      record->ForceUpdate = IsForced(*info);
-      record->OnDemand = IsOnDemand(*info);
-      // A program in a folder this computer lacks is never run.
-      if (missing)
-        for (const auto& program : info->PostSetupKeys)
-          if (!ctx_.paths.HasUnmappedToken(program.value))
-            record->PostSetup.Add(ctx_.paths.ResolvePath(program.value, false));
-      if (record->ForceUpdate || missing) updates.Add(record, ToUpper(module));
-    }
-  }
-  walk_path.Remove(module);
+std::shared_ptr<ModuleUpdateInfo> Catalogue::Decide(const std::string& module, const ModuleINIInfo& info) {
+  ModuleVersion local = GetModuleVersion(module, false);
+  ModuleVersion remote = GetModuleVersion(module, true);
+  const bool missing = IsVersionEmpty(local);
+  if (IsVersionEmpty(remote) || CompareVersions(remote, local) != 1) return nullptr;
+  auto record = std::make_shared<ModuleUpdateInfo>();
+  record->MetaPath = module;
+  record->LocalVersion = VersionText(local);
+  record->RemoteVersion = VersionText(remote);
+  record->InstallationType = missing ? 0 : 1;
+  record->Register = info.GetKey("Release", "Register");
+  record->ForceUpdate = IsForced(info);
+  record->OnDemand = IsOnDemand(info);
+  // A program outside the suite's folders, or in a folder this computer
+  // lacks, is never run.
+  if (missing)
+    for (const auto& program : info.PostSetupKeys)
+      if (IsConfinedModulePath(ctx_.paths, CommandLineProgram(program.value)) &&
+          !ctx_.paths.HasUnmappedToken(program.value))
+        record->PostSetup.Add(ctx_.paths.ResolvePath(program.value, false));
+  if (!record->ForceUpdate && !missing) return nullptr;
+  return record;
 }
 
 }  // namespace tw

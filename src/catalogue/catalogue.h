@@ -33,14 +33,17 @@ class Catalogue {
   // The module's catalogue document: fetched with one GET (and its file's
   // date with one HEAD) the first time any form of the module's path is
   // asked for, then answered from the cache for the rest of the run, also
-  // when the fetch failed.
+  // when the fetch failed. A path the check refuses gets an empty record
+  // without a request ("" is the whole suite's document).
   std::shared_ptr<const ModuleINIInfo> LoadModuleINI(std::string_view module);
 
+  // A refused path is not installed and has no repository version.
   ModuleVersion GetModuleVersion(std::string_view module, bool remote);
 
   // Adds to `updates` every module, from `module` down through its SETUP
   // entries (dependencies first), whose repository version is newer than
-  // the installed one. "" walks the whole suite.
+  // the installed one. "" walks the whole suite. Entries the path check
+  // refuses are passed over.
   void CollectUpdates(UpdateDictionary& updates, std::string_view module);
 
   // What is known of the module's catalogue flags, with their defaults.
@@ -51,9 +54,11 @@ class Catalogue {
   bool SkippedOnDemand(std::string_view module, const ModuleINIInfo& info);
 
   size_t CachedDocuments() const { return ModuleINICache.Count(); }
+  const PathMapping& Paths() const { return ctx_.paths; }
 
  private:
-  void Walk(UpdateDictionary& updates, std::string_view module, KeyedCollection<bool>& walk_path);
+  // The record of a walked module when it is to be installed or updated.
+  std::shared_ptr<ModuleUpdateInfo> Decide(const std::string& module, const ModuleINIInfo& info);
   ModuleVersion InstalledVersion(std::string_view module);
 
   CatalogueContext ctx_;

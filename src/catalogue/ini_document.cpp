@@ -7,6 +7,9 @@
 namespace tw {
 
 void ParseModuleINI(std::string_view text, ModuleINIInfo& info) {
+  // Windows editors start UTF-8 files with a byte-order mark; left in place
+  // it would hide the first section's header.
+  if (StartsWith(text, kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
   const std::string unified = ReplaceAll(text, "\r\n", "\n");
   std::string section;
   for (std::string_view line : Split(unified, "\n")) {

@@ -2,7 +2,8 @@
 // with "[" is a section header (every bracket in it removed), any other line
 // is split at its first "=" into key and value, and a line without "=" is
 // ignored. Sections and keys are matched ignoring case, the first value of a
-// key wins, and pairs outside RELEASE, SETUP and POSTSETUP are dropped.
+// key wins, and pairs outside RELEASE, SETUP and POSTSETUP are dropped. A
+// leading UTF-8 byte-order mark is skipped.
 #pragma once
 
 #include <string_view>
@@ -10,6 +11,8 @@
 #include "catalogue/module_records.h"
 
 namespace tw {
+
+inline constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // Lines whose first "=" lies beyond this character are not read.
 inline constexpr size_t kMaxKeyLength = 32767;

@@ -1,6 +1,8 @@
 #include "engine/global.h"
 
 #include "catalogue/catalogue.h"
+#include "catalogue/dependency_walk.h"
+#include "catalogue/module_path_check.h"
 #include "catalogue/path_mapping.h"
 #include "common/text.h"
 #include "engine/engine_context.h"
@@ -21,32 +23,24 @@ std::string Global::GetFullName() {
 }
 
 bool Global::IsUpdateAvailable(std::string_view module) {
-  KeyedCollection<bool> walk_path;
-  return UpdateAvailable(module, walk_path);
-}
-
-bool Global::UpdateAvailable(std::string_view module, KeyedCollection<bool>& walk_path) {
-  // As in the catalogue walk, a module that leads back to itself through
-  // its dependencies is not asked again.
-  if (!walk_path.Add(true, ctx_.paths.GenericPath(module))) return false;
+  // True as soon as one module on the walk needs work itself. A module
+  // without a repository version, or on demand and not asked for here, is
+  // not looked into.
   Catalogue& catalogue = ctx_.catalogue;
-  ModuleVersion local = catalogue.GetModuleVersion(module, false);
-  ModuleVersion remote = catalogue.GetModuleVersion(module, true);
   bool available = false;
-  if (!IsVersionEmpty(remote)) {
-    const auto info = catalogue.LoadModuleINI(module);
-    if (!catalogue.SkippedOnDemand(module, *info)) {
-      const bool missing = IsVersionEmpty(local);
-      available = (CompareVersions(remote, local) == 1 && catalogue.IsForced(*info)) || missing;
-      for (auto it = info->SetupKeys.begin(); !available && it != info->SetupKeys.end(); ++it)
-        available = UpdateAvailable(it->value, walk_path);
-    }
-  }
-  walk_path.Remove(ctx_.paths.GenericPath(module));
+  WalkDependencies(catalogue, module, [&](const std::string& name, const ModuleINIInfo& info) {
+    ModuleVersion local = catalogue.GetModuleVersion(name, false);
+    ModuleVersion remote = catalogue.GetModuleVersion(name, true);
+    if (IsVersionEmpty(remote) || catalogue.SkippedOnDemand(name, info)) return WalkStep::kSkip;
+    const bool missing = IsVersionEmpty(local);
+    available = (CompareVersions(remote, local) == 1 && catalogue.IsForced(info)) || missing;
+    return available ? WalkStep::kStop : WalkStep::kDependencies;
+  });
   return available;
 }
 
 bool Global::IsModuleAvailable(std::string_view module) {
+  if (!IsConfinedModulePath(ctx_.paths, module)) return false;
   DateValue unused;
   return ctx_.repository.HttpHead(ctx_.paths.ResolvePath(module, true), unused);
 }

@@ -1,12 +1,11 @@
 // Global: what the suite's programs ask of the updater through the
 // automation interface. Each call stands alone; calls share only the
-// catalogue's document cache.
+// catalogue's document cache. A module path the path check refuses is a
+// module the repository does not hold: nothing is asked, written or run.
 #pragma once
 
 #include <string>
 #include <string_view>
-
-#include "common/keyed_collection.h"
 
 namespace tw {
 
@@ -30,8 +29,6 @@ class Global {
   bool UpdateModule(std::string_view module);
 
  private:
-  bool UpdateAvailable(std::string_view module, KeyedCollection<bool>& walk_path);
-
   EngineContext& ctx_;
 };
 

@@ -1,5 +1,6 @@
 #include "engine/install.h"
 
+#include "catalogue/module_path_check.h"
 #include "catalogue/path_mapping.h"
 #include "common/text.h"
 #include "engine/engine_context.h"
@@ -22,7 +23,7 @@ void RegisterModuleFile(EngineContext& ctx, std::string_view local_path, std::st
 }
 
 bool InstallModuleFile(EngineContext& ctx, std::string_view name, std::string_view register_kind) {
-  if (CheckModuleHasFolder(ctx, name)) return false;
+  if (!IsConfinedModulePath(ctx.paths, name) || CheckModuleHasFolder(ctx, name)) return false;
   auto staged = DownloadModuleToStaging(ctx, name);
   // A failed download starts nothing; a failed staging file is a failed
   // replacement, and the file already there is still registered.

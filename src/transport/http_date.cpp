@@ -26,6 +26,9 @@ std::string_view WordAt(const std::vector<std::string_view>& words, size_t index
   return index < words.size() ? words[index] : std::string_view();
 }
 
+// Far beyond any field of a real date, far below where sums overflow.
+constexpr long long kFieldBound = 1'000'000'000;
+
 // Two-digit years: 0-29 are 2000-2029, 30-99 are 1930-1999.
 long long FullYear(long long year) {
   if (year >= 0 && year <= 29) return year + 2000;
@@ -44,6 +47,11 @@ DateValue Compose(std::string_view year, int month, std::string_view day, std::s
   if (!y || !d || parts.size() != 3) return DateValue();
   const auto h = ParseInteger(parts[0]), n = ParseInteger(parts[1]), s = ParseInteger(parts[2]);
   if (!h || !n || !s) return DateValue();
+  // A hostile server may send any number in any field: each is bounded
+  // before the first sum, so no arithmetic below can overflow. Within the
+  // bounds a field may still carry over into the next one.
+  for (long long field : {*y, *d, *h, *n, *s})
+    if (field <= -kFieldBound || field >= kFieldBound) return DateValue();
   // The offset goes into the minutes, so the result is exactly the date
   // serial of the local time.
   return DateValue::FromCalendar(FullYear(*y), month, *d, *h, *n - bias, *s);

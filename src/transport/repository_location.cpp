@@ -1,17 +1,25 @@
 #include "transport/repository_location.h"
 
+#include <curl/curl.h>
+
+#include <memory>
+
 #include "common/text.h"
 
 namespace tw {
 namespace {
 
-std::string EscapeTarget(std::string_view text) {
+// Blanks, control characters and non-ASCII bytes cannot stand in a request
+// target, and "?" and "#" would end its path. A "%" of the configured base
+// path is the administrator's own escape and stays; one in a remote path
+// is escaped, so that the server cannot decode it into something else.
+std::string EscapeTarget(std::string_view text, bool keep_percent) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(text.size());
   for (char ch : text) {
     const auto c = static_cast<unsigned char>(ch);
-    if (c <= 0x20 || c >= 0x7F) {
+    if (c <= 0x20 || c >= 0x7F || c == '?' || c == '#' || (c == '%' && !keep_percent)) {
       out += '%';
       out += kHex[c >> 4];
       out += kHex[c & 15];
@@ -47,7 +55,7 @@ RepositoryLocation SplitLocation(std::string_view location) {
 }
 
 std::string RequestPath(const RepositoryLocation& location, std::string_view remote_path) {
-  return EscapeTarget(ToLower(location.base_path + std::string(remote_path)));
+  return EscapeTarget(ToLower(location.base_path), true) + EscapeTarget(ToLower(remote_path), false);
 }
 
 std::string HeadRequestLine(const RepositoryLocation& location, std::string_view remote_path) {
@@ -55,7 +63,25 @@ std::string HeadRequestLine(const RepositoryLocation& location, std::string_view
 }
 
 std::string GetUrl(std::string_view location, std::string_view remote_path) {
-  return EscapeTarget(ToLower("http://" + std::string(location) + std::string(remote_path)));
+  // Host, port and path go into their own parts of the URL, so that no text
+  // of a path can end up naming the host ("@"), a query or a fragment;
+  // libcurl refuses a host that is not a host name or an address.
+  const RepositoryLocation where = SplitLocation(location);
+  const std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> url(curl_url(), &curl_url_cleanup);
+  if (!url) return {};
+  const std::string host = where.host.find(':') != std::string::npos ? "[" + where.host + "]" : where.host;
+  const std::string port = std::to_string(where.port);
+  const std::string path = RequestPath(where, remote_path);
+  if (curl_url_set(url.get(), CURLUPART_SCHEME, "http", 0) != CURLUE_OK ||
+      curl_url_set(url.get(), CURLUPART_HOST, ToLower(host).c_str(), 0) != CURLUE_OK ||
+      (where.port != 80 && curl_url_set(url.get(), CURLUPART_PORT, port.c_str(), 0) != CURLUE_OK) ||
+      curl_url_set(url.get(), CURLUPART_PATH, path.empty() ? "/" : path.c_str(), 0) != CURLUE_OK)
+    return {};
+  char* text = nullptr;
+  if (curl_url_get(url.get(), CURLUPART_URL, &text, 0) != CURLUE_OK) return {};
+  std::string out(text);
+  curl_free(text);
+  return out;
 }
 
 }  // namespace tw

@@ -19,13 +19,16 @@ struct RepositoryLocation {
 RepositoryLocation SplitLocation(std::string_view location);
 
 // base path + remote path, in lower case, with the bytes that cannot stand
-// in a request target (blanks, control characters, non-ASCII) escaped.
+// in a request target (blanks, control characters, non-ASCII, "?", "#")
+// escaped, and "%" of the remote path too.
 std::string RequestPath(const RepositoryLocation& location, std::string_view remote_path);
 
 // "HEAD " + request path + " HTTP/1.0": no header lines follow.
 std::string HeadRequestLine(const RepositoryLocation& location, std::string_view remote_path);
 
-// The URL a GET fetches: "http://" + location + remote path, lower case.
+// The URL a GET fetches: "http://" + host (+ ":" port) + the request path,
+// built part by part with libcurl's URL interface; "" when the location
+// holds no usable host or port (the transfer then fails).
 std::string GetUrl(std::string_view location, std::string_view remote_path);
 
 }  // namespace tw

@@ -24,7 +24,8 @@ bool IsAddressLiteral(const std::string& host) {
 
 }  // namespace
 
-FormSCK::FormSCK(SessionLimits limits) : limits_(limits) {
+FormSCK::FormSCK(SessionLimits limits, ConnectCall connect_call)
+    : limits_(limits), connect_call_(connect_call) {
   tmrTimeOut.setSingleShot(true);
   session_limit_.setSingleShot(true);
   tmrTimeOut.setTimerType(Qt::PreciseTimer);
@@ -104,13 +105,9 @@ void FormSCK::ConnectNext() {
     }
     fd_ = ::socket(target.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd_ < 0) continue;
-    const int rc = ::connect(fd_, reinterpret_cast<sockaddr*>(&target), length);
+    const int rc = connect_call_(fd_, reinterpret_cast<sockaddr*>(&target), length);
     if (rc == 0) return OnConnect();  // a local host may accept at once
-    if (errno == EINPROGRESS) {
-      write_notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Write);
-      connect(write_notifier_.get(), &QSocketNotifier::activated, this, [this] { OnWritable(); });
-      return;
-    }
+    if (errno == EINPROGRESS) return WatchWritable();
     CloseSocket();
   }
   OnError();
@@ -142,11 +139,22 @@ void FormSCK::SendSome() {
   while (sent_ < strCommand.size()) {
     const ssize_t n = ::send(fd_, strCommand.data() + sent_, strCommand.size() - sent_, MSG_NOSIGNAL);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;  // the notifier calls again
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return WatchWritable();
     if (n < 0) return OnError();
     sent_ += static_cast<size_t>(n);
   }
   OnSendComplete();
+}
+
+// The socket's buffer is full: go on when it takes more. A connection
+// that was made at once has no notifier yet, and without one the rest of
+// the request would wait for the guard's time-out.
+void FormSCK::WatchWritable() {
+  if (!write_notifier_) {
+    write_notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Write);
+    connect(write_notifier_.get(), &QSocketNotifier::activated, this, [this] { OnWritable(); });
+  }
+  write_notifier_->setEnabled(true);
 }
 
 void FormSCK::OnSendComplete() {

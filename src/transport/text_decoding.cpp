@@ -54,6 +54,10 @@ bool IsValidUtf8(std::string_view bytes) {
 }
 
 std::string DecodeDocumentText(std::string_view bytes) {
+  // A byte-order mark says UTF-8 but is no part of the text; without it a
+  // document otherwise in Windows-1252 would start with "ï»¿".
+  static constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  if (bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark) bytes.remove_prefix(kByteOrderMark.size());
   if (IsValidUtf8(bytes)) return std::string(bytes);
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 8);

@@ -180,6 +180,60 @@ TEST_F(CatalogueTest, EachDocumentIsFetchedOncePerRunWhateverFormNamesIt) {
   EXPECT_EQ(repo_.requests["/dati/assente.mdb.ini"], 1);
 }
 
+TEST_F(CatalogueTest, EntriesOutsideTheSuiteAreNeverAskedForNorListed) {
+  // Each of these, as the repository would be asked for it, is there: a
+  // walk that followed them would list them.
+  const std::vector<std::pair<std::string, std::string>> hostile = {
+      {"{ESEGUIBILI}\\..\\..\\fuori.exe", "/eseguibili/../../fuori.exe"},
+      {"{ESEGUIBILI}/..\\x.exe", "/eseguibili/../x.exe"},
+      {"/etc/cron.d/x", "/etc/cron.d/x"},
+      {"senza.exe", "senza.exe"},
+      {"@127.0.0.2\\x.exe", "@127.0.0.2/x.exe"},
+      {"{ESEGUIBILI}\\%2e%2e\\y.exe", "/eseguibili/%2e%2e/y.exe"},
+      {"{ESEGUIBILI}\\a\" /s \"b.exe", "/eseguibili/a\" /s \"b.exe"},
+  };
+  std::string setup = "[Release]\nVersion=1.0\n[Setup]\nok={ESEGUIBILI}\\B.exe\n";
+  for (size_t i = 0; i < hostile.size(); ++i) {
+    setup += "h" + std::to_string(i) + "=" + hostile[i].first + "\n";
+    Publish(hostile[i].second, "[Release]\nVersion=1.0\n");
+  }
+  setup += "[PostSetup]\n1=/bin/sh -c \"rm -rf ~\"\n2={ESEGUIBILI}\\..\\..\\bin\\sh\n3=\"C:\\x.exe\" /s\n"
+           "4=\"{ESEGUIBILI}\\Dopo 1.exe\" /s\n";
+  Publish("/eseguibili/a.exe", setup);
+  Publish("/eseguibili/b.exe", "[Release]\nVersion=1.0\n");
+
+  EXPECT_EQ(Walk("{ESEGUIBILI}\\A.exe"), (Keys{"{ESEGUIBILI}\\B.EXE", "{ESEGUIBILI}\\A.EXE"}));
+  const ModuleUpdateInfo& a = Record("{ESEGUIBILI}\\A.EXE");
+  ASSERT_EQ(a.PostSetup.Count(), 1u);
+  EXPECT_EQ(a.PostSetup.At(1).value, "\"/opt/suite/Eseguibili/Dopo 1.exe\" /s");
+  for (const auto& [path, count] : repo_.requests)
+    EXPECT_TRUE(path == "/eseguibili/a.exe" || path == "/eseguibili/a.exe.ini" || path == "/eseguibili/b.exe" ||
+                path == "/eseguibili/b.exe.ini")
+        << path;
+
+  // Asked directly, they are modules the repository does not hold, and
+  // nothing where they point is looked at.
+  files_.AddFile("/etc/cron.d/x", "x", 0, "9.9.9.9");
+  repo_.requests.clear();
+  for (const auto& entry : hostile) {
+    EXPECT_TRUE(Walk(entry.first).empty()) << entry.first;
+    EXPECT_TRUE(catalogue_.LoadModuleINI(entry.first)->ReleaseKeys.Empty()) << entry.first;
+    EXPECT_TRUE(IsVersionEmpty(catalogue_.GetModuleVersion(entry.first, true))) << entry.first;
+    EXPECT_TRUE(IsVersionEmpty(catalogue_.GetModuleVersion(entry.first, false))) << entry.first;
+  }
+  EXPECT_TRUE(repo_.requests.empty());
+}
+
+TEST_F(CatalogueTest, ByteOrderMarkDoesNotHideTheFirstSection) {
+  // Saved by a Windows editor: without its [Release] this on-demand module
+  // would be installed on every computer.
+  Publish("/eseguibili/a.exe", "\xEF\xBB\xBF[Release]\r\nVersion=1.0\r\nOnDemand=1\r\n");
+  EXPECT_TRUE(Walk("{ESEGUIBILI}\\A.exe").empty());
+  files_.AddFile("/opt/suite/Eseguibili/A.exe.OnDemand");
+  EXPECT_EQ(Walk("{ESEGUIBILI}\\A.exe").size(), 1u);
+  EXPECT_EQ(Record("{ESEGUIBILI}\\A.EXE").RemoteVersion, "1.0.0.0");
+}
+
 TEST_F(CatalogueTest, ModuleInAFolderThisComputerLacksCountsAsMissing) {
   PathMapping paths(MakePlaceholderTable({"/opt/suite", "\\pc1", "", "/f", "/w"}, '/'), "pc1", '/');
   Catalogue catalogue({paths, repo_, files_, settings_, system_});

@@ -28,6 +28,10 @@ TEST(IniDocument, WindowsAndUnixLineEndsGiveEqualRecords) {
   EXPECT_EQ(Dump(Parse(unix_text)), "<Version=1.2>|<A={DATI}\\a.mdb>|");
   // A lone CR stays part of the line.
   EXPECT_EQ(Parse("[Release]\nVersion=1.2\r\r\n").GetKey("release", "version"), "1.2\r");
+  // A leading byte-order mark is no part of the first header; one further
+  // on is text like any other.
+  EXPECT_EQ(Dump(Parse(std::string("\xEF\xBB\xBF") + windows_text)), Dump(Parse(unix_text)));
+  EXPECT_EQ(Dump(Parse("[Release]\n\xEF\xBB\xBFVersion=1\n")), "<\xEF\xBB\xBFVersion=1>||");
 }
 
 TEST(IniDocument, KeysAndValuesAreTakenExactlyAsTheyStand) {

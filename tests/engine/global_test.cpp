@@ -87,6 +87,28 @@ TEST_F(GlobalTest, UnreachableRepository) {
   EXPECT_TRUE(f_.files.files.empty());
 }
 
+TEST_F(GlobalTest, PathsOutsideTheSuiteAreModulesTheRepositoryDoesNotHold) {
+  // Published where each would be fetched from, and with a file in place
+  // where each would be written.
+  const std::vector<std::pair<std::string, std::string>> hostile = {
+      {"{ESEGUIBILI}\\..\\..\\x.exe", "/eseguibili/../../x.exe"},
+      {"/tmp/x.exe", "/tmp/x.exe"},
+      {"x.exe", "x.exe"},
+      {"@127.0.0.2\\x.exe", "@127.0.0.2/x.exe"},
+      {"{ESEGUIBILI}\\y\".exe", "/eseguibili/y\".exe"},
+  };
+  for (const auto& [module, remote] : hostile) Publish(remote, "[Release]\nVersion=1.0\n[PostSetup]\np=" + module + "\n");
+  for (const auto& [module, remote] : hostile) {
+    EXPECT_FALSE(global_.IsUpdateAvailable(module)) << module;
+    EXPECT_FALSE(global_.IsModuleAvailable(module)) << module;
+    EXPECT_TRUE(global_.UpdateModule(module)) << module;  // nothing to do is success
+  }
+  EXPECT_TRUE(f_.repo.log.empty());
+  EXPECT_TRUE(f_.files.files.empty());
+  EXPECT_TRUE(f_.files.calls.empty());
+  EXPECT_TRUE(f_.launcher.calls.empty());
+}
+
 // Real programs on a real disk: the post-setup programs of a new module run
 // after every module is in place, in document order, each waited for.
 TEST(GlobalPostSetup, ProgramsRunInOrderAfterAllModulesEachWaitedFor) {

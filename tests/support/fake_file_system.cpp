@@ -47,6 +47,7 @@ FileResult FakeFileSystem::Armed(const std::string& operation, std::string_view 
 }
 
 bool FakeFileSystem::NormalFileExists(std::string_view path) {
+  ++existence_checks;
   auto it = files.find(std::string(path));
   return it != files.end() && !it->second.hidden;
 }

@@ -57,6 +57,7 @@ class FakeFileSystem : public FileSystem {
   std::set<std::string> folders;
   std::vector<std::string> calls;  // "Operation path" in call order
   std::set<std::string> locked;
+  int existence_checks = 0;        // NormalFileExists calls
 
  private:
   friend class FakeFileWriter;

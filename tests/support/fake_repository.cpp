@@ -26,6 +26,7 @@ const FakeRepository::Resource* FakeRepository::Find(std::string_view path) {
 
 bool FakeRepository::HttpHead(std::string_view remote_path, DateValue& last_modified) {
   ++heads;
+  log.push_back("HEAD " + std::string(remote_path));
   const Resource* r = Find(remote_path);
   if (!r || r->last_modified.IsZero()) return false;
   last_modified = r->last_modified;
@@ -34,6 +35,7 @@ bool FakeRepository::HttpHead(std::string_view remote_path, DateValue& last_modi
 
 std::string FakeRepository::HttpGetText(std::string_view remote_path, DateValue& last_modified) {
   ++gets;
+  log.push_back("GET " + std::string(remote_path));
   const Resource* r = Find(remote_path);
   if (!r) return {};
   if (!r->last_modified.IsZero()) last_modified = r->last_modified;
@@ -42,6 +44,7 @@ std::string FakeRepository::HttpGetText(std::string_view remote_path, DateValue&
 
 ByteBuffer FakeRepository::HttpGetBytes(std::string_view remote_path, DateValue& last_modified) {
   ++gets;
+  log.push_back("GET " + std::string(remote_path));
   const Resource* r = Find(remote_path);
   if (!r) return ByteBuffer::Failed();
   if (!r->last_modified.IsZero()) last_modified = r->last_modified;

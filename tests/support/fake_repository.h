@@ -3,6 +3,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "transport/repository.h"
 
@@ -38,6 +39,7 @@ class FakeRepository : public Repository {
   bool reachable = true;
   int heads = 0, gets = 0;
   std::map<std::string, int> requests;  // per path, HEADs and GETs together
+  std::vector<std::string> log;         // "HEAD path" / "GET path", in order
 
  private:
   const Resource* Find(std::string_view path);

@@ -159,10 +159,19 @@ void FaultServer::Serve(int client) {
     ::close(client);
     return;
   }
+  auto wait_for_stop = [this](int milliseconds) {
+    pollfd stop = {stop_pipe_[0], POLLIN, 0};
+    return ::poll(&stop, 1, milliseconds) > 0;
+  };
   // Read the request up to its blank line, waiting at most a second.
   std::string request;
-  char buffer[4096];
-  while (request.find("\r\n\r\n") == std::string::npos && request.size() < 65536) {
+  char buffer[65536];
+  const bool slow = fault_ == Fault::SlowReader;
+  if (slow) wait_for_stop(200);
+  const size_t cap = slow ? (64u << 20) : 65536;
+  size_t scanned = 0;  // the blank line does not start before this
+  while (request.find("\r\n\r\n", scanned) == std::string::npos && request.size() < cap) {
+    scanned = request.size() < 3 ? 0 : request.size() - 3;
     pollfd fds[2] = {{client, POLLIN, 0}, {stop_pipe_[0], POLLIN, 0}};
     if (::poll(fds, 2, 1000) <= 0 || fds[1].revents) break;
     const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
@@ -173,12 +182,9 @@ void FaultServer::Serve(int client) {
     std::lock_guard<std::mutex> lock(mutex_);
     requests_.push_back(request);
   }
-  auto wait_for_stop = [this](int milliseconds) {
-    pollfd stop = {stop_pipe_[0], POLLIN, 0};
-    return ::poll(&stop, 1, milliseconds) > 0;
-  };
   switch (fault_) {
     case Fault::AnswerAndClose:
+    case Fault::SlowReader:
       SendAll(client, reply_);
       break;
     case Fault::AnswerInChunks:

@@ -25,6 +25,7 @@ enum class Fault {
   Gate,            // pass the connection through to a real server, holding the requests
                    // that contain a marker until released
   TrickleBody,     // the reply, then one byte of body a second, forever
+  SlowReader,      // reads nothing for 200 ms, then a request of any size, then the reply
 };
 
 class FaultServer {

@@ -82,6 +82,26 @@ TEST(RepositoryLocation, TargetsEscapeOnlyWhatCannotStandInThem) {
   EXPECT_EQ(RequestPath(l, "/dati/utenti{pcid}/Mio File.ini"), "/dati/utenti{pcid}/mio%20file.ini");
   EXPECT_EQ(RequestPath(l, "/dati/Città"), "/dati/citt%C3%A0");
   EXPECT_EQ(GetUrl("Server:8080/Base", "/Eseguibili/A B.exe"), "http://server:8080/base/eseguibili/a%20b.exe");
+  EXPECT_EQ(GetUrl("server", "/dati/utenti{pcid}/a.ini"), "http://server/dati/utenti{pcid}/a.ini");
+  EXPECT_EQ(GetUrl("[::1]:81/b", "/x"), "http://[::1]:81/b/x");
+}
+
+TEST(RepositoryLocation, NoPathCanNameAnotherHostAQueryOrAnEscape) {
+  // Glued onto the location, each of these made a request to another host
+  // or for another file.
+  EXPECT_EQ(GetUrl("server:8080", "@altro.example/x"), "http://server:8080/@altro.example/x");
+  EXPECT_EQ(GetUrl("server", "@altro.example:81/x"), "http://server/@altro.example:81/x");
+  EXPECT_EQ(GetUrl("server/base", "/a?b=1#c"), "http://server/base/a%3fb=1%23c");
+  EXPECT_EQ(GetUrl("server/base", "/%2e%2e/x"), "http://server/base/%252e%252e/x");
+  EXPECT_EQ(GetUrl("server", "x"), "http://server/x");
+  // The HEAD's target is escaped alike; the administrator's base path keeps
+  // its own escapes.
+  EXPECT_EQ(HeadRequestLine(SplitLocation("server/my%20base"), "/a?b#%41"),
+            "HEAD /my%20base/a%3Fb%23%2541 HTTP/1.0");
+  // A location that is no host gives no URL, and the request fails.
+  EXPECT_EQ(GetUrl("utente@altro.example/base", "/x"), "");
+  EXPECT_EQ(GetUrl("server:99999", "/x"), "");
+  EXPECT_EQ(GetUrl("", "/x"), "");
 }
 
 }  // namespace

@@ -47,6 +47,20 @@ TEST(HttpDate, FieldsThatAreNotNumbersGiveTheZeroDate) {
   EXPECT_TRUE(ParseHttpDate("Sun, 06 Nov 99999999999999999999 08:49:37 GMT", kRome).IsZero());
 }
 
+TEST(HttpDate, FieldsFarBeyondAnyDateGiveTheZeroDateWithoutOverflow) {
+  // The sanitizer build fails on any overflow these could cause.
+  for (int bias : {-1280, 0, 1270}) {
+    EXPECT_TRUE(ParseHttpDate("Sun, 06 Nov 1994 9223372036854775807:49:37 GMT", bias).IsZero());
+    EXPECT_TRUE(ParseHttpDate("Sun, 06 Nov 1994 08:-9223372036854775808:37 GMT", bias).IsZero());
+    EXPECT_TRUE(ParseHttpDate("Sun, 06 Nov 1994 08:9223372036854775807:37 GMT", bias).IsZero());
+    EXPECT_TRUE(ParseHttpDate("Sun, 9223372036854775807 Nov -9223372036854775808 08:49:37 GMT", bias).IsZero());
+    EXPECT_TRUE(ParseHttpDate("Sunday, 06-Nov-94 08:49:9223372036854775807 GMT", bias).IsZero());
+    EXPECT_TRUE(ParseHttpDate("Sun Nov  6 08:49:-9223372036854775808 1994", bias).IsZero());
+  }
+  // Large but bounded fields still carry over.
+  EXPECT_EQ(ParseHttpDate("Sun, 06 Nov 1994 08:49:86400 GMT", 0), Local(1994, 11, 7, 8, 49, 0));
+}
+
 TEST(HttpDate, TwoDigitYearsAndCarries) {
   EXPECT_EQ(ParseHttpDate("Sunday, 06-Nov-07 08:49:37 GMT", 0), Local(2007, 11, 6, 8, 49, 37));
   EXPECT_EQ(ParseHttpDate("Sunday, 06-Nov-29 08:49:37 GMT", 0), Local(2029, 11, 6, 8, 49, 37));

@@ -25,7 +25,7 @@ TEST(InetTransfer, StalledTransferFailsInsteadOfHanging) {
   QElapsedTimer clock;
   clock.start();
   EXPECT_FALSE(inet.OpenURL(Url(silent), DataType::Bytes));
-  EXPECT_LT(clock.elapsed(), 5000);
+  EXPECT_LT(clock.elapsed(), 30000);  // the stall bound ended it, not the default minute
 }
 
 TEST(InetTransfer, LyingLengthCannotMakeItReserveGigabytes) {

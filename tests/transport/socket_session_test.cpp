@@ -1,5 +1,6 @@
 #include "transport/socket_session.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
@@ -15,7 +16,9 @@ using testing::Fault;
 using testing::FaultServer;
 using namespace std::chrono_literals;
 
-const SessionLimits kFast{300ms, 1500ms, 64 * 1024};
+// For sessions that end by what the host does: no guard can cut them short
+// however slow the machine.
+const SessionLimits kPatient{60000ms, 600000ms, 64 * 1024};
 const std::string kReply =
     "HTTP/1.0 200 OK\r\nServer: prova\r\nLast-Modified: Sun, 06 Nov 1994 08:49:37 GMT\r\n\r\n";
 
@@ -24,7 +27,7 @@ struct Outcome {
   qint64 elapsed_ms;
 };
 
-Outcome RunSession(const FaultServer& server, SessionLimits limits = kFast) {
+Outcome RunSession(const FaultServer& server, SessionLimits limits = kPatient) {
   QElapsedTimer clock;
   clock.start();
   FormSCK session(limits);
@@ -47,45 +50,63 @@ TEST(SocketSession, ChunksAreJoinedInArrivalOrder) {
   EXPECT_EQ(RunSession(server).reply, reply);
 }
 
-TEST(SocketSession, FailuresGiveNothingWithinTheirBounds) {
+// Only the guard under test is short; whatever else could end a session
+// is far away, so a busy machine cannot end it for another reason.
+TEST(SocketSession, FailuresGiveNothingAndEndByTheirOwnGuard) {
   {
+    // Ends at all only through the step guard: the session's limit is
+    // minutes away.
     FaultServer silent(Fault::Silent);
-    const Outcome o = RunSession(silent);
+    const Outcome o = RunSession(silent, SessionLimits{300ms, 600000ms, 64 * 1024});
     EXPECT_EQ(o.reply, "");
     EXPECT_GE(o.elapsed_ms, 250);
-    EXPECT_LT(o.elapsed_ms, 1400);  // the step guard, not the session's limit
   }
   {
     FaultServer reset(Fault::Reset);
-    EXPECT_EQ(RunSession(reset).reply, "");
+    EXPECT_EQ(RunSession(reset, SessionLimits{600000ms, 600000ms, 64 * 1024}).reply, "");
   }
-  {
-    // Refused: ends at once, long before any guard.
-    QElapsedTimer clock;
-    clock.start();
-    FormSCK session(SessionLimits{5000ms, 10000ms, 64 * 1024});
-    EXPECT_EQ(session.getInfoUrl("127.0.0.1", FaultServer::ClosedPort(), "HEAD / HTTP/1.0"), "");
-    EXPECT_LT(clock.elapsed(), 2000);
-  }
-  {
-    FormSCK session(kFast);
-    EXPECT_EQ(session.getInfoUrl("name.invalid", 80, "HEAD / HTTP/1.0"), "");
+  // Refused, on IPv4 and IPv6 loopback: ends without any guard.
+  for (const char* address : {"127.0.0.1", "::1"}) {
+    FormSCK session(SessionLimits{600000ms, 600000ms, 64 * 1024});
+    EXPECT_EQ(session.getInfoUrl(address, FaultServer::ClosedPort(), "HEAD / HTTP/1.0"), "") << address;
   }
 }
 
 TEST(SocketSession, TricklingHostIsCutOffByTheSessionLimit) {
+  // Each byte restarts the step guard, so only the session's limit ends it.
   FaultServer trickle(Fault::Trickle);
-  const Outcome o = RunSession(trickle);
+  const Outcome o = RunSession(trickle, SessionLimits{600000ms, 1500ms, 64 * 1024});
   EXPECT_EQ(o.reply, "");
   EXPECT_GE(o.elapsed_ms, 1400);
-  EXPECT_LT(o.elapsed_ms, 3000);
 }
 
 TEST(SocketSession, ReplyEndsAtItsBlankLineEvenWhenTheHostKeepsTheConnection) {
   FaultServer keep_open(Fault::KeepOpen, kReply);
-  const Outcome o = RunSession(keep_open, SessionLimits{5000ms, 10000ms, 64 * 1024});
+  const Outcome o = RunSession(keep_open, SessionLimits{600000ms, 600000ms, 64 * 1024});
   EXPECT_EQ(o.reply, kReply);
-  EXPECT_LT(o.elapsed_ms, 2000);
+}
+
+// Connects before returning, as some systems do for a local host.
+int ConnectAtOnce(int fd, const sockaddr* address, socklen_t length) {
+  const int flags = ::fcntl(fd, F_GETFL);
+  ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  const int rc = ::connect(fd, address, length);
+  ::fcntl(fd, F_SETFL, flags);
+  return rc;
+}
+
+TEST(SocketSession, RequestTheSocketCannotTakeAtOnceIsSentHoweverTheConnectionWasMade) {
+  // The host reads nothing at first, so the request fills the socket's
+  // buffers and the rest must wait until the socket takes more.
+  FaultServer slow_reader(Fault::SlowReader, kReply);
+  const std::string line = "HEAD /" + std::string(16u << 20, 'a') + " HTTP/1.0";
+  for (ConnectCall call : {ConnectCall(&::connect), ConnectCall(&ConnectAtOnce)}) {
+    FormSCK session(SessionLimits{10000ms, 600000ms, 64 * 1024}, call);
+    EXPECT_EQ(session.getInfoUrl("127.0.0.1", slow_reader.port(), line), kReply);
+  }
+  const auto requests = slow_reader.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  for (const std::string& request : requests) EXPECT_TRUE(request == line + "\r\n\r\n");
 }
 
 TEST(SocketSession, EndlessHeadersFailAtTheCap) {
@@ -102,7 +123,7 @@ TEST(SocketSession, OtherHandlersRunWhileASessionWaits) {
   // A second session started from inside the first one's wait.
   std::string nested;
   QTimer::singleShot(5, [&] {
-    FormSCK inner(kFast);
+    FormSCK inner(kPatient);
     nested = inner.getInfoUrl("127.0.0.1", slow.port(), "HEAD /b HTTP/1.0");
   });
   EXPECT_EQ(RunSession(slow).reply, kReply);
@@ -112,7 +133,7 @@ TEST(SocketSession, OtherHandlersRunWhileASessionWaits) {
 
 TEST(HttpHead, PortOfTheLocationIsHonoured) {
   FaultServer server(Fault::AnswerAndClose, kReply);
-  HttpTransport transport("127.0.0.1:" + std::to_string(server.port()) + "/Base", -60, kFast);
+  HttpTransport transport("127.0.0.1:" + std::to_string(server.port()) + "/Base", -60, kPatient);
   DateValue date;
   EXPECT_TRUE(transport.HttpHead("/Eseguibili/Prog.exe", date));
   EXPECT_EQ(date, DateValue::FromCalendar(1994, 11, 6, 9, 49, 37));
@@ -121,7 +142,7 @@ TEST(HttpHead, PortOfTheLocationIsHonoured) {
 
 TEST(HttpHead, FailedSessionLeavesTheDateAlone) {
   FaultServer reset(Fault::Reset);
-  HttpTransport transport("127.0.0.1:" + std::to_string(reset.port()), 0, kFast);
+  HttpTransport transport("127.0.0.1:" + std::to_string(reset.port()), 0, kPatient);
   DateValue date(123.0);
   EXPECT_FALSE(transport.HttpHead("/x", date));
   EXPECT_EQ(date.Serial(), 123.0);

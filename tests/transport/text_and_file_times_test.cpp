@@ -12,6 +12,9 @@ TEST(DocumentText, Utf8StaysAndAnythingElseIsWindows1252) {
   EXPECT_EQ(DecodeDocumentText("Versione=1.0\r\nNome=Città"), "Versione=1.0\r\nNome=Città");
   EXPECT_EQ(DecodeDocumentText("Citt\xE0 \x80 \x93x\x94"), "Città € “x”");
   EXPECT_EQ(DecodeDocumentText("\x81"), "\xC2\x81");
+  // The byte-order mark goes, whichever way the rest is read.
+  EXPECT_EQ(DecodeDocumentText("\xEF\xBB\xBF[Release]"), "[Release]");
+  EXPECT_EQ(DecodeDocumentText("\xEF\xBB\xBF[Release]\nNome=Citt\xE0"), "[Release]\nNome=Città");
   EXPECT_FALSE(IsValidUtf8("\xC3"));             // cut short
   EXPECT_FALSE(IsValidUtf8("\xC0\x80"));         // overlong
   EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));     // a surrogate
