@@ -21,6 +21,7 @@
 #include "startup/application_identity.h"
 #include "startup/automation_mode.h"
 #include "startup/environment.h"
+#include "startup/help_text.h"
 #include "startup/main_sequence.h"
 #include "startup/standalone_main.h"
 #include "transport/http_transport.h"
@@ -62,6 +63,10 @@ int main(int argc, char** argv) {
     const std::string arg = argv[i];
     if (arg == "--version") {
       std::fputs(tw::VersionText().c_str(), stdout);
+      return 0;
+    }
+    if (arg == "--help") {
+      std::fputs(tw::HelpText().c_str(), stdout);
       return 0;
     }
     if (arg == "--regserver" || arg == "--unregserver") {

@@ -30,6 +30,20 @@ TEST(Program, PrintsItsVersionInformation) {
   EXPECT_NE(outcome.out.find("Deve risiedere nella cartella degli Eseguibili"), std::string::npos);
 }
 
+TEST(Program, HelpListsEverySwitchInItalianOnStandardOutput) {
+  // The launcher's switches work anywhere on the line, so --help must win
+  // over them instead of opening the main window.
+  for (const QStringList& arguments : {QStringList{"--help"}, QStringList{"@m", "x", "--help"}}) {
+    const Outcome outcome = Start(arguments);
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.err, "");
+    EXPECT_EQ(outcome.out.rfind("Tarnwick 2.07", 0), 0u);
+    for (const char* word : {"@m, @module", "@c, @confirm", "@b, @batch", "@h, @hidden", "Tarnwick host",
+                             "--regserver", "--unregserver", "--version", "Uso:", "Opzioni"})
+      EXPECT_NE(outcome.out.find(word), std::string::npos) << word;
+  }
+}
+
 TEST(Program, WithoutADisplayTheRepositoryQuestionEndsWithAMessageNotAWait) {
   for (const QStringList& arguments : {QStringList{}, QStringList{"host"}}) {
     const Outcome outcome = Start(arguments);
