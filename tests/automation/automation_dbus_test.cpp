@@ -26,7 +26,7 @@
 #include "support/dbus_daemon.h"
 #include "support/fault_server.h"
 #include "support/nginx_server.h"
-#include "support/pe_image.h"
+#include "pe_image/pe_image.h"
 #include "support/temp_dir.h"
 
 namespace tw {
@@ -227,7 +227,7 @@ TEST_F(AutomationOverDBus, UpdateModuleInstallsAModuleAndItsDependencyFromTheWeb
   auto& nginx = testing::NginxServer::Shared();
   ASSERT_TRUE(nginx.running());
   const std::string base = nginx.FreshBase();
-  const auto image = testing::BuildPeImage(3, 1, 0, 7);
+  const auto image = pe_image::BuildPeImage(3, 1, 0, 7);
   nginx.Put(base + "/eseguibili/gestione.exe.ini",
             "[Release]\r\nVersion=3.1.0.7\r\n[Setup]\r\nDati={DATI}\\Archivio.mdb\r\n");
   nginx.Put(base + "/eseguibili/gestione.exe", std::string(image.bytes.begin(), image.bytes.end()), kRepositoryTime);

@@ -3,14 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "platform/posix/posix_file_system.h"
-#include "support/pe_image.h"
+#include "pe_image/pe_image.h"
 #include "support/temp_dir.h"
 
 namespace tw {
 namespace {
 
-using testing::BuildPeImage;
-using testing::PutU32;
+using pe_image::BuildPeImage;
+using pe_image::PutU32;
 
 TEST(PeVersion, ReadsTheFixedFileVersionOfBothImageKinds) {
   EXPECT_EQ(PeFileVersion(BuildPeImage(6, 0, 8169, 0).bytes), "6.0.8169.0");
@@ -38,7 +38,7 @@ TEST(PeVersion, LyingOffsetsAndSizesAreRefused) {
   EXPECT_EQ(lie([](auto& i) { PutU32(i.bytes, i.data_entry_at, 0xFFFFFFFFu); }), "");
   EXPECT_EQ(lie([](auto& i) { PutU32(i.bytes, i.data_entry_at + 4, 10); }), "");
   // A directory that claims many entries beyond the file's end.
-  EXPECT_EQ(lie([](auto& i) { testing::PutU16(i.bytes, i.resource_directory_at + 12, 0xFFFF); }), "");
+  EXPECT_EQ(lie([](auto& i) { pe_image::PutU16(i.bytes, i.resource_directory_at + 12, 0xFFFF); }), "");
   // A subdirectory that points back at itself ends at the fixed depth.
   EXPECT_EQ(lie([](auto& i) { PutU32(i.bytes, i.resource_directory_at + 0x18 + 20, 0x80000018u); }), "");
   EXPECT_EQ(lie([](auto& i) { PutU32(i.bytes, i.version_block_at + 40, 0); }), "");

@@ -9,7 +9,7 @@
 #include <ctime>
 #include <string>
 
-#include "support/pe_image.h"
+#include "pe_image/pe_image.h"
 #include "support/temp_dir.h"
 #include "trust/trust_keys.h"
 
@@ -24,7 +24,7 @@ inline void PutSuiteFile(const std::string& path, const std::string& content, lo
 }
 
 inline std::string PeBytes(std::uint16_t a, std::uint16_t b, std::uint16_t c, std::uint16_t d) {
-  const PeImage image = BuildPeImage(a, b, c, d);
+  const pe_image::PeImage image = pe_image::BuildPeImage(a, b, c, d);
   return std::string(image.bytes.begin(), image.bytes.end());
 }
 

@@ -1,11 +1,12 @@
-// Minimal Windows PE images with a version resource, built by the tests so
-// that the version reader meets real layouts and deliberately broken ones.
+// Minimal Windows PE images with a version resource: the tests build them so
+// that the version reader meets real layouts and deliberately broken ones,
+// and the demo builds its repository's executables from them.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
-namespace tw::testing {
+namespace tw::pe_image {
 
 struct PeImage {
   std::vector<std::uint8_t> bytes;
@@ -23,4 +24,4 @@ PeImage BuildPeImage(std::uint16_t a, std::uint16_t b, std::uint16_t c, std::uin
 void PutU16(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint16_t value);
 void PutU32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value);
 
-}  // namespace tw::testing
+}  // namespace tw::pe_image

@@ -1,8 +1,8 @@
-#include "support/pe_image.h"
+#include "pe_image/pe_image.h"
 
 #include <cstring>
 
-namespace tw::testing {
+namespace tw::pe_image {
 
 void PutU16(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint16_t value) {
   bytes.at(at) = value & 0xFF;
@@ -73,4 +73,4 @@ PeImage BuildPeImage(std::uint16_t a, std::uint16_t b, std::uint16_t c, std::uin
   return image;
 }
 
-}  // namespace tw::testing
+}  // namespace tw::pe_image
