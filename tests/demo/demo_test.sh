@@ -81,7 +81,10 @@ contains "$scratch/out" "@h" "senza display: la partenza non è nascosta"
 contains "$scratch/err" "Inizio procedura di aggiornamento" "senza display: il registro non è sullo standard error"
 contains "$scratch/err" "Fine procedura di aggiornamento" "senza display: il registro non ha la riga di chiusura"
 
+# A second run starts from a fresh suite, whatever the first one left.
+echo "resto della prima esecuzione" >"$demo/suite/Dati/Resto.dat"
 run_demo QT_QPA_PLATFORM=offscreen
+[ -e "$demo/suite/Dati/Resto.dat" ] && fail "offscreen: la seconda esecuzione non è partita da una suite nuova"
 check_run "offscreen" $?
 
 [ "$failures" -eq 0 ] && rm -rf "$scratch"
