@@ -84,8 +84,9 @@ contains "$scratch/err" "Fine procedura di aggiornamento" "senza display: il reg
 # A second run starts from a fresh suite, whatever the first one left.
 echo "resto della prima esecuzione" >"$demo/suite/Dati/Resto.dat"
 run_demo QT_QPA_PLATFORM=offscreen
+status=$?
 [ -e "$demo/suite/Dati/Resto.dat" ] && fail "offscreen: la seconda esecuzione non è partita da una suite nuova"
-check_run "offscreen" $?
+check_run "offscreen" "$status"
 
 [ "$failures" -eq 0 ] && rm -rf "$scratch"
 exit $((failures > 0))
