@@ -1,0 +1,71 @@
+#include "engine/checked_download.h"
+
+#include <string>
+
+#include "catalogue/catalogue.h"
+#include "catalogue/file_digest.h"
+#include "catalogue/path_mapping.h"
+#include "catalogue/trust_policy.h"
+#include "engine/digest_error.h"
+#include "engine/engine_context.h"
+
+namespace tw {
+namespace {
+
+// Feeds the check with every piece before the staging file sees it, and
+// passes everything on to the caller's observer.
+class DigestingObserver : public DownloadObserver {
+ public:
+  DigestingObserver(FileDigestCheck& check, DownloadObserver* inner) : check_(check), inner_(inner) {}
+  bool OnBytes(std::span<const std::uint8_t> bytes) override {
+    check_.Update(bytes);
+    return !inner_ || inner_->OnBytes(bytes);
+  }
+  void OnProgress(std::uint64_t received, std::int64_t total) override {
+    if (inner_) inner_->OnProgress(received, total);
+  }
+  bool CancelRequested() override { return inner_ && inner_->CancelRequested(); }
+
+ private:
+  FileDigestCheck& check_;
+  DownloadObserver* inner_;
+};
+
+DownloadFailure Unverified(DigestOutcome outcome) {
+  return DownloadFailure{DownloadError::Unverified, DigestFailure(outcome)};
+}
+
+}  // namespace
+
+Expected<StagedFile, DownloadFailure> DownloadCheckedToStaging(EngineContext& ctx, std::string_view module,
+                                                               std::string_view target,
+                                                               std::string_view remote_path,
+                                                               DownloadObserver* observer) {
+  const auto document = ctx.catalogue.LoadModuleINI(ctx.paths.GenericPath(module));
+  const std::string expected = document->GetKey("Release", std::string(kSha256Key));
+  const TrustPolicy& policy = ctx.catalogue.Trust();
+  FileDigestCheck check(expected, policy);
+  if (!check.Wanted()) {
+    // Nothing to compute: no digest and none required, or one that no file
+    // can match, which is refused before anything is fetched.
+    const DigestOutcome outcome = check.Finish();
+    if (!DigestAllowsInstall(outcome)) return Fail(Unverified(outcome));
+    return DownloadToStaging(ctx, target, remote_path, observer);
+  }
+  DigestingObserver digesting(check, observer);
+  auto staged = DownloadToStaging(ctx, target, remote_path, &digesting);
+  if (!staged) return staged;
+  // Returning without the staged file drops it: ".new" goes, the target
+  // stays as it was.
+  const DigestOutcome outcome = check.Finish();
+  if (!DigestAllowsInstall(outcome)) return Fail(Unverified(outcome));
+  return staged;
+}
+
+Expected<StagedFile, DownloadFailure> DownloadCheckedModule(EngineContext& ctx, std::string_view module,
+                                                            DownloadObserver* observer) {
+  return DownloadCheckedToStaging(ctx, module, ctx.paths.ResolvePath(module, false),
+                                  ctx.paths.ResolvePath(module, true), observer);
+}
+
+}  // namespace tw
