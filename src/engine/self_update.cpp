@@ -23,7 +23,8 @@ void SelfUpdate(EngineContext& ctx) {
     ModuleVersion installed = ctx.catalogue.GetModuleVersion(entry.module, false);
     ModuleVersion available = ctx.catalogue.GetModuleVersion(entry.module, true);
     if (IsVersionEmpty(available) || CompareVersions(available, installed) != 1) continue;
-    // The copy is checked against the document of the program it copies.
+    // Each file is checked against its own module's document: the ".update"
+    // copy against the program's.
     if (auto staged = DownloadCheckedToStaging(ctx, entry.module, target, remote))
       ReplaceFromStaging(std::move(*staged));
   }
