@@ -16,10 +16,13 @@
 
 #include "bench_support.h"
 #include "catalogue/catalogue.h"
+#include "catalogue/trust_policy.h"
 #include "catalogue/path_mapping.h"
+#include "engine/checked_download.h"
 #include "engine/engine_context.h"
 #include "engine/file_replacement.h"
 #include "engine/module_download.h"
+#include "platform/openssl/crypto.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/posix_process_launcher.h"
 #include "platform/posix/posix_system_info.h"
@@ -43,13 +46,14 @@ struct Engine {
   explicit Engine(const std::string& root, Repository& repo)
       : system("", root + "/Eseguibili/Tarnwick", StartMode::Standalone),
         paths(MakePlaceholderTable({root, "\\bench", "", "", ""}, '/'), "bench", '/'),
-        catalogue({paths, repo, files, settings, system}),
+        catalogue({paths, repo, files, settings, system, trust}),
         ctx{paths, repo, files, settings, system, catalogue, launcher, ""} {}
   PosixSystemInfo system;
   PosixFileSystem files;
   QtSettingsStore settings;
   PosixProcessLauncher launcher;
   PathMapping paths;
+  TrustPolicy trust;
   Catalogue catalogue;
   EngineContext ctx;
 };
@@ -332,6 +336,41 @@ void Download(int repeats, const std::string& self, size_t mib) {
              (difference <= 16 ? "met" : "MISSED") + ")");
 }
 
+int DigestChild(const std::string& location, const std::string& root, const std::string& module) {
+  HttpTransport transport(location, 0);
+  Engine engine(root, transport);
+  const double seconds = Seconds([&] {
+    auto staged = DownloadCheckedModule(engine.ctx, module);
+    if (!staged || !ReplaceFromStaging(std::move(*staged))) std::exit(1);
+  });
+  std::printf("%.6f\n", seconds);
+  return 0;
+}
+
+// The same file under two names, one whose document gives its SHA-256 and
+// one whose document gives none: the check runs while the bytes arrive.
+void Digest(int repeats, const std::string& self, size_t mib) {
+  testing::NginxServer nginx;
+  testing::TempDir suite;
+  PublishRandom(nginx, "/dg/dati/checked.bin", mib);
+  const std::string content = testing::ReadTextFile(nginx.root() + "/dg/dati/checked.bin");
+  nginx.Put("/dg/dati/plain.bin", content, kRepositoryTime);
+  const auto digest = crypto::Sha256Of(content);
+  if (!digest) std::exit(1);
+  nginx.Put("/dg/dati/checked.bin.ini", "[Release]\r\nSHA256=" + crypto::ToHex(*digest) + "\r\n");
+  nginx.Put("/dg/dati/plain.bin.ini", "[Release]\r\n");
+  const std::string location = nginx.Location("/dg");
+  const auto one = [&](const std::string& name) {
+    std::filesystem::remove(suite / ("Dati/" + name));
+    const double seconds = RunChild(self, {"digest-child", location, suite.path(), "{DATI}\\" + name}).seconds;
+    std::filesystem::remove(suite / ("Dati/" + name));
+    return seconds;
+  };
+  Sample ours, baseline;
+  MeasurePair(repeats, [&] { return one("checked.bin"); }, [&] { return one("plain.bin"); }, ours, baseline);
+  Report("Download and replacement, SHA-256 checked: " + std::to_string(mib) + " MiB", ours, baseline, 1.15);
+}
+
 void Replace(int repeats) {
   testing::TempDir dir;
   testing::FakeRepository repo;
@@ -392,13 +431,15 @@ int main(int argc, char** argv) {
   if (figure == "walk-child" && argc == 4) return tw::bench::WalkChild(argv[2], argv[3]);
   if (figure == "list-child" && argc == 5) return tw::bench::ListChild(argv[2], argv[3], argv[4]);
   if (figure == "download-child" && argc == 5) return tw::bench::DownloadChild(argv[2], argv[3], argv[4]);
+  if (figure == "digest-child" && argc == 5) return tw::bench::DigestChild(argv[2], argv[3], argv[4]);
   if (figure == "head") tw::bench::Head(repeats);
   else if (figure == "walk") tw::bench::Walk(repeats, self);
   else if (figure == "list") tw::bench::List(repeats, self);
   else if (figure == "download") tw::bench::Download(repeats, self, argc > 3 ? std::atoi(argv[3]) : 256);
+  else if (figure == "digest") tw::bench::Digest(repeats, self, argc > 3 ? std::atoi(argv[3]) : 256);
   else if (figure == "replace") tw::bench::Replace(repeats);
   else {
-    std::fprintf(stderr, "uso: tarnwick_bench head|walk|list|download|replace [ripetizioni]\n");
+    std::fprintf(stderr, "uso: tarnwick_bench head|walk|list|download|digest|replace [ripetizioni]\n");
     return 2;
   }
   return 0;

@@ -24,10 +24,14 @@ std::shared_ptr<const ModuleINIInfo> Catalogue::LoadModuleINI(std::string_view m
 
   auto info = std::make_shared<ModuleINIInfo>();
   DateValue file_date;
-  const std::string text =
-      ctx_.repository.HttpGetTextAndHead(document, ctx_.paths.ResolvePath(module, true), file_date);
-  info->LastModifiedDate = file_date;
-  ParseModuleINI(text, *info);
+  const std::string bytes =
+      ctx_.repository.HttpGetDocumentAndHead(document, ctx_.paths.ResolvePath(module, true), file_date);
+  // A refused document is an absent one whose file has no date either: the
+  // module gets no repository version and is neither offered nor walked.
+  if (const auto text = TrustedText(document, bytes)) {
+    info->LastModifiedDate = file_date;
+    ParseModuleINI(*text, *info);
+  }
   // While the HEAD waited, another caller may have stored the same
   // document; the first one stored stays and both are equal.
   ModuleINICache.Add(info, key);

@@ -3,7 +3,9 @@
 // the walk that decides what to install or update.
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,6 +19,7 @@ class PathMapping;
 class Repository;
 class SettingsStore;
 class SystemInfo;
+class TrustPolicy;
 
 struct CatalogueContext {
   const PathMapping& paths;
@@ -24,7 +27,14 @@ struct CatalogueContext {
   FileSystem& files;
   SettingsStore& settings;
   SystemInfo& system;
+  // Which documents count, and which module files must carry a digest:
+  // built once at start-up from the configured keys.
+  const TrustPolicy& trust;
 };
+
+// Told of each catalogue document the trust policy refuses, with the line
+// to show (string 809, the document and the reason).
+using RefusalListener = std::function<void(const std::string& line)>;
 
 class Catalogue {
  public:
@@ -55,13 +65,23 @@ class Catalogue {
 
   size_t CachedDocuments() const { return ModuleINICache.Count(); }
   const PathMapping& Paths() const { return ctx_.paths; }
+  const TrustPolicy& Trust() const { return ctx_.trust; }
+
+  // A refused document is always named on standard error; `listener`, when
+  // set, hears of it too (the main window's log). An empty one unhooks.
+  void SetRefusalListener(RefusalListener listener) { refusal_listener_ = std::move(listener); }
 
  private:
   // The record of a walked module when it is to be installed or updated.
   std::shared_ptr<ModuleUpdateInfo> Decide(const std::string& module, const ModuleINIInfo& info);
   ModuleVersion InstalledVersion(std::string_view module);
+  // The text to read of the document at `document_path` as served
+  // (`bytes`); nothing when the trust policy refuses it, which is then
+  // reported.
+  std::optional<std::string> TrustedText(std::string_view document_path, std::string_view bytes);
 
   CatalogueContext ctx_;
+  RefusalListener refusal_listener_;
   // Upper-case repository path of the document -> its record.
   KeyedCollection<std::shared_ptr<const ModuleINIInfo>> ModuleINICache;
 };

@@ -3,6 +3,7 @@
 #include "catalogue/module_path_check.h"
 #include "catalogue/path_mapping.h"
 #include "common/text.h"
+#include "engine/checked_download.h"
 #include "engine/engine_context.h"
 #include "engine/file_replacement.h"
 #include "engine/module_download.h"
@@ -24,10 +25,13 @@ void RegisterModuleFile(EngineContext& ctx, std::string_view local_path, std::st
 
 bool InstallModuleFile(EngineContext& ctx, std::string_view name, std::string_view register_kind) {
   if (!IsConfinedModulePath(ctx.paths, name) || CheckModuleHasFolder(ctx, name)) return false;
-  auto staged = DownloadModuleToStaging(ctx, name);
-  // A failed download starts nothing; a failed staging file is a failed
-  // replacement, and the file already there is still registered.
-  if (!staged && staged.error().reason != DownloadError::StagingFile) return false;
+  auto staged = DownloadCheckedModule(ctx, name);
+  // A failed download starts nothing; a failed staging file, or a file its
+  // document does not vouch for, is a failed replacement, and the file
+  // already there is still registered.
+  if (!staged && staged.error().reason != DownloadError::StagingFile &&
+      staged.error().reason != DownloadError::Unverified)
+    return false;
   const bool ok = staged && ReplaceFromStaging(std::move(*staged));
   // Registration runs on whatever file lies there, even after a failed
   // replacement (the old one may still need registering).

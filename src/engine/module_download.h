@@ -41,11 +41,14 @@ enum class DownloadError {
   Cancelled,     // the observer asked to stop
   Refused,       // the observer refused a piece
   StagingFile,   // the staging file could not be prepared or written
+  Unverified,    // the bytes do not match the digest of the module's document,
+                 // or the document gives none where one is required
 };
 
 struct DownloadFailure {
   DownloadError reason = DownloadError::Interrupted;
-  // With StagingFile: the file system's failure (source "UpdateFile").
+  // With StagingFile: the file system's failure; with Unverified: the
+  // digest's (source "UpdateFile" both).
   std::optional<ErrorRecord> file;
 };
 

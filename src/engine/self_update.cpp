@@ -4,6 +4,7 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/path_mapping.h"
+#include "engine/checked_download.h"
 #include "engine/engine_context.h"
 #include "engine/module_download.h"
 
@@ -22,7 +23,10 @@ void SelfUpdate(EngineContext& ctx) {
     ModuleVersion installed = ctx.catalogue.GetModuleVersion(entry.module, false);
     ModuleVersion available = ctx.catalogue.GetModuleVersion(entry.module, true);
     if (IsVersionEmpty(available) || CompareVersions(available, installed) != 1) continue;
-    if (auto staged = DownloadToStaging(ctx, target, remote)) ReplaceFromStaging(std::move(*staged));
+    // Each file is checked against its own module's document: the ".update"
+    // copy against the program's.
+    if (auto staged = DownloadCheckedToStaging(ctx, entry.module, target, remote))
+      ReplaceFromStaging(std::move(*staged));
   }
 }
 

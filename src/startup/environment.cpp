@@ -1,5 +1,7 @@
 #include "startup/environment.h"
 
+#include <cstdio>
+
 #include "common/settings_keys.h"
 #include "common/text.h"
 #include "platform/settings_store.h"
@@ -13,6 +15,8 @@ std::string SpecialFolderOf(SystemInfo& system, SpecialFolder kind, char separat
   if (!path.empty() && path.back() == separator) path.pop_back();
   return path;
 }
+
+void WarnOnStandardError(const std::string& message) { std::fprintf(stderr, "Tarnwick: %s\n", message.c_str()); }
 
 }  // namespace
 
@@ -51,6 +55,7 @@ Environment InitEnvironment(SystemInfo& system, SettingsStore& settings, FileSys
       .RootFolder = folders.root,
       .TimeZoneBias = system.TimeZoneBias(),
       .Paths = PathMapping(MakePlaceholderTable(folders, separator), pc_name, separator),
+      .Trust = TrustPolicy(LoadTrustAnchors(settings, BuiltInPublicKeys(), WarnOnStandardError)),
       .Files = &files,
       .Settings = &settings,
       .System = &system,

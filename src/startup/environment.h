@@ -5,6 +5,7 @@
 #include <string>
 
 #include "catalogue/path_mapping.h"
+#include "catalogue/trust_policy.h"
 
 namespace tw {
 
@@ -23,6 +24,9 @@ struct Environment {
   // UTC = local standard time + bias, in minutes.
   int TimeZoneBias = 0;
   PathMapping Paths;
+  // The publishers' keys (built in and from the setting "PublicKey"), read
+  // once: every catalogue and engine of the process judges by them.
+  TrustPolicy Trust;
 
   FileSystem* Files = nullptr;
   SettingsStore* Settings = nullptr;

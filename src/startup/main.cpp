@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
   tw::PosixProcessLauncher launcher;
   const tw::Environment env = tw::InitEnvironment(system, settings, files);
   tw::HttpTransport transport(env.RemoteHost, env.TimeZoneBias);
-  tw::Catalogue catalogue({env.Paths, transport, files, settings, system});
+  tw::Catalogue catalogue({env.Paths, transport, files, settings, system, env.Trust});
   tw::EngineContext ctx{env.Paths, transport, files, settings, system, catalogue, launcher, ""};
 
   ProgramHost host(ctx, display);

@@ -30,7 +30,7 @@ struct Engine {
   Engine(const Environment& env, SettingsStore& settings, SystemInfo& system, FileSystem& files,
          ProcessLauncher& launcher)
       : transport(env.RemoteHost, env.TimeZoneBias),
-        catalogue({env.Paths, transport, files, settings, system}),
+        catalogue({env.Paths, transport, files, settings, system, env.Trust}),
         ctx{env.Paths, transport, files, settings, system, catalogue, launcher, ""} {}
   HttpTransport transport;
   Catalogue catalogue;

@@ -38,6 +38,16 @@ std::string HttpTransport::HttpGetTextAndHead(std::string_view document_path,
   return text;
 }
 
+std::string HttpTransport::HttpGetDocumentAndHead(std::string_view document_path,
+                                                  std::string_view file_path, DateValue& file_date) {
+  FormSCK session(session_);
+  StartHead(session, file_path);
+  DateValue unused;
+  const auto body = Get(document_path, DataType::Text, unused);
+  FinishHead(session, file_date);
+  return body ? std::string(body->view()) : std::string();
+}
+
 std::optional<ByteBuffer> HttpTransport::Get(std::string_view remote_path, DataType type,
                                              DateValue& last_modified) {
   std::unique_ptr<Inet> control = NewTransfer(location_, transfer_);

@@ -26,6 +26,8 @@ class HttpTransport : public Repository {
   // The HEAD goes out first and its reply is collected while the GET runs.
   std::string HttpGetTextAndHead(std::string_view document_path, std::string_view file_path,
                                  DateValue& file_date) override;
+  std::string HttpGetDocumentAndHead(std::string_view document_path, std::string_view file_path,
+                                     DateValue& file_date) override;
 
  private:
   void StartHead(FormSCK& session, std::string_view remote_path);

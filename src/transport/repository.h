@@ -48,6 +48,14 @@ class Repository {
     HttpHead(file_path, file_date);
     return text;
   }
+
+  // The same with the document's bytes exactly as the repository served
+  // them, undecoded: a signature covers those bytes. A repository that has
+  // only the text hands the text.
+  virtual std::string HttpGetDocumentAndHead(std::string_view document_path, std::string_view file_path,
+                                             DateValue& file_date) {
+    return HttpGetTextAndHead(document_path, file_path, file_date);
+  }
 };
 
 }  // namespace tw

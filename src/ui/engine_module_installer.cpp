@@ -1,5 +1,6 @@
 #include "ui/engine_module_installer.h"
 
+#include "engine/checked_download.h"
 #include "engine/engine_context.h"
 #include "engine/install.h"
 #include "engine/module_download.h"
@@ -39,11 +40,16 @@ DownloadOutcome EngineModuleInstaller::Download(std::string_view remote_path, st
   Discard(local_path);
   if (cancel) return {DownloadStatus::Cancelled, {}};
   RunObserver observer(progress, cancel);
-  auto staged = DownloadToStaging(ctx_, local_path, remote_path, &observer);
+  // The row's local path names the module whose document vouches for it.
+  auto staged = DownloadCheckedToStaging(ctx_, local_path, local_path, remote_path, &observer);
   if (!staged) {
     const DownloadFailure& failure = staged.error();
     if (failure.reason == DownloadError::Cancelled) return {DownloadStatus::Cancelled, {}};
-    if (failure.reason != DownloadError::StagingFile || !failure.file) return {DownloadStatus::Failed, {}};
+    // A file its document does not vouch for is refused the way a failed
+    // replacement is: status and log carry the digest's error.
+    const bool replacement_failure =
+        failure.reason == DownloadError::StagingFile || failure.reason == DownloadError::Unverified;
+    if (!replacement_failure || !failure.file) return {DownloadStatus::Failed, {}};
     pending_error_ = failure.file;
   } else {
     pending_.emplace(std::move(*staged));

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "catalogue/catalogue.h"
 #include "common/settings_keys.h"
 #include "common/text.h"
 #include "platform/settings_store.h"
@@ -31,7 +32,13 @@ std::string CaptionForDesignText(std::string_view design_text) {
 
 MainWindowController::MainWindowController(MainWindowSwitches switches, MainWindowCollaborators with,
                                            MainWindowView& view)
-    : switches_(std::move(switches)), with_(std::move(with)), view_(view) {}
+    : switches_(std::move(switches)), with_(std::move(with)), view_(view) {
+  // A catalogue document refused while the list fills or the run goes on
+  // shows in the log beside the modules it concerns.
+  with_.catalogue.SetRefusalListener([this](const std::string& line) { AddLog(line); });
+}
+
+MainWindowController::~MainWindowController() { with_.catalogue.SetRefusalListener({}); }
 
 LoadOutcome MainWindowController::Load() {
   view_.RestorePlacement();

@@ -49,6 +49,9 @@ std::string CaptionForDesignText(std::string_view design_text);
 class MainWindowController {
  public:
   MainWindowController(MainWindowSwitches switches, MainWindowCollaborators with, MainWindowView& view);
+  ~MainWindowController();
+  MainWindowController(const MainWindowController&) = delete;
+  MainWindowController& operator=(const MainWindowController&) = delete;
 
   // --- window events --------------------------------------------------
   LoadOutcome Load();

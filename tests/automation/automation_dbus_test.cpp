@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <algorithm>
 #include <filesystem>
+#include <sstream>
 #include <thread>
 
 #include "common/date_value.h"
@@ -23,6 +24,8 @@
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/posix_system_info.h"
 #include "platform/qt/qt_settings_store.h"
+#include "publisher/command.h"
+#include "publisher/sample_suite.h"
 #include "support/dbus_daemon.h"
 #include "support/fault_server.h"
 #include "support/nginx_server.h"
@@ -259,6 +262,41 @@ TEST_F(AutomationOverDBus, UpdateModuleInstallsAModuleAndItsDependencyFromTheWeb
 
   QDBusReply<bool> again = global.call("IsUpdateAvailable", "{ESEGUIBILI}\\Gestione.exe");
   EXPECT_FALSE(again.value());
+}
+
+TEST_F(AutomationOverDBus, UnderAPublisherKeySignedModulesInstallAndATamperedFileDoesNot) {
+  auto& nginx = testing::NginxServer::Shared();
+  ASSERT_TRUE(nginx.running());
+  const std::string base = nginx.FreshBase();
+  const std::string repository = nginx.root() + base;
+  const std::string source = dir_ / "fonte";
+  testing::BuildSampleSuite(source);
+  testing::PutSuiteFile(repository + "/eseguibili/prog.exe.ini", "[Release]\r\n[Setup]\r\n1={DATI}\\Archivio.mdb\r\n");
+  const std::string key_file = testing::WriteKeyFile(dir_, "chiave.pem", testing::TestKey(5));
+  std::ostringstream out, err;
+  ASSERT_EQ(publisher::RunCommand({"publish", source, repository, "--key", key_file}, out, err), 0) << err.str();
+  // One byte of the grid component changes on its way.
+  std::string grid = ReadTextFile(repository + "/eseguibili/componenti/griglia.ocx");
+  grid[grid.size() / 2] ^= 0x01;
+  WriteTextFile(repository + "/eseguibili/componenti/griglia.ocx", grid);
+  Configure(nginx.Location(base));
+  QtSettingsStore().Write(settings::kApplication, settings::kSection, settings::kPublicKey,
+                          testing::PublicText(testing::TestKey(5)));
+
+  QDBusConnection connection = bus_->Connect();
+  auto global_object = Global(connection);
+  QDBusInterface& global = *global_object;
+  QDBusReply<bool> updated = global.call("UpdateModule", "{ESEGUIBILI}\\Prog.exe");
+  ASSERT_TRUE(updated.isValid()) << updated.error().message().toStdString();
+  EXPECT_TRUE(updated.value());
+  EXPECT_EQ(ReadTextFile(suite_ + "/Eseguibili/Prog.exe"), ReadTextFile(source + "/Eseguibili/Prog.exe"));
+  EXPECT_EQ(ReadTextFile(suite_ + "/Dati/Archivio.mdb"), "archivio 1");
+
+  QDBusReply<bool> tampered = global.call("UpdateModule", "{ESEGUIBILI}\\Componenti\\Griglia.ocx");
+  ASSERT_TRUE(tampered.isValid());
+  EXPECT_FALSE(tampered.value());
+  EXPECT_FALSE(std::filesystem::exists(suite_ + "/Eseguibili/Componenti/Griglia.ocx"));
+  EXPECT_FALSE(std::filesystem::exists(suite_ + "/Eseguibili/Componenti/Griglia.ocx.new"));
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "catalogue/catalogue.h"
+#include "catalogue/trust_policy.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +23,7 @@ class CatalogueTest : public ::testing::Test {
                                      "/home/u/.local/share"},
                                     '/'),
                "pc1", '/'),
-        catalogue_({paths_, repo_, files_, settings_, system_}) {
+        catalogue_({paths_, repo_, files_, settings_, system_, trust_}) {
     system_.current_bias = 0;
   }
 
@@ -47,6 +48,7 @@ class CatalogueTest : public ::testing::Test {
   testing::FakeSettingsStore settings_;
   testing::FakeRepository repo_;
   PathMapping paths_;
+  TrustPolicy trust_;
   Catalogue catalogue_;
   UpdateDictionary last_;
 };
@@ -236,7 +238,8 @@ TEST_F(CatalogueTest, ByteOrderMarkDoesNotHideTheFirstSection) {
 
 TEST_F(CatalogueTest, ModuleInAFolderThisComputerLacksCountsAsMissing) {
   PathMapping paths(MakePlaceholderTable({"/opt/suite", "\\pc1", "", "/f", "/w"}, '/'), "pc1", '/');
-  Catalogue catalogue({paths, repo_, files_, settings_, system_});
+  const TrustPolicy trust;
+  Catalogue catalogue({paths, repo_, files_, settings_, system_, trust});
   files_.AddFile("/x.dll", "root", 0, "9.9.9.9");  // where "{SYSTEM}\x.dll" would land
   EXPECT_TRUE(IsVersionEmpty(catalogue.GetModuleVersion("{SYSTEM}\\x.dll", false)));
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "catalogue/catalogue.h"
+#include "catalogue/trust_policy.h"
 #include "catalogue/path_mapping.h"
 #include "support/fake_file_system.h"
 #include "support/fake_settings_store.h"
@@ -35,7 +36,8 @@ TEST(NginxCatalogue, SuiteIsWalkedEndToEnd) {
   files.AddFile("/opt/suite/Eseguibili/Prog.exe", "MZ", kJan2021, "2.0.0.0");
   PathMapping paths(MakePlaceholderTable({"/opt/suite", "\\pc1", "", "", ""}, '/'), "pc1", '/');
   HttpTransport transport(nginx.Location(base), 0);
-  Catalogue catalogue({paths, transport, files, settings, system});
+  const TrustPolicy trust;
+  Catalogue catalogue({paths, transport, files, settings, system, trust});
 
   UpdateDictionary updates;
   catalogue.CollectUpdates(updates, "");

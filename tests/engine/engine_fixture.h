@@ -2,6 +2,7 @@
 #pragma once
 
 #include "catalogue/catalogue.h"
+#include "catalogue/trust_policy.h"
 #include "catalogue/path_mapping.h"
 #include "engine/engine_context.h"
 #include "support/fake_file_system.h"
@@ -17,7 +18,7 @@ struct EngineFixture {
       : paths(MakePlaceholderTable({"/opt/suite", "\\pc1", "/home/u/.local/lib", "", "/home/u/.local/share"},
                                    '/'),
               "pc1", '/'),
-        catalogue({paths, repo, files, settings, system}),
+        catalogue({paths, repo, files, settings, system, trust}),
         ctx{paths, repo, files, settings, system, catalogue, launcher, ""} {
     system.current_bias = 0;
   }
@@ -28,6 +29,7 @@ struct EngineFixture {
   FakeRepository repo;
   FakeProcessLauncher launcher;
   PathMapping paths;
+  TrustPolicy trust;
   Catalogue catalogue;
   EngineContext ctx;
 };

@@ -1,3 +1,4 @@
+#include "catalogue/trust_policy.h"
 #include "engine/global.h"
 
 #include <gtest/gtest.h>
@@ -118,7 +119,8 @@ TEST(GlobalPostSetup, ProgramsRunInOrderAfterAllModulesEachWaitedFor) {
   PosixProcessLauncher launcher;
   const std::string root = dir.path();
   PathMapping paths(MakePlaceholderTable({root, "\\pc1", "", "", ""}, '/'), "pc1", '/');
-  Catalogue catalogue({paths, f.repo, disk, f.settings, f.system});
+  const TrustPolicy trust;
+  Catalogue catalogue({paths, f.repo, disk, f.settings, f.system, trust});
   EngineContext ctx{paths, f.repo, disk, f.settings, f.system, catalogue, launcher, ""};
   const std::string log = dir / "ordine.txt";
   // Each program notes its start (and whether the dependency is already in

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "catalogue/catalogue.h"
+#include "catalogue/trust_policy.h"
 #include "catalogue/path_mapping.h"
 #include "common/settings_keys.h"
 #include "common/text.h"
@@ -87,7 +88,8 @@ TEST(NginxConfinement, EntriesOutsideTheSuiteInstallNothingAndAskNoOtherHost) {
   PosixFileSystem disk;
   PathMapping paths(MakePlaceholderTable({suite, "/pc1", "", "", ""}, '/'), "pc1", '/');
   RecordingRepository repository(nginx.Location());
-  Catalogue catalogue({paths, repository, disk, settings, system});
+  const TrustPolicy trust;
+  Catalogue catalogue({paths, repository, disk, settings, system, trust});
   EngineContext ctx{paths, repository, disk, settings, system, catalogue, launcher, ""};
   Global global(ctx);
 

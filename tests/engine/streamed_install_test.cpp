@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "catalogue/catalogue.h"
+#include "catalogue/trust_policy.h"
 #include "catalogue/path_mapping.h"
 #include "common/settings_keys.h"
 #include "engine/engine_context.h"
@@ -40,7 +41,7 @@ struct DiskEngine {
       : paths(MakePlaceholderTable({root, "\\pc1", root + "/Sistema", root + "/Caratteri", root + "/Windows"},
                                    '/'),
               "pc1", '/'),
-        catalogue({paths, repo, files, settings, system}),
+        catalogue({paths, repo, files, settings, system, trust}),
         ctx{paths, repo, files, settings, system, catalogue, launcher, ""} {
     system.current_bias = 0;
   }
@@ -49,6 +50,7 @@ struct DiskEngine {
   testing::FakeSettingsStore settings;
   PosixProcessLauncher launcher;
   PathMapping paths;
+  TrustPolicy trust;
   Catalogue catalogue;
   EngineContext ctx;
 };

@@ -76,7 +76,8 @@ TEST_F(NginxPublishTest, ASignedRepositoryIsWalkedByAReaderWithoutKeys) {
   files.AddFile("/opt/suite/Eseguibili/Prog.exe", "MZ", testing::kSuiteDate, "2.1.0.4");
   PathMapping paths(MakePlaceholderTable({"/opt/suite", "/pc1", "", "", ""}, '/'), "pc1", '/');
   HttpTransport transport(nginx.Location(base), 0);
-  Catalogue catalogue({paths, transport, files, settings, system});
+  const TrustPolicy trust;
+  Catalogue catalogue({paths, transport, files, settings, system, trust});
 
   UpdateDictionary updates;
   catalogue.CollectUpdates(updates, "");

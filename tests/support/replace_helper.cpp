@@ -12,6 +12,7 @@
 #include <string>
 
 #include "catalogue/catalogue.h"
+#include "catalogue/trust_policy.h"
 #include "catalogue/path_mapping.h"
 #include "engine/engine_context.h"
 #include "engine/file_replacement.h"
@@ -70,7 +71,8 @@ int main(int argc, char** argv) {
   tw::testing::FakeRepository repo;
   tw::PosixProcessLauncher launcher;
   tw::PathMapping paths(tw::MakePlaceholderTable({"/", "\\h", "", "", ""}, '/'), "h", '/');
-  tw::Catalogue catalogue({paths, repo, files, settings, system});
+  const tw::TrustPolicy trust;
+  tw::Catalogue catalogue({paths, repo, files, settings, system, trust});
   tw::EngineContext ctx{paths, repo, files, settings, system, catalogue, launcher, ""};
   Signal(signal_fd, "S");
   for (int i = 0; i < repeats; ++i) {

@@ -1,0 +1,21 @@
+// The catalogue's side of the trust policy: a document is judged on the
+// bytes the repository served, before any decoding, and only what the
+// policy accepts is read.
+#include <cstdio>
+
+#include "catalogue/catalogue.h"
+#include "catalogue/trust_policy.h"
+#include "transport/text_decoding.h"
+
+namespace tw {
+
+std::optional<std::string> Catalogue::TrustedText(std::string_view document_path, std::string_view bytes) {
+  const DocumentVerdict verdict = ctx_.trust.JudgeDocument(bytes);
+  if (verdict.accepted) return DecodeDocumentText(verdict.text);
+  const std::string line = RefusalLogLine(document_path, verdict.trust);
+  std::fprintf(stderr, "Tarnwick: %s\n", line.c_str());
+  if (refusal_listener_) refusal_listener_(line);
+  return std::nullopt;
+}
+
+}  // namespace tw

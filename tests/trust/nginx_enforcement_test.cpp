@@ -1,0 +1,332 @@
+// The client's checks against a repository the publisher wrote, served by a
+// real nginx and installed onto the real disk, through the main window's
+// run (its controller, a window held in memory, the engine's installer) and
+// through the engine's own calls. Each attack on the repository must leave
+// the installed file as it was and put nothing new in place.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <sstream>
+
+#include "catalogue/catalogue.h"
+#include "catalogue/path_mapping.h"
+#include "catalogue/signature_section.h"
+#include "catalogue/trust_policy.h"
+#include "engine/engine_context.h"
+#include "engine/global.h"
+#include "engine/self_update.h"
+#include "platform/posix/posix_file_system.h"
+#include "platform/posix/posix_process_launcher.h"
+#include "publisher/command.h"
+#include "publisher/sample_suite.h"
+#include "support/fake_main_window_view.h"
+#include "support/fake_settings_store.h"
+#include "support/fake_system_info.h"
+#include "support/nginx_server.h"
+#include "transport/http_transport.h"
+#include "ui/engine_module_installer.h"
+#include "ui/main_window_controller.h"
+
+namespace tw {
+namespace {
+
+using testing::PeBytes;
+using testing::PutSuiteFile;
+using testing::ReadTextFile;
+using Lines = std::vector<std::string>;
+
+bool Exists(const std::string& path) { return std::filesystem::exists(path); }
+
+std::string Join(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const auto& line : lines) text += line + "\n";
+  return text;
+}
+
+// The client on the real disk, trusting `keys` (base64, blank-separated).
+struct Client {
+  Client(const std::string& root, const std::string& location, const std::string& keys)
+      : paths(MakePlaceholderTable({root, "\\pc1", root + "/Sistema", "", ""}, '/'), "pc1", '/'),
+        transport(location, 0),
+        trust(MakeAnchors(keys)),
+        catalogue({paths, transport, files, settings, system, trust}),
+        ctx{paths, transport, files, settings, system, catalogue, launcher, ""} {
+    system.current_bias = 0;
+  }
+  static TrustAnchors MakeAnchors(const std::string& keys) {
+    TrustAnchors anchors;
+    anchors.AddKeys(keys);
+    return anchors;
+  }
+
+  testing::FakeSystemInfo system;
+  PosixFileSystem files;
+  testing::FakeSettingsStore settings;
+  PosixProcessLauncher launcher;
+  PathMapping paths;
+  HttpTransport transport;
+  TrustPolicy trust;
+  Catalogue catalogue;
+  EngineContext ctx;
+};
+
+// The main window over a client: its controller, a window in memory and
+// the engine's installer.
+struct Window {
+  explicit Window(Client& client, const std::string& command_line)
+      : installer(client.ctx),
+        controller(ReadMainWindowSwitches(command_line),
+                   MainWindowCollaborators{client.catalogue, client.paths, client.settings, installer,
+                                           Clock{[] { return DateValue::FromCalendar(2026, 12, 8, 9, 0, 0); },
+                                                 [] { return std::chrono::steady_clock::time_point{}; }}},
+                   view) {}
+  // Opens the window and runs the update over every listed module.
+  void Run() {
+    EXPECT_EQ(controller.Load(), LoadOutcome::ShowWindow);
+    controller.Activated();
+    controller.ButtonClicked(1);
+  }
+  std::vector<std::string> Statuses() const {
+    std::vector<std::string> statuses;
+    for (const auto& row : view.rows) statuses.push_back(row.text + ": " + row.status);
+    return statuses;
+  }
+  bool Logged(const std::string& message) const {
+    const auto messages = view.LogMessages();
+    return std::find(messages.begin(), messages.end(), message) != messages.end();
+  }
+
+  testing::FakeMainWindowView view;
+  EngineModuleInstaller installer;
+  MainWindowController controller;
+};
+
+const std::string kProg = "{ESEGUIBILI}\\Prog.exe";
+
+class TrustEnforcement : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(nginx.running());
+    testing::BuildSampleSuite(source);
+    // The program needs the data file and the grid component.
+    PutSuiteFile(repository + "/eseguibili/prog.exe.ini",
+                 "[Release]\r\n[Setup]\r\n1={DATI}\\Archivio.mdb\r\n2={ESEGUIBILI}\\Componenti\\Griglia.ocx\r\n");
+    key_file = testing::WriteKeyFile(dir, "chiave.pem", testing::TestKey(5));
+    Publish(key_file);
+    // An older program is installed; nothing else is.
+    PutSuiteFile(suite + "/Eseguibili/Prog.exe", old_program, testing::kSuiteDate - 86400);
+  }
+
+  void Publish(const std::string& key) {
+    std::vector<std::string> arguments = {"publish", source, repository};
+    if (!key.empty()) arguments.insert(arguments.end(), {"--key", key});
+    std::ostringstream out, err;
+    ASSERT_EQ(publisher::RunCommand(arguments, out, err), 0) << err.str();
+  }
+
+  std::unique_ptr<Client> NewClient(const std::string& keys) {
+    return std::make_unique<Client>(suite, nginx.Location(base), keys);
+  }
+
+  std::string Served(const std::string& path) const { return ReadTextFile(repository + path); }
+  void Serve(const std::string& path, const std::string& content) const { testing::WriteTextFile(repository + path, content); }
+
+  // The installed program is the old one, and no staging file is left.
+  void ExpectProgramUntouched() const {
+    EXPECT_EQ(ReadTextFile(suite + "/Eseguibili/Prog.exe"), old_program);
+    EXPECT_FALSE(Exists(suite + "/Eseguibili/Prog.exe.new"));
+  }
+  // None of the program's dependencies was put in place.
+  void ExpectNothingNew() const {
+    EXPECT_FALSE(Exists(suite + "/Dati/Archivio.mdb"));
+    EXPECT_FALSE(Exists(suite + "/Eseguibili/Componenti/Griglia.ocx"));
+  }
+  void ExpectInstalled() const {
+    EXPECT_EQ(ReadTextFile(suite + "/Eseguibili/Prog.exe"), ReadTextFile(source + "/Eseguibili/Prog.exe"));
+    EXPECT_EQ(ReadTextFile(suite + "/Dati/Archivio.mdb"), ReadTextFile(source + "/Dati/Archivio.mdb"));
+    EXPECT_EQ(ReadTextFile(suite + "/Eseguibili/Componenti/Griglia.ocx"),
+              ReadTextFile(source + "/Eseguibili/Componenti/Griglia.ocx"));
+  }
+
+  testing::NginxServer& nginx = testing::NginxServer::Shared();
+  const std::string base = nginx.FreshBase();
+  const std::string repository = nginx.root() + base;
+  testing::TempDir dir;
+  const std::string source = dir / "fonte";
+  const std::string suite = dir / "Suite";
+  const std::string old_program = PeBytes(2, 0, 0, 0);
+  const std::string key_file_other = testing::WriteKeyFile(dir, "altra.pem", testing::TestKey(9));
+  std::string key_file;
+  const std::string key = testing::PublicText(testing::TestKey(5));
+};
+
+TEST_F(TrustEnforcement, TheWindowsRunInstallsASignedModuleWithItsDependencies) {
+  auto client = NewClient(key);
+  Window window(*client, "@m " + kProg);
+  window.Run();
+  EXPECT_EQ(window.Statuses(), (Lines{"Archivio.mdb: Aggiornamento effettuato",
+                                      "Griglia.ocx: Aggiornamento effettuato",
+                                      "Prog.exe: Aggiornamento effettuato"}));
+  EXPECT_FALSE(window.controller.UpdateErrors());
+  ExpectInstalled();
+}
+
+TEST_F(TrustEnforcement, UpdateModuleInstallsASignedModuleWithItsDependencies) {
+  auto client = NewClient(key);
+  Global global(client->ctx);
+  EXPECT_TRUE(global.IsUpdateAvailable(kProg));
+  EXPECT_TRUE(global.UpdateModule(kProg));
+  ExpectInstalled();
+  EXPECT_FALSE(global.IsUpdateAvailable(kProg));
+}
+
+TEST_F(TrustEnforcement, AChangedByteOfTheFileIsRefusedAsAFailedReplacement) {
+  std::string file = Served("/eseguibili/prog.exe");
+  file[file.size() / 2] ^= 0x01;
+  Serve("/eseguibili/prog.exe", file);
+
+  auto client = NewClient(key);
+  Window window(*client, "@m " + kProg);
+  window.Run();
+  const std::string failure = "Errori durante l'aggiornamento [30001: impronta del file non valida]";
+  EXPECT_EQ(window.Statuses().back(), "Prog.exe: " + failure);
+  EXPECT_TRUE(window.Logged("Errori durante il download del modulo [30001: impronta del file non valida]"));
+  EXPECT_TRUE(window.controller.UpdateErrors());
+  ExpectProgramUntouched();
+
+  // The engine's call refuses it the same way, with or without keys.
+  for (const std::string& keys : {key, std::string()}) {
+    auto engine = NewClient(keys);
+    EXPECT_FALSE(Global(engine->ctx).UpdateModule(kProg)) << keys;
+    ExpectProgramUntouched();
+  }
+}
+
+TEST_F(TrustEnforcement, DocumentsAlteredAfterSigningCountAsAbsentAndAreReported) {
+  const std::string published = Served("/eseguibili/prog.exe.ini");
+  const SignatureSection section = ReadSignatureSection(published);
+  ASSERT_EQ(section.status, SignatureSectionStatus::Present);
+  std::string raised = published;
+  const size_t at = raised.find("Version=2.1.0.5");
+  ASSERT_NE(at, std::string::npos);
+  raised.replace(at, 15, "Version=2.1.0.9");
+  struct Attack {
+    std::string name, document, detail;
+  };
+  const Attack attacks[] = {
+      {"version raised", raised, "firma non valida"},
+      {"signed by another key", testing::Signed(section.signed_bytes, testing::TestKey(9)), "firma non valida"},
+      {"signature removed", std::string(section.signed_bytes), "firma assente"},
+  };
+  for (const Attack& attack : attacks) {
+    SCOPED_TRACE(attack.name);
+    Serve("/eseguibili/prog.exe.ini", attack.document);
+    auto client = NewClient(key);
+    Window window(*client, "@m " + kProg);
+    window.Run();
+    EXPECT_TRUE(window.view.rows.empty());
+    EXPECT_TRUE(window.Logged("Documento di catalogo rifiutato: firma non valida [/eseguibili/prog.exe.ini: " +
+                              attack.detail + "]"))
+        << Join(window.view.LogMessages());
+    ExpectProgramUntouched();
+    ExpectNothingNew();
+
+    auto engine = NewClient(key);
+    Global global(engine->ctx);
+    EXPECT_FALSE(global.IsUpdateAvailable(kProg));
+    EXPECT_TRUE(global.UpdateModule(kProg));  // nothing to do
+    ExpectProgramUntouched();
+    ExpectNothingNew();
+  }
+}
+
+TEST_F(TrustEnforcement, ASignedDocumentWithoutADigestIsNotInstalledUnderKeys) {
+  Serve("/dati/archivio.mdb.ini", testing::Signed("[Release]\r\nVersion=1.0.0.0\r\n", testing::TestKey(5)));
+  auto client = NewClient(key);
+  Window window(*client, "@m {DATI}\\Archivio.mdb");
+  window.Run();
+  EXPECT_EQ(window.Statuses(),
+            (Lines{"Archivio.mdb: Errori durante l'aggiornamento [30002: impronta del file assente nel documento firmato]"}));
+  EXPECT_FALSE(Exists(suite + "/Dati/Archivio.mdb"));
+  // Without keys the same repository installs it, as it always did.
+  auto unchecked = NewClient("");
+  EXPECT_TRUE(Global(unchecked->ctx).UpdateModule("{DATI}\\Archivio.mdb"));
+  EXPECT_EQ(ReadTextFile(suite + "/Dati/Archivio.mdb"), "archivio 1");
+}
+
+TEST_F(TrustEnforcement, ATamperedLauncherIsNotPutInPlaceByTheSelfUpdate) {
+  PutSuiteFile(source + "/Eseguibili/Run", PeBytes(5, 0, 0, 0));
+  PutSuiteFile(source + "/Eseguibili/Tarnwick", PeBytes(5, 2, 0, 0));
+  Publish(key_file);
+  const std::string old_launcher = PeBytes(4, 0, 0, 0);
+  PutSuiteFile(suite + "/Eseguibili/Run", old_launcher);
+  PutSuiteFile(suite + "/Eseguibili/Tarnwick", PeBytes(5, 1, 0, 0));
+  std::string launcher = Served("/eseguibili/run");
+  launcher[launcher.size() - 1] ^= 0x20;
+  Serve("/eseguibili/run", launcher);
+
+  auto client = NewClient(key);
+  SelfUpdate(client->ctx);
+  EXPECT_EQ(ReadTextFile(suite + "/Eseguibili/Run"), old_launcher);
+  EXPECT_FALSE(Exists(suite + "/Eseguibili/Run.new"));
+  // The program's own copy, untouched in the repository, arrives beside it.
+  EXPECT_EQ(ReadTextFile(suite + "/Eseguibili/Tarnwick.update"), ReadTextFile(source + "/Eseguibili/Tarnwick"));
+
+  // A ".update" copy whose document was altered is not fetched at all.
+  std::filesystem::remove(suite + "/Eseguibili/Tarnwick.update");
+  const std::string document = Served("/eseguibili/tarnwick.ini");
+  Serve("/eseguibili/tarnwick.ini", std::string(ReadSignatureSection(document).signed_bytes));
+  auto again = NewClient(key);
+  SelfUpdate(again->ctx);
+  EXPECT_FALSE(Exists(suite + "/Eseguibili/Tarnwick.update"));
+}
+
+TEST_F(TrustEnforcement, TwoKeysAcceptDocumentsSignedByEither) {
+  // Half-way through a rotation: the data file changed and the repository
+  // was published again with the new key, which signs every document; the
+  // program's document is still the one the old key signed.
+  PutSuiteFile(source + "/Dati/Archivio.mdb", "archivio 2", testing::kSuiteDate + 3600);
+  const std::string program_document = Served("/eseguibili/prog.exe.ini");
+  Publish(key_file_other);
+  Serve("/eseguibili/prog.exe.ini", program_document);
+  const std::string new_key = testing::PublicText(testing::TestKey(9));
+
+  auto both = NewClient(key + " " + new_key);
+  EXPECT_TRUE(Global(both->ctx).UpdateModule(kProg));
+  ExpectInstalled();
+  EXPECT_EQ(ReadTextFile(suite + "/Dati/Archivio.mdb"), "archivio 2");
+
+  // Once the old key is dropped, what it signed counts no more.
+  std::filesystem::remove(suite + "/Eseguibili/Prog.exe");
+  std::filesystem::remove(suite + "/Dati/Archivio.mdb");
+  auto only_new = NewClient(new_key);
+  EXPECT_FALSE(Global(only_new->ctx).IsUpdateAvailable(kProg));
+  EXPECT_TRUE(Global(only_new->ctx).UpdateModule("{DATI}\\Archivio.mdb"));
+  EXPECT_EQ(ReadTextFile(suite + "/Dati/Archivio.mdb"), "archivio 2");
+  EXPECT_FALSE(Exists(suite + "/Eseguibili/Prog.exe"));
+}
+
+TEST_F(TrustEnforcement, RepositoriesAndClientsWithoutKeysWorkAsBefore) {
+  // A signed repository read by a client with no key.
+  {
+    auto client = NewClient("");
+    Window window(*client, "@m " + kProg);
+    window.Run();
+    EXPECT_FALSE(window.controller.UpdateErrors());
+    ExpectInstalled();
+  }
+  // An unsigned repository, no key configured.
+  std::filesystem::remove_all(suite);
+  PutSuiteFile(suite + "/Eseguibili/Prog.exe", old_program, testing::kSuiteDate - 86400);
+  for (const char* document : {"/eseguibili/prog.exe.ini", "/dati/archivio.mdb.ini",
+                               "/eseguibili/componenti/griglia.ocx.ini"})
+    Serve(document, std::string(ReadSignatureSection(Served(document)).signed_bytes));
+  auto client = NewClient("");
+  EXPECT_TRUE(Global(client->ctx).UpdateModule(kProg));
+  ExpectInstalled();
+}
+
+}  // namespace
+}  // namespace tw
