@@ -35,6 +35,7 @@
 #include "ui/engine_module_installer.h"
 #include "ui/main_window_controller.h"
 #include "ui/form_main.h"
+#include "ui/module_list_widget.h"
 #include "ui/window_services.h"
 
 namespace tw::bench {
