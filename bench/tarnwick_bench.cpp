@@ -1,13 +1,15 @@
 // The request path, the catalogue walk, the download and the replacement,
 // each measured against a baseline doing the same work in the same run:
-// tarnwick_bench <head|walk|list|download|replace> [repeats]. Prints one line per
+// tarnwick_bench <head|walk|list|window|download|replace> [repeats]. Prints one line per
 // figure for bench/run to tabulate.
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <memory>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -35,6 +37,9 @@
 #include "ui/column_widths.h"
 #include "ui/engine_module_installer.h"
 #include "ui/main_window_controller.h"
+#include "ui/form_main.h"
+#include "ui/module_list_widget.h"
+#include "ui/window_services.h"
 
 namespace tw::bench {
 namespace {
@@ -267,6 +272,52 @@ void List(int repeats, const std::string& self) {
          "peak " + std::to_string(peak / 1024) + " MiB");
 }
 
+// In a child process with a display (offscreen): the shown main window's
+// list filled from the walk ("fill"), or the walk alone beside the same
+// shown window ("walk"), printing its seconds.
+int WindowChild(const std::string& location, const std::string& root, const std::string& what) {
+  HttpTransport transport(location, 0);
+  Engine engine(root, transport);
+  EngineModuleInstaller installer(engine.ctx);
+  SplashService splash;
+  BusyPointers busy;
+  FormMain form(engine.settings, splash, busy);
+  MainWindowController controller({}, {engine.catalogue, engine.paths, engine.settings, installer, SystemClock()},
+                                  form);
+  form.Attach(controller);
+  form.show();
+  QCoreApplication::processEvents();
+  UpdateDictionary updates;
+  const double seconds = Seconds([&] {
+    if (what == "fill") controller.FillModuleList("");
+    else engine.catalogue.CollectUpdates(updates, "");
+    // What is left to paint counts too.
+    QCoreApplication::processEvents();
+  });
+  std::printf("%.6f\n", seconds);
+  const int rows = form.LVModules() ? static_cast<int>(form.LVModules()->model()->rowCount()) : 0;
+  return updates.Count() + static_cast<size_t>(rows) > 0 ? 0 : 1;
+}
+
+void Window(int repeats, const std::string& self) {
+  testing::NginxServer nginx;
+  testing::TempDir suite;
+  PublishSuite(nginx, "/suite", suite.path());
+  const std::string location = nginx.Location("/suite");
+  long peak = 0;
+  Sample ours, baseline;
+  MeasurePair(
+      repeats,
+      [&] {
+        const ChildResult r = RunChild(self, {"window-child", location, suite.path(), "fill"});
+        peak = std::max(peak, r.peak_kib);
+        return r.seconds;
+      },
+      [&] { return RunChild(self, {"window-child", location, suite.path(), "walk"}).seconds; }, ours, baseline);
+  Report("Main window list: 1,000 modules, real widgets", ours, baseline, 1.5,
+         "peak " + std::to_string(peak / 1024) + " MiB (target < 100 MiB)");
+}
+
 int DownloadChild(const std::string& location, const std::string& root, const std::string& name) {
   HttpTransport transport(location, 0);
   Engine engine(root, transport);
@@ -424,22 +475,30 @@ int main(int argc, char** argv) {
     ::setenv("XDG_CONFIG_HOME", (home.path() + "/.config").c_str(), 1);
   }
   ::setenv("no_proxy", "127.0.0.1", 1);
-  QCoreApplication app(argc, argv);
   const std::string figure = argc > 1 ? argv[1] : "";
+  std::unique_ptr<QCoreApplication> app;
+  if (figure == "window-child") {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    app = std::make_unique<QApplication>(argc, argv);
+  } else {
+    app = std::make_unique<QCoreApplication>(argc, argv);
+  }
   const int repeats = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
   const std::string self = tw::PosixSystemInfo::RunningExecutablePath();
   if (figure == "walk-child" && argc == 4) return tw::bench::WalkChild(argv[2], argv[3]);
   if (figure == "list-child" && argc == 5) return tw::bench::ListChild(argv[2], argv[3], argv[4]);
+  if (figure == "window-child" && argc == 5) return tw::bench::WindowChild(argv[2], argv[3], argv[4]);
   if (figure == "download-child" && argc == 5) return tw::bench::DownloadChild(argv[2], argv[3], argv[4]);
   if (figure == "digest-child" && argc == 5) return tw::bench::DigestChild(argv[2], argv[3], argv[4]);
   if (figure == "head") tw::bench::Head(repeats);
   else if (figure == "walk") tw::bench::Walk(repeats, self);
   else if (figure == "list") tw::bench::List(repeats, self);
+  else if (figure == "window") tw::bench::Window(repeats, self);
   else if (figure == "download") tw::bench::Download(repeats, self, argc > 3 ? std::atoi(argv[3]) : 256);
   else if (figure == "digest") tw::bench::Digest(repeats, self, argc > 3 ? std::atoi(argv[3]) : 256);
   else if (figure == "replace") tw::bench::Replace(repeats);
   else {
-    std::fprintf(stderr, "uso: tarnwick_bench head|walk|list|download|digest|replace [ripetizioni]\n");
+    std::fprintf(stderr, "uso: tarnwick_bench head|walk|list|window|download|digest|replace [ripetizioni]\n");
     return 2;
   }
   return 0;

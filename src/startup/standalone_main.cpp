@@ -78,12 +78,11 @@ int RunStandalone(const std::string& command_line, const std::string& executable
   Engine engine(env, settings, system, files, launcher);
   BusyPointers busy;
   const MainWindowStart start{engine.ctx, env, command.text, splash, busy, display};
-  switch (ShowMainWindow(start)) {
-    case MainWindowOutcome::Done: return 0;
-    case MainWindowOutcome::NoDisplay: return 1;
-    case MainWindowOutcome::Open: break;
-  }
-  return QCoreApplication::exec();
+  MainWindowShown shown = ShowMainWindow(start);
+  if (shown.outcome != MainWindowOutcome::Open) return shown.exit_status;
+  QCoreApplication::exec();
+  // The window's verdict: 1 when a module could not be put in place.
+  return shown.session->ExitStatus();
 }
 
 }  // namespace tw

@@ -112,6 +112,12 @@ void MainWindowController::ItemCheckChanged() {
   UpdateButtonEnabled();
 }
 
+void MainWindowController::HideChanged(int value) {
+  // A failed write leaves the box as the user set it; the next start reads
+  // whatever the store kept.
+  with_.settings.Write(settings::kApplication, settings::kSection, settings::kHide, std::to_string(value));
+}
+
 void MainWindowController::RefreshList() {
   if (closing_ || activity_ != Activity::Idle) return;
   activity_ = Activity::Refreshing;

@@ -62,6 +62,8 @@ class MainWindowController {
   void Unloaded();
   void ButtonClicked(int index);
   void ItemCheckChanged();
+  // The user changed the hide check box: 0 clear, 1 set. Stored at once.
+  void HideChanged(int value);
 
   // --- operations -----------------------------------------------------
   void RefreshList();

@@ -1,7 +1,67 @@
 #include "ui/main_window_host.h"
 
-namespace tw {
+#include <iostream>
 
-MainWindowOutcome ShowMainWindow(const MainWindowStart&) { return MainWindowOutcome::Done; }
+#include "engine/engine_context.h"
+#include "startup/environment.h"
+#include "startup/switches.h"
+#include "ui/console_main_view.h"
+#include "ui/engine_module_installer.h"
+#include "ui/event_loop_launcher.h"
+#include "ui/form_main.h"
+#include "ui/main_window_controller.h"
+
+namespace tw {
+namespace {
+
+// The engine as the main window uses it: the same collaborators, with
+// program waits that keep the event loop running.
+struct WindowEngine {
+  explicit WindowEngine(EngineContext& ctx)
+      : launcher(ctx.processes),
+        ctx{ctx.paths, ctx.repository, ctx.files, ctx.settings, ctx.system, ctx.catalogue, launcher,
+            ctx.executable_suffix},
+        installer(this->ctx) {}
+  EventLoopLauncher launcher;
+  EngineContext ctx;
+  EngineModuleInstaller installer;
+};
+
+MainWindowCollaborators Collaborators(WindowEngine& engine) {
+  return {engine.ctx.catalogue, engine.ctx.paths, engine.ctx.settings, engine.installer, SystemClock()};
+}
+
+class WindowSession : public MainWindowSession {
+ public:
+  explicit WindowSession(const MainWindowStart& start)
+      : engine_(start.ctx),
+        form_(start.ctx.settings, start.splash, start.busy),
+        controller_(ReadMainWindowSwitches(start.command_line), Collaborators(engine_), form_) {
+    form_.Attach(controller_);
+  }
+  int ExitStatus() const override { return controller_.ExitStatus(); }
+  FormMain& Form() { return form_; }
+
+ private:
+  WindowEngine engine_;
+  FormMain form_;
+  MainWindowController controller_;
+};
+
+}  // namespace
+
+MainWindowShown ShowMainWindow(const MainWindowStart& start) {
+  if (!start.display) {
+    WindowEngine engine(start.ctx);
+    ConsoleMainView view(std::cerr);
+    MainWindowController controller(ReadMainWindowSwitches(start.command_line), Collaborators(engine), view);
+    const int status = RunWithoutDisplay(controller, std::cerr);
+    return {status == 2 ? MainWindowOutcome::NoDisplay : MainWindowOutcome::Done, status, nullptr};
+  }
+  auto session = std::make_unique<WindowSession>(start);
+  if (!session->Form().Load()) return {MainWindowOutcome::Done, session->ExitStatus(), nullptr};
+  session->Form().show();
+  return {MainWindowOutcome::Open, 0, std::move(session)};
+}
 
 }  // namespace tw

@@ -1,8 +1,7 @@
-// Where the standalone start hands over to the main window. The main
-// window implements ShowMainWindow; until it does, the program ends after
-// the repository dialog, as it did before there was a main window.
+// Where the standalone start hands over to the main window.
 #pragma once
 
+#include <memory>
 #include <string>
 
 namespace tw {
@@ -27,7 +26,24 @@ enum class MainWindowOutcome {
   NoDisplay,  // a window was needed and none can be shown; the text went to stderr
 };
 
-// Shows the main window modeless.
-MainWindowOutcome ShowMainWindow(const MainWindowStart& start);
+// The main window and what it works with, kept while it is open.
+class MainWindowSession {
+ public:
+  virtual ~MainWindowSession() = default;
+  // 0, or 1 when a module could not be put in place.
+  virtual int ExitStatus() const = 0;
+};
+
+struct MainWindowShown {
+  MainWindowOutcome outcome = MainWindowOutcome::Done;
+  // What the process ends with for Done and NoDisplay.
+  int exit_status = 0;
+  // For Open: the window, whose ExitStatus counts once the event loop is over.
+  std::unique_ptr<MainWindowSession> session;
+};
+
+// Loads the main window and shows it modeless when its load asks for that.
+// Without a display the hidden start runs with its lines on stderr.
+MainWindowShown ShowMainWindow(const MainWindowStart& start);
 
 }  // namespace tw

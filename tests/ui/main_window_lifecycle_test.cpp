@@ -37,6 +37,19 @@ TEST_F(MainWindowTest, LoadPutsTheTextsInPlaceAndReadsHideAsAWholeNumber) {
   EXPECT_EQ(CaptionForDesignText("abc"), "abc");
 }
 
+TEST_F(MainWindowTest, TheHideBoxStoresEachChangeAtOnceEvenAfterTheRun) {
+  MainWindowController& c = Open();
+  c.HideChanged(1);
+  EXPECT_EQ(f_.settings.Get(settings::kSection, settings::kHide), "1");
+  c.ButtonClicked(1);
+  c.HideChanged(0);
+  EXPECT_EQ(f_.settings.Get(settings::kSection, settings::kHide), "0");
+  // A store that refuses the write changes nothing else.
+  f_.settings.fail_writes = true;
+  c.HideChanged(1);
+  EXPECT_EQ(f_.settings.Get(settings::kSection, settings::kHide), "0");
+}
+
 TEST_F(MainWindowTest, HiddenStartWithNothingToDoClosesAtOnceAndStartsTheBatch) {
   f_.settings.Set(settings::kSection, settings::kHide, "1");
   f_.launcher.programs.insert("/opt/suite/Eseguibili/Gestione.exe");

@@ -1,0 +1,25 @@
+#include "ui/event_loop_launcher.h"
+
+#include <QEventLoop>
+#include <QMetaObject>
+#include <QPointer>
+#include <memory>
+#include <thread>
+
+namespace tw {
+
+int EventLoopLauncher::RunAndWait(const std::vector<std::string>& argv, int timeout_ms) {
+  QEventLoop loop;
+  int code = 0;
+  // The loop outlives the thread (joined below), so the queued quit always
+  // finds it; a quit that arrives before exec() is delivered inside it.
+  std::thread waiter([&] {
+    code = inner_.RunAndWait(argv, timeout_ms);
+    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+  });
+  loop.exec();
+  waiter.join();
+  return code;
+}
+
+}  // namespace tw

@@ -1,0 +1,101 @@
+// FormMain: the main window. It shows what its controller decides (the
+// module list, the log, the buttons, the questions) and hands every event
+// of the window to it: the load before the first show, each activation, the
+// close request, the unload, the clicks and the check marks.
+#pragma once
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QWidget>
+#include <array>
+
+#include "ui/main_layout.h"
+#include "ui/main_window_view.h"
+
+class QSessionManager;
+
+namespace tw {
+
+class BusyPointers;
+class MainWindowController;
+class ModuleListWidget;
+class SettingsStore;
+class SplashService;
+
+class FormMain : public QWidget, public MainWindowView {
+ public:
+  FormMain(SettingsStore& settings, SplashService& splash, BusyPointers& busy);
+  ~FormMain() override;
+
+  // The controller the window's events go to; set once, before Load.
+  void Attach(MainWindowController& controller) { controller_ = &controller; }
+  // The load: true when the window is to be shown (it is not shown yet).
+  bool Load();
+
+  ModuleListWidget* LVModules() { return lv_modules_; }
+  QPushButton* CmdAction(int index) { return cmd_action_[index == 0 ? 0 : 1]; }
+  QCheckBox* ChkHide() { return chk_hide_; }
+  QPlainTextEdit* TxtLog() { return txt_log_; }
+  QLabel* ImgLogo() { return img_logo_; }
+  const MainLayout& Layout() const { return layout_; }
+
+  // --- MainWindowView ---------------------------------------------------
+  void RestorePlacement() override;
+  void SavePlacement() override;
+  void SetColumnCaption(int column, std::string_view caption) override;
+  void SetButton(int index, std::string_view caption, std::string_view tag) override;
+  void EnableButton(int index, bool enabled) override;
+  void SetHideCaption(std::string_view caption) override;
+  void SetHideValue(int value) override;
+  void AddRow(const ModuleRow& row) override;
+  void SetRowStatus(size_t row, std::string_view status) override;
+  bool IsRowChecked(size_t row) override;
+  void AutoSizeColumns() override;
+  void AppendLogLine(std::string_view line) override;
+  void ShowLog() override;
+  bool Ask(int id, std::string_view text) override;
+  void ShowMessage(int id, std::string_view text) override;
+  void SetBusy(bool on) override;
+  void ShowSplash() override;
+  void HideSplash() override;
+  void SetSplashProgress(int percent) override;
+  void ProcessEvents() override;
+  void CloseWindow() override;
+
+ protected:
+  bool event(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void BuildControls();
+  void ApplyLayout();
+  void ButtonClicked(int index);
+  void SessionEnding(QSessionManager& manager);
+  int MessageBox(int id, std::string_view text);
+
+  SettingsStore& settings_;
+  SplashService& splash_;
+  BusyPointers& busy_;
+  MainWindowController* controller_ = nullptr;
+
+  ModuleListWidget* lv_modules_ = nullptr;
+  QPlainTextEdit* txt_log_ = nullptr;
+  std::array<QPushButton*, 2> cmd_action_{};
+  QCheckBox* chk_hide_ = nullptr;
+  QLabel* img_logo_ = nullptr;
+
+  MainLayout layout_ = kDesignLayout;
+  // Transfers wait in event loops that hold the user's input back; while
+  // the window is busy this lets the input through (a click on "Annulla").
+  QTimer input_pump_;
+  int busy_depth_ = 0;
+  bool pumping_ = false;
+  bool unloaded_ = false;
+};
+
+}  // namespace tw
