@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
+#include "catalogue/trust_policy.h"
 #include "catalogue/path_mapping.h"
 #include "catalogue/placeholders.h"
 #include "engine/engine_context.h"
@@ -84,7 +85,7 @@ class WindowRig {
         paths_(MakePlaceholderTable({root_, root_ + "/PC", root_ + "/System", root_ + "/Fonts", root_ + "/Win"}, '/'),
                "pc1", '/'),
         transport_(NginxServer::Shared().Location(base), 0),
-        catalogue_({paths_, transport_, files_, settings_, system_}),
+        catalogue_({paths_, transport_, files_, settings_, system_, trust_}),
         launcher_(posix_launcher_),
         ctx_{paths_, download ? *download : transport_, files_, settings_, system_, catalogue_, launcher_, ""},
         installer_(ctx_),
@@ -116,6 +117,7 @@ class WindowRig {
   FakeSettingsStore settings_;
   FakeSystemInfo system_;
   HttpTransport transport_;
+  TrustPolicy trust_;  // no keys: the repository is not signed
   Catalogue catalogue_;
   PosixProcessLauncher posix_launcher_;
   EventLoopLauncher launcher_;
