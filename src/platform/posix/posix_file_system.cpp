@@ -79,8 +79,9 @@ Expected<std::unique_ptr<FileReader>, FileError> PosixFileSystem::OpenForReading
   const int fd = ::open(std::string(path).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return Fail(LastError());
   struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    const FileError error = S_ISREG(info.st_mode) ? LastError() : FileError{EISDIR, ErrorDescription(EISDIR)};
+  const bool known = ::fstat(fd, &info) == 0;
+  if (!known || !S_ISREG(info.st_mode)) {
+    const FileError error = known ? FileError{EISDIR, ErrorDescription(EISDIR)} : LastError();
     ::close(fd);
     return Fail(error);
   }
