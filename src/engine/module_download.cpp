@@ -45,10 +45,7 @@ class StagingSink : public DownloadSink {
   bool Begin(long long length) override {
     total_ = length;
     // The repository's file is not the one the kept bytes came from.
-    if (reader_) {
-      reader_.reset();
-      ctx_.files.Delete(part_);
-    }
+    if (reader_) DropPart();
     if (observed_ > 0 && observer_ && !observer_->OnRestart()) return false;
     observed_ = 0;
     return true;
@@ -85,6 +82,11 @@ class StagingSink : public DownloadSink {
     return true;
   }
   bool Cancelled() override { return observer_ && observer_->CancelRequested(); }
+
+  void DropPart() {
+    reader_.reset();
+    ctx_.files.Delete(part_);
+  }
 
   // After a transfer that broke off: keeps what arrived for the next
   // attempt, provided the repository dated the file.
@@ -150,6 +152,14 @@ Expected<StagedFile, DownloadFailure> DownloadToStaging(EngineContext& ctx, std:
       if (ReplaceResult finished = staged.Finish(last_modified); !finished)
         return Fail(DownloadFailure{DownloadError::StagingFile, finished.error()});
       return std::move(staged);
+    }
+    // A repository that answers the request for the rest with something
+    // else would do so every time: the kept bytes go, and the next attempt
+    // asks for the whole file.
+    if (result == FetchResult::BadRange) {
+      sink.DropPart();
+      if (attempt >= kRetries) return Fail(DownloadFailure{DownloadError::Interrupted, std::nullopt});
+      continue;
     }
     // A connection that broke off after some bytes keeps them, and the
     // next attempt asks for the rest only.

@@ -50,6 +50,7 @@ enum class FetchResult {
   TooSlow,      // fewer bytes than the low-speed bound within its time
   Cancelled,    // the sink asked to stop
   SinkRefused,  // the sink refused a piece
+  BadRange,     // asked for the rest, the repository sent another part of the file
 };
 
 }  // namespace tw

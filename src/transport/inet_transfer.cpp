@@ -219,7 +219,7 @@ bool Inet::ContinueSinkBody() {
   const auto range = ParseContentRange(GetHeader("Content-Range"));
   if (!resume_ || !range || range->first != resume_->offset ||
       (length >= 0 && static_cast<unsigned long long>(length) != range->second)) {
-    stopped_ = FetchResult::Failed;
+    stopped_ = FetchResult::BadRange;
     return false;
   }
   if (resume_->offset + range->second > limits_.max_download) {

@@ -192,6 +192,19 @@ TEST_F(ResumedDownload, AServerThatIgnoresRangesSendsItAllAgain) {
   ExpectInstalled(std::move(staged), content_, false);
 }
 
+TEST_F(ResumedDownload, ARangeReplyForAnotherPartDropsTheKeptBytesAndStartsOver) {
+  server_.MisplaceRanges();
+  server_.CutNext(1, 10 * kMiB);
+  InOrder observer(content_);
+  auto staged = Download(&observer);
+  ASSERT_EQ(server_.Requests().size(), 3u);
+  EXPECT_TRUE(HasRange(server_.Requests()[1], 10 * kMiB));
+  EXPECT_EQ(server_.Requests()[2].find("Range:"), std::string::npos);
+  EXPECT_EQ(observer.restarts, 1);
+  EXPECT_FALSE(observer.mismatch);
+  ExpectInstalled(std::move(staged), content_, false);
+}
+
 TEST_F(ResumedDownload, AKeptPartThatIsAlreadyTheWholeFileIsFetchedAgainWhole) {
   // A connection lost right after the last byte leaves the whole file as
   // the part: the server then finds no rest to send.

@@ -204,6 +204,7 @@ void FaultServer::SendFile(int client, const std::string& request) {
       return;
     }
     partial = true;
+    if (misplace_ranges_) from = 0;
   }
   std::string head = partial ? "HTTP/1.1 206 Partial Content\r\n" : "HTTP/1.1 200 OK\r\n";
   head += "Last-Modified: " + date + "\r\nConnection: close\r\n";

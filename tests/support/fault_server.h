@@ -55,6 +55,8 @@ class FaultServer {
   void CutNext(int count, size_t bytes);
   // A File server answers every range request with the whole file.
   void IgnoreRanges() { ignore_ranges_ = true; }
+  // A File server answers a range request with a 206 of the whole file.
+  void MisplaceRanges() { misplace_ranges_ = true; }
 
   // A loopback port that nothing listens on.
   static int ClosedPort();
@@ -84,6 +86,7 @@ class FaultServer {
   int cuts_ = 0;
   size_t cut_after_ = 0;
   std::atomic<bool> ignore_ranges_{false};
+  std::atomic<bool> misplace_ranges_{false};
   std::thread thread_;
 };
 
