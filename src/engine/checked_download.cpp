@@ -43,6 +43,16 @@ class BackgroundHasher {
     pieces_.back().insert(pieces_.back().end(), bytes.begin(), bytes.end());
     queued_ += bytes.size();
   }
+  // Forgets everything fed so far: the content starts again from its
+  // first byte.
+  void Restart() {
+    std::unique_lock lock(mutex_);
+    pieces_.clear();
+    queued_ = 0;
+    room_.wait(lock, [&] { return !busy_; });
+    check_.Finish();  // the outcome of the abandoned bytes; the check starts over
+    room_.notify_one();
+  }
   // Returns once every piece fed has been hashed.
   void Drain() {
     {
@@ -65,11 +75,13 @@ class BackgroundHasher {
       if (pieces_.empty()) return;
       std::vector<std::uint8_t> piece = std::move(pieces_.front());
       pieces_.pop_front();
+      busy_ = true;
       lock.unlock();
       check_.Update(piece);
       lock.lock();
-      queued_ -= piece.size();
-      room_.notify_one();
+      busy_ = false;
+      queued_ -= std::min(queued_, piece.size());
+      room_.notify_all();
     }
   }
 
@@ -79,6 +91,7 @@ class BackgroundHasher {
   std::deque<std::vector<std::uint8_t>> pieces_;
   size_t queued_ = 0;
   bool closed_ = false;
+  bool busy_ = false;  // the worker hashes a block outside the lock
   std::thread worker_;  // last: it starts once everything above exists
 };
 
@@ -95,6 +108,10 @@ class DigestingObserver : public DownloadObserver {
     if (inner_) inner_->OnProgress(received, total);
   }
   bool CancelRequested() override { return inner_ && inner_->CancelRequested(); }
+  bool OnRestart() override {
+    hasher_.Restart();
+    return !inner_ || inner_->OnRestart();
+  }
 
  private:
   BackgroundHasher& hasher_;

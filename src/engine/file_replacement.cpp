@@ -42,6 +42,8 @@ unsigned NewFileMode(std::span<const std::uint8_t> content) {
   return elf || script ? 0755 : 0644;
 }
 
+std::string PartPath(std::string_view target) { return std::string(target) + ".part"; }
+
 std::string ReplacementLockPath(std::string_view target, char separator) {
   return FolderOf(target, separator) + separator + ".tarnwick.lock";
 }
@@ -56,6 +58,7 @@ StagedFile::StagedFile(EngineContext& ctx, std::string target, FileLock lock)
       target_(std::move(target)),
       fresh_(target_ + ".new"),
       kept_(target_ + ".old"),
+      part_(PartPath(target_)),
       lock_(std::move(lock)) {}
 
 StagedFile::StagedFile(StagedFile&& other) noexcept
@@ -63,6 +66,7 @@ StagedFile::StagedFile(StagedFile&& other) noexcept
       target_(std::move(other.target_)),
       fresh_(std::move(other.fresh_)),
       kept_(std::move(other.kept_)),
+      part_(std::move(other.part_)),
       lock_(std::move(other.lock_)),
       old_mode_(other.old_mode_),
       head_(other.head_),
@@ -160,8 +164,22 @@ ReplaceResult StagedFile::Commit() {
   ctx_->settings.Write(settings::kApplication, settings::kLastModifiedSection, target_,
                        last_modified_.ToSettingsText());
   files.Delete(kept_);  // may stay while another process holds it
+  if (files.NormalFileExists(part_)) files.Delete(part_);
   lock_ = FileLock();
   return {};
+}
+
+bool StagedFile::KeepAsPart(long long unix_seconds) {
+  if (!live_ || finished_ || size_ == 0) return false;
+  if (!writer_)
+    if (!CreateFresh()) return false;
+  if (writer_->Finish()) return false;
+  writer_.reset();
+  FileSystem& files = ctx_->files;
+  if (files.SetModificationTime(fresh_, unix_seconds) || files.Rename(fresh_, part_)) return false;
+  live_ = false;
+  lock_ = FileLock();
+  return true;
 }
 
 ReplaceResult UpdateFile(EngineContext& ctx, std::string_view target, std::span<const std::uint8_t> content,

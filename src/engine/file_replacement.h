@@ -45,8 +45,14 @@ class StagedFile {
   ReplaceResult Write(std::span<const std::uint8_t> bytes);
   // Flushes ".new" and gives it `last_modified`; the content is complete.
   ReplaceResult Finish(DateValue last_modified);
-  // Puts ".new" in the target's place and records its download date.
+  // Puts ".new" in the target's place and records its download date; a
+  // ".part" kept by an earlier attempt goes with it.
   ReplaceResult Commit();
+  // Keeps what was written so far as ".part", its modification time set to
+  // the repository file's date (seconds since 1970, UTC), for a later
+  // attempt to go on from; false (and nothing kept) when there is nothing
+  // to keep.
+  bool KeepAsPart(long long unix_seconds);
 
   const std::string& target() const { return target_; }
   std::uint64_t size() const { return size_; }
@@ -57,7 +63,7 @@ class StagedFile {
   void Discard();
 
   EngineContext* ctx_;
-  std::string target_, fresh_, kept_;
+  std::string target_, fresh_, kept_, part_;
   FileLock lock_;
   std::optional<unsigned> old_mode_;
   // The first bytes decide the new file's bits; the file is created once
@@ -83,6 +89,10 @@ std::optional<ErrorRecord> CheckModuleHasFolder(EngineContext& ctx, std::string_
 // Permission bits for a new file: executable when its content starts like a
 // program (an ELF image or a "#!" script).
 unsigned NewFileMode(std::span<const std::uint8_t> content);
+
+// Where the bytes of a broken download of `target` wait for the next
+// attempt.
+std::string PartPath(std::string_view target);
 
 // The lock file of replacements in the folder of `target`: hidden, so that
 // no listing of modules sees it.

@@ -1,10 +1,14 @@
 #include "engine/module_download.h"
 
 #include <optional>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "catalogue/path_mapping.h"
 #include "engine/engine_context.h"
+#include "platform/file_system.h"
+#include "transport/http_date.h"
 #include "transport/repository.h"
 
 namespace tw {
@@ -12,35 +16,92 @@ namespace {
 
 // Hands each piece to the observer and then to the staging file, which is
 // opened with the first piece: a download that brings nothing touches no
-// folder.
+// folder. Bytes kept from a broken attempt (".part") are replayed first
+// when the repository sends only the rest, so the observer and the staging
+// file see the whole content in order; the observer is not shown again
+// what it saw in an earlier attempt of the same download.
 class StagingSink : public DownloadSink {
  public:
-  StagingSink(EngineContext& ctx, std::string_view target, DownloadObserver* observer)
-      : ctx_(ctx), target_(target), observer_(observer) {}
+  StagingSink(EngineContext& ctx, std::string_view target, DownloadObserver* observer,
+              std::uint64_t observed)
+      : ctx_(ctx), target_(target), part_(PartPath(target)), observer_(observer), observed_(observed) {}
 
+  std::optional<ResumePoint> ResumeFrom() override {
+    FileSystem& files = ctx_.files;
+    if (!files.NormalFileExists(part_)) return std::nullopt;
+    const auto seconds = files.LastModified(part_);
+    // The part is read under the replacement lock, so that no other
+    // process replaces or extends it meanwhile.
+    if (!seconds || !Open()) return std::nullopt;
+    auto reader = files.OpenForReading(part_);
+    if (!reader || (*reader)->Size() == 0) return std::nullopt;
+    reader_ = std::move(*reader);
+    return ResumePoint{reader_->Size(), FormatRfc1123Date(*seconds)};
+  }
+  void LastModified(std::string_view text) override {
+    const DateValue utc = ParseHttpDate(text, 0);
+    if (utc.Serial() != 0.0) validator_seconds_ = utc.ToUnixSeconds();
+  }
   bool Begin(long long length) override {
     total_ = length;
+    // The repository's file is not the one the kept bytes came from.
+    if (reader_) DropPart();
+    if (observed_ > 0 && observer_ && !observer_->OnRestart()) return false;
+    observed_ = 0;
     return true;
   }
+  bool Continue(unsigned long long offset, long long remaining) override {
+    if (!reader_ || offset != reader_->Size()) return false;
+    total_ = static_cast<long long>(offset) + remaining;
+    std::vector<std::uint8_t> buffer(1u << 20);
+    for (;;) {
+      auto read = reader_->Read(buffer);
+      if (!read) {
+        file_error_ = ErrorRecord{read.error().number, "UpdateFile", read.error().description};
+        return false;
+      }
+      if (*read == 0) break;
+      if (!Write(std::span<const std::uint8_t>(buffer.data(), *read))) return false;
+    }
+    reader_.reset();
+    return position_ == offset;
+  }
   bool Write(std::span<const std::uint8_t> bytes) override {
-    if (observer_ && !observer_->OnBytes(bytes)) return false;
+    if (observer_ && position_ + bytes.size() > observed_) {
+      const auto unseen = bytes.subspan(observed_ > position_ ? observed_ - position_ : 0);
+      if (!observer_->OnBytes(unseen)) return false;
+      observed_ = position_ + bytes.size();
+    }
     if (!staged_ && !Open()) return false;
     if (ReplaceResult written = staged_->Write(bytes); !written) {
       file_error_ = written.error();
       return false;
     }
-    received_ += bytes.size();
-    if (observer_) observer_->OnProgress(received_, total_);
+    position_ += bytes.size();
+    if (observer_) observer_->OnProgress(position_, total_);
     return true;
   }
   bool Cancelled() override { return observer_ && observer_->CancelRequested(); }
 
+  void DropPart() {
+    reader_.reset();
+    ctx_.files.Delete(part_);
+  }
+
+  // After a transfer that broke off: keeps what arrived for the next
+  // attempt, provided the repository dated the file.
+  bool KeepPart() {
+    return staged_ && validator_seconds_ && staged_->KeepAsPart(*validator_seconds_);
+  }
+
   std::optional<StagedFile> staged_;
   std::optional<ErrorRecord> file_error_;
-  std::uint64_t received_ = 0;
+  std::uint64_t position_ = 0;  // bytes of the content written so far
+  std::uint64_t observed_;      // bytes of the content the observer has seen
 
  private:
   bool Open() {
+    if (staged_) return true;
     auto staged = StagedFile::Open(ctx_, target_);
     if (!staged) {
       file_error_ = staged.error();
@@ -51,9 +112,11 @@ class StagingSink : public DownloadSink {
   }
 
   EngineContext& ctx_;
-  std::string target_;
+  std::string target_, part_;
   DownloadObserver* observer_;
   long long total_ = -1;
+  std::unique_ptr<FileReader> reader_;
+  std::optional<long long> validator_seconds_;
 };
 
 DownloadError FromFetch(FetchResult result) {
@@ -67,22 +130,43 @@ DownloadError FromFetch(FetchResult result) {
   }
 }
 
+// Attempts after the first one that broke off.
+constexpr int kRetries = 2;
+
 }  // namespace
 
 Expected<StagedFile, DownloadFailure> DownloadToStaging(EngineContext& ctx, std::string_view target,
                                                         std::string_view remote_path,
                                                         DownloadObserver* observer) {
-  StagingSink sink(ctx, target, observer);
-  DateValue last_modified;
-  const FetchResult result = ctx.repository.HttpGetToSink(remote_path, sink, last_modified);
-  if (sink.file_error_) return Fail(DownloadFailure{DownloadError::StagingFile, sink.file_error_});
-  if (result != FetchResult::Done) return Fail(DownloadFailure{FromFetch(result), std::nullopt});
-  // Fewer than two bytes has always meant a failed download.
-  if (sink.received_ < 2) return Fail(DownloadFailure{DownloadError::NotAvailable, std::nullopt});
-  StagedFile& staged = *sink.staged_;
-  if (ReplaceResult finished = staged.Finish(last_modified); !finished)
-    return Fail(DownloadFailure{DownloadError::StagingFile, finished.error()});
-  return std::move(staged);
+  std::uint64_t observed = 0;
+  for (int attempt = 0;; ++attempt) {
+    StagingSink sink(ctx, target, observer, observed);
+    DateValue last_modified;
+    const FetchResult result = ctx.repository.HttpGetToSink(remote_path, sink, last_modified);
+    observed = sink.observed_;
+    if (sink.file_error_) return Fail(DownloadFailure{DownloadError::StagingFile, sink.file_error_});
+    if (result == FetchResult::Done) {
+      // Fewer than two bytes has always meant a failed download.
+      if (sink.position_ < 2) return Fail(DownloadFailure{DownloadError::NotAvailable, std::nullopt});
+      StagedFile& staged = *sink.staged_;
+      if (ReplaceResult finished = staged.Finish(last_modified); !finished)
+        return Fail(DownloadFailure{DownloadError::StagingFile, finished.error()});
+      return std::move(staged);
+    }
+    // A repository that answers the request for the rest with something
+    // else would do so every time: the kept bytes go, and the next attempt
+    // asks for the whole file.
+    if (result == FetchResult::BadRange) {
+      sink.DropPart();
+      if (attempt >= kRetries) return Fail(DownloadFailure{DownloadError::Interrupted, std::nullopt});
+      continue;
+    }
+    // A connection that broke off after some bytes keeps them, and the
+    // next attempt asks for the rest only.
+    const bool broke_off = result == FetchResult::Failed || result == FetchResult::TooSlow;
+    if (!broke_off || !sink.KeepPart() || attempt >= kRetries)
+      return Fail(DownloadFailure{FromFetch(result), std::nullopt});
+  }
 }
 
 Expected<StagedFile, DownloadFailure> DownloadModuleToStaging(EngineContext& ctx, std::string_view module,

@@ -31,6 +31,10 @@ class DownloadObserver {
   // Asked while the transfer runs, also while nothing arrives: true stops
   // it, and the installed file stays as it was.
   virtual bool CancelRequested() { return false; }
+  // The content starts again from its first byte (the repository's file
+  // changed while a broken download was retried): OnBytes will see it all
+  // again. False refuses the download.
+  virtual bool OnRestart() { return true; }
 };
 
 enum class DownloadError {
@@ -54,7 +58,12 @@ struct DownloadFailure {
 
 // Downloads `remote_path` (repository form) into the staging file of the
 // local file `target`. Nothing is created before the first byte arrives;
-// on failure no staging file is left and the target is as it was. The
+// on failure no staging file is left and the target is as it was. A
+// connection that breaks off after some bytes keeps them as "<target>.part"
+// (dated with the repository file's date); the download then tries twice
+// more, and a later download of the same target, asking only for the rest
+// while the repository's file keeps that date. The part goes once the
+// target is replaced. The
 // staged file holds the replacement lock of the target's folder until it
 // is replaced or dropped.
 Expected<StagedFile, DownloadFailure> DownloadToStaging(EngineContext& ctx, std::string_view target,

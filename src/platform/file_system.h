@@ -43,6 +43,16 @@ class FileWriter {
   virtual FileResult Finish() = 0;
 };
 
+// A file read from its start, piece by piece.
+class FileReader {
+ public:
+  virtual ~FileReader() = default;
+  // The file's size when it was opened.
+  virtual std::uint64_t Size() const = 0;
+  // Up to `buffer.size()` bytes; 0 at the end of the file.
+  virtual Expected<std::size_t, FileError> Read(std::span<std::uint8_t> buffer) = 0;
+};
+
 // An exclusive lock, held until this object goes.
 class FileLock {
  public:
@@ -102,6 +112,11 @@ class FileSystem {
   // Rename replaces an existing `to` in one step.
   // Changes the modification time only (seconds since 1970-01-01 UTC).
   virtual FileResult SetModificationTime(std::string_view path, long long unix_seconds) = 0;
+  // Opens an existing normal file for reading. A platform without it
+  // reads nothing.
+  virtual Expected<std::unique_ptr<FileReader>, FileError> OpenForReading(std::string_view /*path*/) {
+    return Fail(FileError{38 /* ENOSYS */, "Lettura non disponibile"});
+  }
 };
 
 // Everything after the last "/" or "\"; the whole text without either.

@@ -6,6 +6,7 @@
 #include "platform/settings_store.h"
 #include "startup/environment.h"
 #include "transport/repository.h"
+#include "transport/repository_location.h"
 
 namespace tw {
 namespace {
@@ -28,6 +29,9 @@ bool TestRepository(const std::string& location, RepositoryDialogParts& parts) {
 
 std::string CleanTypedAddress(std::string_view typed) {
   std::string address = ToLower(TrimBlanks(typed));
+  // A repository reached over TLS keeps its scheme: without it the
+  // location means plain HTTP.
+  if (StartsWith(address, "https://")) return "https://" + CleanTypedAddress(address.substr(8));
   address = ReplaceAllIgnoreCase(address, "http://", "");
   address = ReplaceAllIgnoreCase(address, "ftp://", "");
   // A pasted address often carries a blank at either end; the test would
@@ -38,7 +42,7 @@ std::string CleanTypedAddress(std::string_view typed) {
 StandaloneOutcome RunRepositoryDialog(const CommandText& command, Environment& env,
                                       RepositoryDialogParts parts) {
   const std::string suggested =
-      env.RemoteHost.empty() ? DefaultRepositoryURL() : "http://" + env.RemoteHost;
+      env.RemoteHost.empty() ? DefaultRepositoryURL() : LocationUrl(env.RemoteHost);
   // Host mode asks again; the stored address stays until a new one passes.
   if (command.host_mode) env.RemoteHost.clear();
   if (env.RemoteHost.empty() && !parts.view.CanAsk()) {

@@ -42,7 +42,8 @@ class RepositoryOpener {
 };
 
 // A typed address as it is tested and stored: lower case, without any
-// "http://" or "ftp://" wherever they stand, without blanks around it.
+// "http://" or "ftp://" wherever they stand, without blanks around it; a
+// leading "https://" stays.
 std::string CleanTypedAddress(std::string_view typed);
 
 enum class StandaloneOutcome {

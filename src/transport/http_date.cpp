@@ -1,5 +1,8 @@
 #include "transport/http_date.h"
 
+#include <cstdio>
+#include <ctime>
+
 #include <optional>
 #include <vector>
 
@@ -96,6 +99,18 @@ DateValue ParseHttpDate(std::string_view text, int bias) {
   if (date.IsZero()) date = ParseRfc850Date(text, bias);
   if (date.IsZero()) date = ParseAsctimeDate(text, bias);
   return date;
+}
+
+std::string FormatRfc1123Date(long long unix_seconds) {
+  const time_t when = static_cast<time_t>(unix_seconds);
+  tm parts{};
+  if (!gmtime_r(&when, &parts)) return {};
+  char text[64];
+  std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT",
+                std::string(kShortDayNames[(parts.tm_wday + 6) % 7]).c_str(), parts.tm_mday,
+                std::string(kMonthNames[parts.tm_mon]).c_str(), parts.tm_year + 1900, parts.tm_hour,
+                parts.tm_min, parts.tm_sec);
+  return text;
 }
 
 }  // namespace tw

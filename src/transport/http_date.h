@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <string>
 #include <string_view>
 
 #include "common/date_value.h"
@@ -23,6 +24,9 @@ inline constexpr std::array<std::string_view, 12> kMonthNames = {
 DateValue ParseRfc1123Date(std::string_view text, int bias);  // Sun, 06 Nov 1994 08:49:37 GMT
 DateValue ParseRfc850Date(std::string_view text, int bias);   // Sunday, 06-Nov-94 08:49:37 GMT
 DateValue ParseAsctimeDate(std::string_view text, int bias);  // Sun Nov  6 08:49:37 1994
+
+// "Sun, 06 Nov 1994 08:49:37 GMT" for seconds since 1970 (UTC).
+std::string FormatRfc1123Date(long long unix_seconds);
 
 // The three forms in that order; the zero date when none matches.
 DateValue ParseHttpDate(std::string_view text, int bias);

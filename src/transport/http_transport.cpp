@@ -13,13 +13,21 @@ HttpTransport::HttpTransport(std::string location, int bias, SessionLimits sessi
 
 bool HttpTransport::HttpHead(std::string_view remote_path, DateValue& last_modified) {
   FormSCK session(session_);
-  StartHead(session, remote_path);
+  if (!StartHead(session, remote_path)) return TransferHead(remote_path, last_modified);
   return FinishHead(session, last_modified);
 }
 
-void HttpTransport::StartHead(FormSCK& session, std::string_view remote_path) {
+bool HttpTransport::StartHead(FormSCK& session, std::string_view remote_path) {
   const RepositoryLocation where = SplitLocation(location_);
-  session.Start(where.host, where.port, HeadRequestLine(where, remote_path));
+  if (where.tls) return false;
+  const ProxyChoice proxy = ChooseProxy(where, env_);
+  if (proxy.url.empty()) {
+    session.Start(where.host, where.port, HeadRequestLine(where, remote_path));
+    return true;
+  }
+  if (!proxy.plain) return false;
+  session.Start(proxy.host, proxy.port, ProxyHeadRequestLine(where, remote_path));
+  return true;
 }
 
 bool HttpTransport::FinishHead(FormSCK& session, DateValue& last_modified) {
@@ -28,13 +36,31 @@ bool HttpTransport::FinishHead(FormSCK& session, DateValue& last_modified) {
   return reply.ok;
 }
 
+// The reply's header block is read by the same rules as a socket's reply.
+bool HttpTransport::TransferHead(std::string_view remote_path, DateValue& last_modified) {
+  std::unique_ptr<Inet> control = Transfer();
+  control->Document = std::string(remote_path);
+  const bool answered = control->OpenHead(GetUrl(control->RemoteHost, control->Document));
+  const HeadReply reply = ScanHeadReply(answered ? control->GetHeader() : std::string(), bias_);
+  CloseTransfer(control);
+  if (reply.last_modified) last_modified = *reply.last_modified;
+  return reply.ok;
+}
+
+std::unique_ptr<Inet> HttpTransport::Transfer() {
+  std::unique_ptr<Inet> control = NewTransfer(location_, transfer_);
+  control->SetProxy(ChooseProxy(SplitLocation(location_), env_).url);
+  return control;
+}
+
 std::string HttpTransport::HttpGetTextAndHead(std::string_view document_path,
                                               std::string_view file_path, DateValue& file_date) {
   FormSCK session(session_);
-  StartHead(session, file_path);
+  const bool over_socket = StartHead(session, file_path);
   DateValue unused;
   std::string text = HttpGetText(document_path, unused);
-  FinishHead(session, file_date);
+  if (over_socket) FinishHead(session, file_date);
+  else TransferHead(file_path, file_date);
   return text;
 }
 
@@ -50,7 +76,7 @@ std::string HttpTransport::HttpGetDocumentAndHead(std::string_view document_path
 
 std::optional<ByteBuffer> HttpTransport::Get(std::string_view remote_path, DataType type,
                                              DateValue& last_modified) {
-  std::unique_ptr<Inet> control = NewTransfer(location_, transfer_);
+  std::unique_ptr<Inet> control = Transfer();
   control->Document = std::string(remote_path);
   const bool answered = control->OpenURL(GetUrl(control->RemoteHost, control->Document), type);
   const std::string date = control->GetHeader("LAST-MODIFIED");
@@ -73,7 +99,7 @@ ByteBuffer HttpTransport::HttpGetBytes(std::string_view remote_path, DateValue& 
 
 FetchResult HttpTransport::HttpGetToSink(std::string_view remote_path, DownloadSink& sink,
                                          DateValue& last_modified) {
-  std::unique_ptr<Inet> control = NewTransfer(location_, transfer_);
+  std::unique_ptr<Inet> control = Transfer();
   control->Document = std::string(remote_path);
   const FetchResult result = control->OpenURLToSink(GetUrl(control->RemoteHost, control->Document), sink);
   const std::string date = control->GetHeader("LAST-MODIFIED");

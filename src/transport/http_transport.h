@@ -1,10 +1,12 @@
-// The repository over HTTP: HEAD through a socket session, GET through the
-// transfer control.
+// The repository over HTTP: a plain HEAD through a socket session (to the
+// host, or in absolute form to a plain proxy), a HEAD over TLS or through
+// another proxy and every GET through the transfer control.
 #pragma once
 
 #include <string>
 
 #include "transport/inet_transfer.h"
+#include "transport/proxy_choice.h"
 #include "transport/repository.h"
 #include "transport/socket_session.h"
 
@@ -23,6 +25,9 @@ class HttpTransport : public Repository {
   FetchResult HttpGetToSink(std::string_view remote_path, DownloadSink& sink,
                             DateValue& last_modified) override;
   std::string URL() override;
+  // Where the proxy settings are read from; the process environment
+  // unless a test hands in its own.
+  void SetEnvironment(EnvironmentLookup env) { env_ = std::move(env); }
   // The HEAD goes out first and its reply is collected while the GET runs.
   std::string HttpGetTextAndHead(std::string_view document_path, std::string_view file_path,
                                  DateValue& file_date) override;
@@ -30,8 +35,11 @@ class HttpTransport : public Repository {
                                      DateValue& file_date) override;
 
  private:
-  void StartHead(FormSCK& session, std::string_view remote_path);
+  // False when this HEAD cannot go over a socket of our own.
+  bool StartHead(FormSCK& session, std::string_view remote_path);
   bool FinishHead(FormSCK& session, DateValue& last_modified);
+  bool TransferHead(std::string_view remote_path, DateValue& last_modified);
+  std::unique_ptr<Inet> Transfer();
   // The body when the final status is 200; nothing otherwise.
   std::optional<ByteBuffer> Get(std::string_view remote_path, DataType type,
                                 DateValue& last_modified);
@@ -40,6 +48,7 @@ class HttpTransport : public Repository {
   int bias_;
   SessionLimits session_;
   TransferLimits transfer_;
+  EnvironmentLookup env_ = ProcessEnvironment();
 };
 
 }  // namespace tw

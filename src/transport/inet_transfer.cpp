@@ -7,12 +7,14 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <vector>
 #include <mutex>
 
 #include "common/text.h"
+#include "transport/repository_location.h"
 
 namespace tw {
 namespace {
@@ -121,7 +123,24 @@ TransferLoop& Transfers() {
 Inet::Inet(TransferLimits limits) : limits_(limits) {}
 Inet::~Inet() = default;
 
-std::string Inet::URL() const { return "http://" + RemoteHost + Document; }
+std::string Inet::URL() const { return LocationUrl(RemoteHost) + Document; }
+
+namespace {
+
+// "bytes first-last/total": the first byte, and the count that follows.
+std::optional<std::pair<unsigned long long, unsigned long long>> ParseContentRange(std::string_view value) {
+  if (!StartsWith(value, "bytes ")) return std::nullopt;
+  value.remove_prefix(6);
+  const size_t dash = value.find('-'), slash = value.find('/');
+  if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash) return std::nullopt;
+  const auto first = ParseInteger(value.substr(0, dash));
+  const auto last = ParseInteger(value.substr(dash + 1, slash - dash - 1));
+  if (!first || !last || *first < 0 || *last < *first) return std::nullopt;
+  return std::make_pair(static_cast<unsigned long long>(*first),
+                        static_cast<unsigned long long>(*last - *first + 1));
+}
+
+}  // namespace
 
 std::string Inet::GetHeader(std::string_view name) const {
   for (std::string_view line : Split(headers_, "\r\n")) {
@@ -174,26 +193,60 @@ size_t Inet::OnBody(char* data, size_t size, size_t count, void* self) {
   return body.Append(data, n) ? n : 0;
 }
 
+bool Inet::StartSinkBody() {
+  if (const std::string date = GetHeader("Last-Modified"); !date.empty()) sink_->LastModified(date);
+  curl_off_t length = -1;
+  curl_easy_getinfo(curl_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+  expected_length_ = length;
+  if (length >= 0 && static_cast<unsigned long long>(length) > limits_.max_download) {
+    stopped_ = FetchResult::TooLarge;
+    return false;
+  }
+  sink_started_ = true;
+  if (!sink_->Begin(length)) {
+    stopped_ = FetchResult::SinkRefused;
+    return false;
+  }
+  return true;
+}
+
+// A 206 is taken only as the very range asked for: the rest of the held
+// bytes, to the end of the file, and no more than the maximum in all.
+bool Inet::ContinueSinkBody() {
+  if (const std::string date = GetHeader("Last-Modified"); !date.empty()) sink_->LastModified(date);
+  curl_off_t length = -1;
+  curl_easy_getinfo(curl_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+  const auto range = ParseContentRange(GetHeader("Content-Range"));
+  if (!resume_ || !range || range->first != resume_->offset ||
+      (length >= 0 && static_cast<unsigned long long>(length) != range->second)) {
+    stopped_ = FetchResult::BadRange;
+    return false;
+  }
+  if (resume_->offset + range->second > limits_.max_download) {
+    stopped_ = FetchResult::TooLarge;
+    return false;
+  }
+  expected_length_ = static_cast<long long>(range->second);
+  sink_started_ = true;
+  if (!sink_->Continue(resume_->offset, expected_length_)) {
+    stopped_ = FetchResult::SinkRefused;
+    return false;
+  }
+  return true;
+}
+
 bool Inet::ToSink(const char* data, size_t n) {
   if (!sink_started_) {
     long status = 0;
     curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &status);
-    if (status != 200) {
+    if (status == 206) {
+      if (!ContinueSinkBody()) return false;
+    } else if (status != 200) {
       // An error page is read to its end (bounded), so the connection
       // stays usable, but it is nobody's content.
       discarded_ += n;
       return discarded_ <= limits_.max_text;
-    }
-    curl_off_t length = -1;
-    curl_easy_getinfo(curl_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-    expected_length_ = length;
-    if (length >= 0 && static_cast<unsigned long long>(length) > limits_.max_download) {
-      stopped_ = FetchResult::TooLarge;
-      return false;
-    }
-    sink_started_ = true;
-    if (!sink_->Begin(length)) {
-      stopped_ = FetchResult::SinkRefused;
+    } else if (!StartSinkBody()) {
       return false;
     }
   }
@@ -251,7 +304,33 @@ bool Inet::Perform(const std::string& url) {
   curl_ = curl;
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  // A repository reached over TLS is never left for plain HTTP, not even
+  // by a redirect.
+  const bool tls = StartsWith(ToLower(url.substr(0, 8)), "https://");
+  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, tls ? "https" : "http,https");
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+  // libcurl reads only its built-in trust store; SSL_CERT_FILE and
+  // SSL_CERT_DIR name another, as they do for OpenSSL's own tools.
+  if (const char* file = std::getenv("SSL_CERT_FILE"); file && *file) {
+    curl_easy_setopt(curl, CURLOPT_CAINFO, file);
+    curl_easy_setopt(curl, CURLOPT_PROXY_CAINFO, file);
+  }
+  if (const char* dir = std::getenv("SSL_CERT_DIR"); dir && *dir) {
+    curl_easy_setopt(curl, CURLOPT_CAPATH, dir);
+    curl_easy_setopt(curl, CURLOPT_PROXY_CAPATH, dir);
+  }
+  if (proxy_) curl_easy_setopt(curl, CURLOPT_PROXY, proxy_->c_str());
+  if (head_only_) curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+  // Only the bytes after those held, and only while the file is the one
+  // they came from: another date brings the whole file.
+  curl_slist* headers = nullptr;
+  const std::string range = resume_ ? std::to_string(resume_->offset) + "-" : std::string();
+  if (resume_) {
+    curl_easy_setopt(curl, CURLOPT_RANGE, range.c_str());
+    headers = curl_slist_append(headers, ("If-Range: " + resume_->validator).c_str());
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+  }
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(curl, CURLOPT_MAXREDIRS, limits_.max_redirects);
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, limits_.connect_seconds);
@@ -275,18 +354,35 @@ bool Inet::Perform(const std::string& url) {
   }
   window_start_ = std::chrono::steady_clock::now();
   window_bytes_ = arrived_ = 0;
-  // The proxy comes from http_proxy and no_proxy, as libcurl reads them.
+  // Without SetProxy, the proxy comes from the environment, as libcurl
+  // reads it.
   const CURLcode result =
       QCoreApplication::instance() ? Transfers().Perform(curl) : curl_easy_perform(curl);
   long status = 0;
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
   curl_easy_cleanup(curl);
+  curl_slist_free_all(headers);
   curl_ = nullptr;
   status_ = result == CURLE_OK ? status : 0;
   return result == CURLE_OK;
 }
 
+bool Inet::OpenHead(const std::string& url) {
+  type_ = DataType::Text;
+  headers_.clear();
+  body_ = ByteBuffer();
+  status_ = 0;
+  expected_length_ = -1;
+  sink_ = nullptr;
+  resume_.reset();
+  head_only_ = true;
+  const bool answered = Perform(url);
+  head_only_ = false;
+  return answered;
+}
+
 bool Inet::OpenURL(const std::string& url, DataType type) {
+  resume_.reset();
   type_ = type;
   headers_.clear();
   body_ = ByteBuffer();
@@ -306,11 +402,23 @@ FetchResult Inet::OpenURLToSink(const std::string& url, DownloadSink& sink) {
   stopped_.reset();
   sink_started_ = excess_ = false;
   handed_ = discarded_ = 0;
-  const bool answered = Perform(url);
+  resume_ = sink.ResumeFrom();
+  if (resume_ && (resume_->offset == 0 || resume_->validator.empty())) resume_.reset();
+  bool answered = Perform(url);
+  // The held bytes are already the whole file (or more than it now has):
+  // ask for all of it.
+  if (answered && resume_ && status_ == 416 && !sink_started_ && !stopped_) {
+    resume_.reset();
+    headers_.clear();
+    discarded_ = 0;
+    answered = Perform(url);
+  }
+  const bool continued = resume_ && status_ == 206;
+  resume_.reset();
   sink_ = nullptr;
   if (stopped_) return *stopped_;
   if (!answered) return FetchResult::Failed;
-  if (status_ != 200) return FetchResult::NotFound;
+  if (status_ != 200 && !(continued && sink_started_)) return FetchResult::NotFound;
   if (excess_) return FetchResult::TooLarge;
   if (expected_length_ >= 0 && handed_ != static_cast<unsigned long long>(expected_length_))
     return FetchResult::Failed;

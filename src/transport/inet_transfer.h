@@ -39,8 +39,17 @@ class Inet {
 
   std::string RemoteHost;  // the repository location
   std::string Document;    // the remote path
-  // "http://" + RemoteHost + Document
+  // The location's scheme ("http://" unless it names "https://") +
+  // RemoteHost + Document
   std::string URL() const;
+
+  // The proxy to use, "" for none; without a call, libcurl reads the
+  // environment itself.
+  void SetProxy(std::string proxy) { proxy_ = std::move(proxy); }
+
+  // A HEAD of `url`: the status and the headers, no body. False when no
+  // response came (a certificate that does not verify included).
+  bool OpenHead(const std::string& url);
 
   // Fetches `url` and waits for the end of the transfer. False when no
   // response came (refused, stalled, too large, cancelled).
@@ -64,6 +73,8 @@ class Inet {
   static int OnProgress(void* self, long long, long long, long long, long long);
   static int OnDebug(void*, int type, char* text, size_t size, void* self);
   bool Perform(const std::string& url);
+  bool StartSinkBody();
+  bool ContinueSinkBody();
   bool ToSink(const char* data, size_t n);
   bool TooSlow();
 
@@ -82,6 +93,10 @@ class Inet {
 
   TransferLimits limits_;
   DataType type_ = DataType::Text;
+  std::optional<std::string> proxy_;
+  bool head_only_ = false;
+  // The range asked of the repository: the sink's held bytes.
+  std::optional<ResumePoint> resume_;
   std::string headers_;
   ByteBuffer body_;
   long status_ = 0;

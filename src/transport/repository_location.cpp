@@ -32,8 +32,29 @@ std::string EscapeTarget(std::string_view text, bool keep_percent) {
 
 }  // namespace
 
+std::string_view LocationScheme(std::string_view location) {
+  return location.size() >= 8 && EqualsIgnoreCase(location.substr(0, 8), "https://") ? "https://"
+                                                                                       : "http://";
+}
+
+std::string LocationUrl(std::string_view location) {
+  if (LocationScheme(location) == "https://") return std::string(location);
+  return "http://" + std::string(location);
+}
+
+std::string UrlAuthority(const RepositoryLocation& location) {
+  std::string out = location.host.find(':') != std::string::npos ? "[" + location.host + "]" : location.host;
+  if (location.port != (location.tls ? 443 : 80)) out += ":" + std::to_string(location.port);
+  return out;
+}
+
 RepositoryLocation SplitLocation(std::string_view location) {
   RepositoryLocation out;
+  if (LocationScheme(location) == "https://") {
+    out.tls = true;
+    out.port = 443;
+    location.remove_prefix(8);
+  }
   const size_t slash = location.find('/');
   std::string_view authority = location.substr(0, slash);
   if (slash != std::string_view::npos) out.base_path = std::string(location.substr(slash));
@@ -72,9 +93,9 @@ std::string GetUrl(std::string_view location, std::string_view remote_path) {
   const std::string host = where.host.find(':') != std::string::npos ? "[" + where.host + "]" : where.host;
   const std::string port = std::to_string(where.port);
   const std::string path = RequestPath(where, remote_path);
-  if (curl_url_set(url.get(), CURLUPART_SCHEME, "http", 0) != CURLUE_OK ||
+  if (curl_url_set(url.get(), CURLUPART_SCHEME, where.tls ? "https" : "http", 0) != CURLUE_OK ||
       curl_url_set(url.get(), CURLUPART_HOST, ToLower(host).c_str(), 0) != CURLUE_OK ||
-      (where.port != 80 && curl_url_set(url.get(), CURLUPART_PORT, port.c_str(), 0) != CURLUE_OK) ||
+      (where.port != (where.tls ? 443 : 80) && curl_url_set(url.get(), CURLUPART_PORT, port.c_str(), 0) != CURLUE_OK) ||
       curl_url_set(url.get(), CURLUPART_PATH, path.empty() ? "/" : path.c_str(), 0) != CURLUE_OK)
     return {};
   char* text = nullptr;

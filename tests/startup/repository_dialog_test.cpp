@@ -193,6 +193,22 @@ TEST_F(RepositoryDialogTest, TypedAddressesLoseSchemesCapitalsAndBlanksButKeepAT
   EXPECT_EQ(Stored(settings::kRemoteHost), "server/base/");
 }
 
+TEST_F(RepositoryDialogTest, AnAddressTypedWithHttpsKeepsItsSchemeAndIsSuggestedWithIt) {
+  EXPECT_EQ(CleanTypedAddress(" HTTPS://Server.Example/Base "), "https://server.example/base");
+  EXPECT_EQ(CleanTypedAddress("https://server/http://a"), "https://server/a");
+  EXPECT_EQ(CleanTypedAddress("https://[::1]:8443/base"), "https://[::1]:8443/base");
+
+  opener_.good = {"https://server/base"};
+  view_.answers = {{"HTTPS://Server/Base", false}};
+  Run("");
+  EXPECT_EQ(Stored(settings::kRemoteHost), "https://server/base");
+
+  Store("https://server/base");
+  view_.answers = {{"", false}};
+  Run("host");
+  EXPECT_EQ(view_.shown.back().path, "https://server/base");
+}
+
 TEST_F(RepositoryDialogTest, TheHideBoxIsStoredWhicheverButtonClosedTheWindow) {
   settings_.Set(settings::kSection, settings::kHide, "1");
   view_.answers = {{"", false}};

@@ -1,5 +1,6 @@
 #include "support/fake_file_system.h"
 
+#include <algorithm>
 #include <cerrno>
 
 namespace tw::testing {
@@ -19,6 +20,28 @@ class FakeFileWriter : public FileWriter {
   FakeFileSystem& files_;
   std::string path_;
 };
+
+class FakeFileReader : public FileReader {
+ public:
+  explicit FakeFileReader(std::vector<std::uint8_t> content) : content_(std::move(content)) {}
+  std::uint64_t Size() const override { return content_.size(); }
+  Expected<std::size_t, FileError> Read(std::span<std::uint8_t> buffer) override {
+    const std::size_t n = std::min(buffer.size(), content_.size() - at_);
+    std::copy_n(content_.begin() + static_cast<std::ptrdiff_t>(at_), n, buffer.begin());
+    at_ += n;
+    return n;
+  }
+
+ private:
+  std::vector<std::uint8_t> content_;
+  std::size_t at_ = 0;
+};
+
+Expected<std::unique_ptr<FileReader>, FileError> FakeFileSystem::OpenForReading(std::string_view path) {
+  auto it = files.find(std::string(path));
+  if (it == files.end()) return Fail(FileError{ENOENT, "Percorso non trovato"});
+  return std::unique_ptr<FileReader>(std::make_unique<FakeFileReader>(it->second.content));
+}
 
 void FakeFileSystem::AddFile(const std::string& path, std::string content, long long mtime,
                              std::string version) {

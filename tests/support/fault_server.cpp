@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <stdexcept>
@@ -143,6 +144,79 @@ void FaultServer::PassThrough(int client) {
   ::close(server);
 }
 
+void FaultServer::ServeFile(std::string content, std::string last_modified) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  file_ = std::move(content);
+  file_date_ = std::move(last_modified);
+}
+
+void FaultServer::CutNext(int count, size_t bytes) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  cuts_ = count;
+  cut_after_ = bytes;
+}
+
+namespace {
+
+// The value of one request header, "" when absent.
+std::string HeaderValue(const std::string& request, const std::string& name) {
+  size_t at = 0;
+  while ((at = request.find("\r\n", at)) != std::string::npos) {
+    at += 2;
+    const size_t end = request.find("\r\n", at);
+    const std::string line = request.substr(at, end - at);
+    const size_t colon = line.find(':');
+    if (colon == std::string::npos) continue;
+    std::string key = line.substr(0, colon);
+    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (key != name) continue;
+    const size_t value = line.find_first_not_of(' ', colon + 1);
+    return value == std::string::npos ? std::string() : line.substr(value);
+  }
+  return {};
+}
+
+}  // namespace
+
+// Like a web server: a range whose If-Range matches the file's date gets
+// the rest of the file (416 when it starts at or past its end), anything
+// else the whole file.
+void FaultServer::SendFile(int client, const std::string& request) {
+  std::string content, date;
+  size_t cut = std::string::npos;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    content = file_;
+    date = file_date_;
+    if (cuts_ > 0) {
+      --cuts_;
+      cut = cut_after_;
+    }
+  }
+  const std::string range = HeaderValue(request, "range");
+  size_t from = 0;
+  bool partial = false;
+  if (!ignore_ranges_ && range.rfind("bytes=", 0) == 0 && range.back() == '-' &&
+      HeaderValue(request, "if-range") == date) {
+    from = std::stoull(range.substr(6));
+    if (from >= content.size()) {
+      SendAll(client, "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+      return;
+    }
+    partial = true;
+    if (misplace_ranges_) from = 0;
+  }
+  std::string head = partial ? "HTTP/1.1 206 Partial Content\r\n" : "HTTP/1.1 200 OK\r\n";
+  head += "Last-Modified: " + date + "\r\nConnection: close\r\n";
+  head += "Content-Length: " + std::to_string(content.size() - from) + "\r\n";
+  if (partial)
+    head += "Content-Range: bytes " + std::to_string(from) + "-" + std::to_string(content.size() - 1) + "/" +
+            std::to_string(content.size()) + "\r\n";
+  SendAll(client, head + "\r\n");
+  const size_t length = std::min(content.size() - from, cut);
+  SendAll(client, content.substr(from, length));
+}
+
 void FaultServer::Run() {
   for (;;) {
     pollfd fds[2] = {{listener_, POLLIN, 0}, {stop_pipe_[0], POLLIN, 0}};
@@ -222,6 +296,9 @@ void FaultServer::Serve(int client) {
       if (!stopping_) SendAll(client, reply_);
       break;
     case Fault::Gate:
+      break;
+    case Fault::File:
+      SendFile(client, request);
       break;
     case Fault::HugeHeaders: {
       std::string huge = "HTTP/1.0 200 OK\r\n";

@@ -26,6 +26,8 @@ enum class Fault {
                    // that contain a marker until released
   TrickleBody,     // the reply, then one byte of body a second, forever
   SlowReader,      // reads nothing for 200 ms, then a request of any size, then the reply
+  File,            // one file with its date, honouring "Range: bytes=N-" under a matching
+                   // If-Range; replies may be cut off part-way (see ServeFile)
 };
 
 class FaultServer {
@@ -46,6 +48,16 @@ class FaultServer {
   // Lets the held requests, and all later ones, go on.
   void Release();
 
+  // A File server: the file and its Last-Modified text, from now on.
+  void ServeFile(std::string content, std::string last_modified);
+  // The next `count` replies of a File server break off after `bytes` of
+  // their body.
+  void CutNext(int count, size_t bytes);
+  // A File server answers every range request with the whole file.
+  void IgnoreRanges() { ignore_ranges_ = true; }
+  // A File server answers a range request with a 206 of the whole file.
+  void MisplaceRanges() { misplace_ranges_ = true; }
+
   // A loopback port that nothing listens on.
   static int ClosedPort();
 
@@ -54,6 +66,7 @@ class FaultServer {
   void Serve(int client);
   void PassThrough(int client);
   void Hold();
+  void SendFile(int client, const std::string& request);
 
   Fault fault_;
   std::string reply_;
@@ -69,6 +82,11 @@ class FaultServer {
   int forward_port_ = 0;
   std::string hold_marker_;
   std::vector<std::thread> clients_;
+  std::string file_, file_date_;
+  int cuts_ = 0;
+  size_t cut_after_ = 0;
+  std::atomic<bool> ignore_ranges_{false};
+  std::atomic<bool> misplace_ranges_{false};
   std::thread thread_;
 };
 

@@ -32,8 +32,8 @@ void IsolateEnvironment() {
   ::setenv("XDG_CACHE_HOME", (pattern + "/.cache").c_str(), 1);
   for (const char* name : {"TARNWICK_SYSTEM_DIR", "TARNWICK_FONTS_DIR", "TARNWICK_WINDOWS_DIR"})
     ::unsetenv(name);
-  ::setenv("no_proxy", "127.0.0.1,localhost", 1);
-  ::setenv("NO_PROXY", "127.0.0.1,localhost", 1);
+  ::setenv("no_proxy", "127.0.0.1,localhost,::1", 1);
+  ::setenv("NO_PROXY", "127.0.0.1,localhost,::1", 1);
   ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
 }
 

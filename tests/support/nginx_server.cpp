@@ -19,25 +19,46 @@
 namespace tw::testing {
 namespace {
 
-int FreeLoopbackPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+int FreeLoopbackPort(bool ipv6) {
+  const int fd = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
+  sockaddr_storage storage{};
+  socklen_t length = sizeof storage;
+  if (ipv6) {
+    auto* address = reinterpret_cast<sockaddr_in6*>(&storage);
+    address->sin6_family = AF_INET6;
+    address->sin6_addr = in6addr_loopback;
+    length = sizeof *address;
+  } else {
+    auto* address = reinterpret_cast<sockaddr_in*>(&storage);
+    address->sin_family = AF_INET;
+    address->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    length = sizeof *address;
+  }
+  int port = 0;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&storage), length) == 0 &&
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&storage), &length) == 0)
+    port = ntohs(ipv6 ? reinterpret_cast<sockaddr_in6*>(&storage)->sin6_port
+                      : reinterpret_cast<sockaddr_in*>(&storage)->sin_port);
   ::close(fd);
-  return ntohs(address.sin_port);
+  return port;
 }
 
-bool Accepts(int port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+bool Accepts(int port, bool ipv6) {
+  const int fd = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
+  bool ok = false;
+  if (ipv6) {
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_port = htons(static_cast<uint16_t>(port));
+    address.sin6_addr = in6addr_loopback;
+    ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  } else {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  }
   ::close(fd);
   return ok;
 }
@@ -55,7 +76,11 @@ NginxServer& NginxServer::Shared() {
   return server;
 }
 
-NginxServer::NginxServer() {
+NginxServer::NginxServer() : NginxServer(NginxOptions{}) {}
+
+bool NginxServer::HasIpv6Loopback() { return FreeLoopbackPort(true) > 0; }
+
+NginxServer::NginxServer(NginxOptions options) : options_(std::move(options)) {
   char pattern[] = "/tmp/tarnwick-nginx-XXXXXX";
   prefix_ = ::mkdtemp(pattern);
   root_ = prefix_ + "/www";
@@ -76,7 +101,10 @@ NginxServer::~NginxServer() {
 }
 
 bool NginxServer::Start() {
-  port_ = FreeLoopbackPort();
+  port_ = FreeLoopbackPort(options_.ipv6);
+  if (port_ == 0) return false;
+  const bool tls = !options_.certificate.empty();
+  const std::string listen = (options_.ipv6 ? "[::1]:" : "127.0.0.1:") + std::to_string(port_) + (tls ? " ssl" : "");
   const std::string conf = prefix_ + "/nginx.conf";
   std::ofstream(conf) << "daemon off;\nmaster_process off;\nworker_processes 1;\n"
                       << "error_log " << prefix_ << "/error.log;\n"
@@ -88,7 +116,10 @@ bool NginxServer::Start() {
                       << "  fastcgi_temp_path " << prefix_ << "/tmp/fastcgi;\n"
                       << "  uwsgi_temp_path " << prefix_ << "/tmp/uwsgi;\n"
                       << "  scgi_temp_path " << prefix_ << "/tmp/scgi;\n"
-                      << "  server {\n    listen 127.0.0.1:" << port_ << ";\n"
+                      << "  server {\n    listen " << listen << ";\n"
+                      << (tls ? "    ssl_certificate " + options_.certificate + ";\n    ssl_certificate_key " +
+                                    options_.key + ";\n"
+                              : std::string())
                       << "    root " << root_ << ";\n"
                       << "    location /redirect/ { rewrite ^/redirect/(.*)$ /$1 redirect; }\n"
                       << "  }\n}\n";
@@ -101,7 +132,7 @@ bool NginxServer::Start() {
     ::_exit(127);
   }
   for (int i = 0; i < 100; ++i) {
-    if (Accepts(port_)) return true;
+    if (Accepts(port_, options_.ipv6)) return true;
     if (::waitpid(pid_, nullptr, WNOHANG) == pid_) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
@@ -114,7 +145,8 @@ bool NginxServer::Start() {
 }
 
 std::string NginxServer::Location(const std::string& base_path) const {
-  return "127.0.0.1:" + std::to_string(port_) + base_path;
+  const std::string scheme = options_.certificate.empty() ? "" : "https://";
+  return scheme + (options_.ipv6 ? "[::1]:" : "127.0.0.1:") + std::to_string(port_) + base_path;
 }
 
 void NginxServer::Put(const std::string& path, const std::string& content,

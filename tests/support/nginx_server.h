@@ -7,6 +7,14 @@
 
 namespace tw::testing {
 
+// A server of a test's own may speak TLS with a certificate the test made,
+// and may listen on the IPv6 loopback instead.
+struct NginxOptions {
+  std::string certificate;  // PEM files; both empty for plain HTTP
+  std::string key;
+  bool ipv6 = false;        // [::1] instead of 127.0.0.1
+};
+
 class NginxServer {
  public:
   // The program's shared server; fails the calling test when nginx cannot
@@ -14,6 +22,7 @@ class NginxServer {
   static NginxServer& Shared();
 
   NginxServer();
+  explicit NginxServer(NginxOptions options);
   ~NginxServer();
   NginxServer(const NginxServer&) = delete;
   NginxServer& operator=(const NginxServer&) = delete;
@@ -21,7 +30,8 @@ class NginxServer {
   bool running() const { return pid_ > 0; }
   int port() const { return port_; }
   const std::string& root() const { return root_; }
-  // "127.0.0.1:<port>" followed by `base_path`.
+  // "127.0.0.1:<port>" followed by `base_path`; "https://" before it
+  // over TLS, "[::1]" for the IPv6 loopback.
   std::string Location(const std::string& base_path = "") const;
 
   // Writes a file below the document root, with the given modification
@@ -32,8 +42,12 @@ class NginxServer {
   // A path of the document root that no other test uses.
   std::string FreshBase();
 
+  // True when this machine can listen on the IPv6 loopback.
+  static bool HasIpv6Loopback();
+
  private:
   bool Start();
+  NginxOptions options_;
 
   std::string prefix_;
   std::string root_;

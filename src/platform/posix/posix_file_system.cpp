@@ -54,7 +54,39 @@ class PosixFileWriter : public FileWriter {
   bool flush_;
 };
 
+class PosixFileReader : public FileReader {
+ public:
+  PosixFileReader(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+  ~PosixFileReader() override { ::close(fd_); }
+  std::uint64_t Size() const override { return size_; }
+  Expected<std::size_t, FileError> Read(std::span<std::uint8_t> buffer) override {
+    for (;;) {
+      const ssize_t n = ::read(fd_, buffer.data(), buffer.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return Fail(LastError());
+      return static_cast<std::size_t>(n);
+    }
+  }
+
+ private:
+  int fd_;
+  std::uint64_t size_;
+};
+
 }  // namespace
+
+Expected<std::unique_ptr<FileReader>, FileError> PosixFileSystem::OpenForReading(std::string_view path) {
+  const int fd = ::open(std::string(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return Fail(LastError());
+  struct stat info {};
+  const bool known = ::fstat(fd, &info) == 0;
+  if (!known || !S_ISREG(info.st_mode)) {
+    const FileError error = known ? FileError{EISDIR, ErrorDescription(EISDIR)} : LastError();
+    ::close(fd);
+    return Fail(error);
+  }
+  return std::unique_ptr<FileReader>(std::make_unique<PosixFileReader>(fd, static_cast<std::uint64_t>(info.st_size)));
+}
 
 bool PosixFileSystem::NormalFileExists(std::string_view path) {
   // A name starting with "." is this platform's hidden file.

@@ -22,6 +22,7 @@ class PosixFileSystem : public FileSystem {
   FileResult LinkOrCopy(std::string_view from, std::string_view to) override;
   FileResult SyncFolder(std::string_view path) override;
   FileResult SetModificationTime(std::string_view path, long long unix_seconds) override;
+  Expected<std::unique_ptr<FileReader>, FileError> OpenForReading(std::string_view path) override;
 };
 
 }  // namespace tw
