@@ -22,10 +22,12 @@ std::shared_ptr<const ModuleINIInfo> Catalogue::LoadModuleINI(std::string_view m
   if (!module.empty() && !IsConfinedModulePath(ctx_.paths, module))
     return std::make_shared<const ModuleINIInfo>();
 
+  if (AwaitFetchedAhead(module))
+    if (const auto* cached = ModuleINICache.Find(key)) return *cached;
+
   auto info = std::make_shared<ModuleINIInfo>();
   DateValue file_date;
-  const std::string text =
-      ctx_.repository.HttpGetTextAndHead(document, ctx_.paths.ResolvePath(module, true), file_date);
+  const std::string text = FetchDocument(document, module, file_date);
   info->LastModifiedDate = file_date;
   ParseModuleINI(text, *info);
   // While the HEAD waited, another caller may have stored the same

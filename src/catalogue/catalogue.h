@@ -4,9 +4,12 @@
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <vector>
 #include <string>
 #include <string_view>
 
+#include "catalogue/document_prefetch.h"
 #include "catalogue/module_records.h"
 #include "catalogue/module_version.h"
 
@@ -28,7 +31,8 @@ struct CatalogueContext {
 
 class Catalogue {
  public:
-  explicit Catalogue(CatalogueContext context) : ctx_(context) {}
+  explicit Catalogue(CatalogueContext context);
+  ~Catalogue();
 
   // The module's catalogue document: fetched with one GET (and its file's
   // date with one HEAD) the first time any form of the module's path is
@@ -54,16 +58,42 @@ class Catalogue {
   bool SkippedOnDemand(std::string_view module, const ModuleINIInfo& info);
 
   size_t CachedDocuments() const { return ModuleINICache.Count(); }
+
+  // While a walk runs (from its start to its end, nested walks counted
+  // once), the documents of the modules that arriving documents name are
+  // fetched ahead, when the repository can have requests in flight
+  // together. Walks say so with a WalkAhead.
+  class WalkAhead {
+   public:
+    explicit WalkAhead(Catalogue& catalogue);
+    ~WalkAhead();
+    WalkAhead(const WalkAhead&) = delete;
+    WalkAhead& operator=(const WalkAhead&) = delete;
+
+   private:
+    Catalogue& catalogue_;
+  };
+  // Starts fetching these modules' documents now, for callers that will
+  // load them one after another.
+  void Prefetch(const std::vector<std::string>& modules);
   const PathMapping& Paths() const { return ctx_.paths; }
 
  private:
   // The record of a walked module when it is to be installed or updated.
   std::shared_ptr<ModuleUpdateInfo> Decide(const std::string& module, const ModuleINIInfo& info);
   ModuleVersion InstalledVersion(std::string_view module);
+  // The document's text and its file's date: an answer fetched ahead when
+  // one is being handed over, else both requests now.
+  std::string FetchDocument(const std::string& document, std::string_view module, DateValue& file_date);
+  bool AwaitFetchedAhead(std::string_view module);
+  std::optional<PrefetchRequest> AheadRequest(std::string_view module) const;
+  std::vector<PrefetchRequest> Arrived(const PrefetchRequest& request, PrefetchAnswer& answer);
 
   CatalogueContext ctx_;
   // Upper-case repository path of the document -> its record.
   KeyedCollection<std::shared_ptr<const ModuleINIInfo>> ModuleINICache;
+  std::unique_ptr<DocumentPrefetch> prefetch_;
+  PrefetchAnswer* handed_ = nullptr;
 };
 
 }  // namespace tw

@@ -2,6 +2,7 @@
 // transfer control.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "transport/inet_transfer.h"
@@ -26,6 +27,8 @@ class HttpTransport : public Repository {
   // The HEAD goes out first and its reply is collected while the GET runs.
   std::string HttpGetTextAndHead(std::string_view document_path, std::string_view file_path,
                                  DateValue& file_date) override;
+  // Requests in flight together, where the program runs an event loop.
+  AsyncRepository* Asynchronous() override;
 
  private:
   void StartHead(FormSCK& session, std::string_view remote_path);
@@ -38,6 +41,7 @@ class HttpTransport : public Repository {
   int bias_;
   SessionLimits session_;
   TransferLimits transfer_;
+  std::unique_ptr<AsyncRepository> async_;
 };
 
 }  // namespace tw

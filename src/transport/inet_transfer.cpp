@@ -13,6 +13,7 @@
 #include <mutex>
 
 #include "common/text.h"
+#include "transport/async_repository.h"
 
 namespace tw {
 namespace {
@@ -31,6 +32,10 @@ class TransferLoop {
     curl_multi_setopt(multi_, CURLMOPT_SOCKETDATA, this);
     curl_multi_setopt(multi_, CURLMOPT_TIMERFUNCTION, &TransferLoop::OnTimerChange);
     curl_multi_setopt(multi_, CURLMOPT_TIMERDATA, this);
+    // Transfers in flight together share these connections to the
+    // repository, busy and kept alike.
+    curl_multi_setopt(multi_, CURLMOPT_MAX_HOST_CONNECTIONS, static_cast<long>(kGetConnections));
+    curl_multi_setopt(multi_, CURLMOPT_MAXCONNECTS, static_cast<long>(kGetConnections));
     timer_.setSingleShot(true);
     QObject::connect(&timer_, &QTimer::timeout, [this] { Act(CURL_SOCKET_TIMEOUT, 0); });
   }
@@ -40,19 +45,29 @@ class TransferLoop {
   // taking no user input. The transfer's result.
   CURLcode Perform(CURL* easy) {
     QEventLoop loop;
-    Pending pending{easy, &loop, CURLE_OK, false};
+    Pending pending{easy, &loop, CURLE_OK, false, {}};
     pending_.push_back(&pending);
     curl_multi_add_handle(multi_, easy);
     if (!pending.done) loop.exec(QEventLoop::ExcludeUserInputEvents);
     return pending.result;
   }
 
+  // Starts the prepared handle and returns; `done` runs from the event
+  // loop when the transfer has ended.
+  void Start(CURL* easy, std::function<void(CURLcode)> done) {
+    auto* pending = new Pending{easy, nullptr, CURLE_OK, false, std::move(done)};
+    pending_.push_back(pending);
+    curl_multi_add_handle(multi_, easy);
+    // libcurl starts the transfer from its timer.
+  }
+
  private:
   struct Pending {
     CURL* easy;
-    QEventLoop* loop;
+    QEventLoop* loop;  // none for a transfer started to run on its own
     CURLcode result;
     bool done;
+    std::function<void(CURLcode)> on_done;
   };
   struct Watch {
     std::unique_ptr<QSocketNotifier> read, write;
@@ -99,7 +114,12 @@ class TransferLoop {
         done->done = true;
         curl_multi_remove_handle(multi_, done->easy);
         pending_.erase(it);
-        done->loop->quit();
+        if (done->loop) {
+          done->loop->quit();
+        } else {
+          const std::unique_ptr<Pending> owned(done);
+          owned->on_done(owned->result);
+        }
         break;
       }
     }
@@ -276,14 +296,44 @@ bool Inet::Perform(const std::string& url) {
   window_start_ = std::chrono::steady_clock::now();
   window_bytes_ = arrived_ = 0;
   // The proxy comes from http_proxy and no_proxy, as libcurl reads them.
+  if (on_done_) {
+    Transfers().Start(curl, [this](CURLcode result) { Finish(result); });
+    return true;
+  }
   const CURLcode result =
       QCoreApplication::instance() ? Transfers().Perform(curl) : curl_easy_perform(curl);
+  return Finish(result);
+}
+
+bool Inet::Finish(int code) {
+  const auto result = static_cast<CURLcode>(code);
+  CURL* curl = curl_;
   long status = 0;
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
   curl_easy_cleanup(curl);
   curl_ = nullptr;
   status_ = result == CURLE_OK ? status : 0;
+  if (on_done_) {
+    const auto done = std::move(on_done_);
+    on_done_ = nullptr;
+    done(result == CURLE_OK);
+  }
   return result == CURLE_OK;
+}
+
+void Inet::StartURL(const std::string& url, DataType type, std::function<void(bool answered)> done) {
+  type_ = type;
+  headers_.clear();
+  body_ = ByteBuffer();
+  status_ = 0;
+  expected_length_ = -1;
+  sink_ = nullptr;
+  on_done_ = std::move(done);
+  if (!Perform(url)) {
+    const auto failed = std::move(on_done_);
+    on_done_ = nullptr;
+    failed(false);
+  }
 }
 
 bool Inet::OpenURL(const std::string& url, DataType type) {

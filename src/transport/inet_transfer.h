@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -48,6 +49,10 @@ class Inet {
   // Fetches `url` into `sink` as the body arrives; nothing of it is kept
   // here. Status() and the headers are there afterwards as with OpenURL.
   FetchResult OpenURLToSink(const std::string& url, DownloadSink& sink);
+  // Starts fetching `url` and returns at once; the event loop carries the
+  // transfer beside others, and `done` runs from it at the end (with what
+  // OpenURL would have returned). Needs the application's event loop.
+  void StartURL(const std::string& url, DataType type, std::function<void(bool answered)> done);
   // The header block of the final response, lines ending in CR LF.
   const std::string& GetHeader() const { return headers_; }
   // One header's value of the final response; "" when absent.
@@ -64,6 +69,7 @@ class Inet {
   static int OnProgress(void* self, long long, long long, long long, long long);
   static int OnDebug(void*, int type, char* text, size_t size, void* self);
   bool Perform(const std::string& url);
+  bool Finish(int code);
   bool ToSink(const char* data, size_t n);
   bool TooSlow();
 
@@ -87,6 +93,7 @@ class Inet {
   long status_ = 0;
   long long expected_length_ = -1;
   void* curl_ = nullptr;
+  std::function<void(bool)> on_done_;
   std::atomic<bool> cancelled_{false};
 };
 

@@ -12,6 +12,8 @@
 
 namespace tw {
 
+class AsyncRepository;
+
 class Repository {
  public:
   virtual ~Repository() = default;
@@ -48,6 +50,10 @@ class Repository {
     HttpHead(file_path, file_date);
     return text;
   }
+
+  // The same repository with requests in flight together, when this one
+  // offers that; the catalogue then fetches ahead of its walk.
+  virtual AsyncRepository* Asynchronous() { return nullptr; }
 };
 
 }  // namespace tw
