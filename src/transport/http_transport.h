@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "transport/async_repository.h"
 #include "transport/inet_transfer.h"
 #include "transport/repository.h"
 #include "transport/socket_session.h"
