@@ -99,7 +99,8 @@ void LatencyRelay::Run() {
   const auto half = round_trip_ / 2;
   std::list<Link> links;
   auto close_link = [this](Link& link) {
-    if (link.client >= 0) ::close(link.client);
+    if (link.client < 0) return;  // counted out once only
+    ::close(link.client);
     if (link.server >= 0) ::close(link.server);
     link.client = link.server = -1;
     --open_now_;
@@ -124,6 +125,7 @@ void LatencyRelay::Run() {
     auto now = Clock::now();
     Clock::time_point next = now + std::chrono::seconds(1);
     for (Link& link : links) {
+      if (link.client < 0) continue;
       while (!link.up.empty() && link.up.front().due <= now) {
         SendAll(link.server, link.up.front().bytes);
         link.up.pop_front();
