@@ -22,7 +22,7 @@ std::shared_ptr<const ModuleINIInfo> Catalogue::LoadModuleINI(std::string_view m
   if (!module.empty() && !IsConfinedModulePath(ctx_.paths, module))
     return std::make_shared<const ModuleINIInfo>();
 
-  if (AwaitFetchedAhead(module))
+  if (AwaitFetchedAhead(module, document, key))
     if (const auto* cached = ModuleINICache.Find(key)) return *cached;
 
   auto info = std::make_shared<ModuleINIInfo>();

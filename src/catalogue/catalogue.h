@@ -85,7 +85,7 @@ class Catalogue {
   // The document's text and its file's date: an answer fetched ahead when
   // one is being handed over, else both requests now.
   std::string FetchDocument(const std::string& document, std::string_view module, DateValue& file_date);
-  bool AwaitFetchedAhead(std::string_view module);
+  bool AwaitFetchedAhead(std::string_view module, const std::string& document, const std::string& key);
   std::optional<PrefetchRequest> AheadRequest(std::string_view module) const;
   std::vector<PrefetchRequest> Arrived(const PrefetchRequest& request, PrefetchAnswer& answer);
 

@@ -43,10 +43,11 @@ void Catalogue::Prefetch(const std::vector<std::string>& modules) {
   prefetch_->Want(requests);
 }
 
-bool Catalogue::AwaitFetchedAhead(std::string_view module) {
+// LoadModuleINI has checked the path and made the document's key already.
+bool Catalogue::AwaitFetchedAhead(std::string_view module, const std::string& document, const std::string& key) {
   if (!prefetch_ || handed_) return false;
-  const auto request = AheadRequest(module);
-  return request && prefetch_->Await(*request);
+  if (prefetch_->HasArrived(key)) return true;
+  return prefetch_->Await({key, std::string(module), document, ctx_.paths.ResolvePath(module, true)});
 }
 
 std::string Catalogue::FetchDocument(const std::string& document, std::string_view module, DateValue& file_date) {

@@ -54,6 +54,11 @@ class DocumentPrefetch {
   // starting it first when needed. False when it could not be waited for.
   bool Await(const PrefetchRequest& request);
 
+  bool HasArrived(const std::string& key) const {
+    const auto it = entries_.find(key);
+    return it != entries_.end() && it->second.arrived;
+  }
+
   size_t HeadsInFlight() const { return heads_in_flight_; }
   size_t GetsInFlight() const { return gets_in_flight_; }
 
