@@ -30,6 +30,7 @@
 #include "platform/posix/posix_system_info.h"
 #include "platform/qt/qt_settings_store.h"
 #include "support/fake_repository.h"
+#include "support/latency_relay.h"
 #include "support/nginx_server.h"
 #include "support/temp_dir.h"
 #include "transport/http_transport.h"
@@ -192,6 +193,75 @@ void Walk(int repeats, const std::string& self) {
   Report("Catalogue walk: 1,000 modules (" + std::to_string(raw.size()) + " requests)", ours, baseline, 1.5,
          "peak " + std::to_string(peak / 1024) + " MiB (target < 60 MiB), " +
              std::to_string(updates.Count()) + " offered");
+}
+
+// The same repository with one request at a time: a document, then its
+// file's HEAD, then the next module's.
+class OneAtATime : public Repository {
+ public:
+  explicit OneAtATime(Repository& inner) : inner_(inner) {}
+  bool HttpHead(std::string_view p, DateValue& d) override { return inner_.HttpHead(p, d); }
+  std::string HttpGetText(std::string_view p, DateValue& d) override { return inner_.HttpGetText(p, d); }
+  ByteBuffer HttpGetBytes(std::string_view p, DateValue& d) override { return inner_.HttpGetBytes(p, d); }
+  FetchResult HttpGetToSink(std::string_view p, DownloadSink& s, DateValue& d) override {
+    return inner_.HttpGetToSink(p, s, d);
+  }
+  std::string URL() override { return inner_.URL(); }
+
+ private:
+  Repository& inner_;
+};
+
+// In a child process: the whole-suite walk fetching ahead ("ahead") or one
+// request at a time ("one"), printing its seconds.
+int SlowWalkChild(const std::string& location, const std::string& root, const std::string& mode) {
+  HttpTransport transport(location, 0);
+  OneAtATime one(transport);
+  Engine engine(root, mode == "one" ? static_cast<Repository&>(one) : transport);
+  UpdateDictionary updates;
+  const double seconds = Seconds([&] { engine.catalogue.CollectUpdates(updates, ""); });
+  std::printf("%.6f\n%zu\n", seconds, updates.Count());
+  return updates.Count() > 0 ? 0 : 1;
+}
+
+// The whole-suite walk over a slow link: a relay of our own holds each
+// connection's setup for one round trip and each chunk for half of one in
+// each direction, and counts the connections open through it.
+void SlowWalk(int repeats, const std::string& self) {
+  testing::NginxServer nginx;
+  testing::TempDir suite;
+  PublishSuite(nginx, "/suite", suite.path());
+  const char* rtt_text = std::getenv("TARNWICK_BENCH_RTT_MS");
+  const int rtt_ms = rtt_text ? std::max(1, std::atoi(rtt_text)) : 20;
+  testing::LatencyRelay relay(nginx.port(), std::chrono::milliseconds(rtt_ms));
+  const std::string location = "127.0.0.1:" + std::to_string(relay.port()) + "/suite";
+  long peak = 0;
+  size_t most_open = 0, one_most_open = 0;
+  std::vector<double> ahead, one;
+  for (int i = 0; i < repeats; ++i) {
+    relay.Reset();
+    const ChildResult r = RunChild(self, {"slow-walk-child", location, suite.path(), "ahead"});
+    peak = std::max(peak, r.peak_kib);
+    most_open = std::max(most_open, relay.most_open());
+    ahead.push_back(r.seconds);
+  }
+  // One request at a time takes minutes at this round trip: measured once.
+  const int one_repeats = std::getenv("TARNWICK_BENCH_SLOW_REPEATS") ? std::atoi(std::getenv("TARNWICK_BENCH_SLOW_REPEATS")) : 1;
+  for (int i = 0; i < std::max(1, one_repeats); ++i) {
+    relay.Reset();
+    one.push_back(RunChild(self, {"slow-walk-child", location, suite.path(), "one"}).seconds);
+    one_most_open = std::max(one_most_open, relay.most_open());
+  }
+  const Sample ours = FromSeconds(ahead), baseline = FromSeconds(one);
+  const double rtt = rtt_ms / 1000.0;
+  char note[256];
+  std::snprintf(note, sizeof note,
+                "%.0f round trips against %.0f; at most %zu connections open (target <= 16: %s; one at a time: %zu); "
+                "peak %ld MiB (target < 60 MiB)",
+                ours.median / rtt, baseline.median / rtt, most_open, most_open <= 16 ? "met" : "MISSED", one_most_open,
+                peak / 1024);
+  Report("Walk at " + std::to_string(rtt_ms) + " ms round trip: 1,000 modules, ahead vs one at a time", ours,
+         baseline, 0.1, note);
 }
 
 // The module list without its widgets: every row measured (a character
@@ -486,6 +556,7 @@ int main(int argc, char** argv) {
   const int repeats = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
   const std::string self = tw::PosixSystemInfo::RunningExecutablePath();
   if (figure == "walk-child" && argc == 4) return tw::bench::WalkChild(argv[2], argv[3]);
+  if (figure == "slow-walk-child" && argc == 5) return tw::bench::SlowWalkChild(argv[2], argv[3], argv[4]);
   if (figure == "list-child" && argc == 5) return tw::bench::ListChild(argv[2], argv[3], argv[4]);
   if (figure == "window-child" && argc == 5) return tw::bench::WindowChild(argv[2], argv[3], argv[4]);
   if (figure == "download-child" && argc == 5) return tw::bench::DownloadChild(argv[2], argv[3], argv[4]);
@@ -494,11 +565,12 @@ int main(int argc, char** argv) {
   else if (figure == "walk") tw::bench::Walk(repeats, self);
   else if (figure == "list") tw::bench::List(repeats, self);
   else if (figure == "window") tw::bench::Window(repeats, self);
+  else if (figure == "slowwalk") tw::bench::SlowWalk(repeats, self);
   else if (figure == "download") tw::bench::Download(repeats, self, argc > 3 ? std::atoi(argv[3]) : 256);
   else if (figure == "digest") tw::bench::Digest(repeats, self, argc > 3 ? std::atoi(argv[3]) : 256);
   else if (figure == "replace") tw::bench::Replace(repeats);
   else {
-    std::fprintf(stderr, "uso: tarnwick_bench head|walk|list|window|download|digest|replace [ripetizioni]\n");
+    std::fprintf(stderr, "uso: tarnwick_bench head|walk|slowwalk|list|window|download|digest|replace [ripetizioni]\n");
     return 2;
   }
   return 0;

@@ -22,10 +22,12 @@ std::shared_ptr<const ModuleINIInfo> Catalogue::LoadModuleINI(std::string_view m
   if (!module.empty() && !IsConfinedModulePath(ctx_.paths, module))
     return std::make_shared<const ModuleINIInfo>();
 
+  if (AwaitFetchedAhead(module, document, key))
+    if (const auto* cached = ModuleINICache.Find(key)) return *cached;
+
   auto info = std::make_shared<ModuleINIInfo>();
   DateValue file_date;
-  const std::string bytes =
-      ctx_.repository.HttpGetDocumentAndHead(document, ctx_.paths.ResolvePath(module, true), file_date);
+  const std::string bytes = FetchDocument(document, module, file_date);
   // A refused document is an absent one whose file has no date either: the
   // module gets no repository version and is neither offered nor walked.
   if (const auto text = TrustedText(document, bytes)) {

@@ -6,9 +6,11 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 #include <string>
 #include <string_view>
 
+#include "catalogue/document_prefetch.h"
 #include "catalogue/module_records.h"
 #include "catalogue/module_version.h"
 
@@ -38,7 +40,8 @@ using RefusalListener = std::function<void(const std::string& line)>;
 
 class Catalogue {
  public:
-  explicit Catalogue(CatalogueContext context) : ctx_(context) {}
+  explicit Catalogue(CatalogueContext context);
+  ~Catalogue();
 
   // The module's catalogue document: fetched with one GET (and its file's
   // date with one HEAD) the first time any form of the module's path is
@@ -64,6 +67,24 @@ class Catalogue {
   bool SkippedOnDemand(std::string_view module, const ModuleINIInfo& info);
 
   size_t CachedDocuments() const { return ModuleINICache.Count(); }
+
+  // While a walk runs (from its start to its end, nested walks counted
+  // once), the documents of the modules that arriving documents name are
+  // fetched ahead, when the repository can have requests in flight
+  // together. Walks say so with a WalkAhead.
+  class WalkAhead {
+   public:
+    explicit WalkAhead(Catalogue& catalogue);
+    ~WalkAhead();
+    WalkAhead(const WalkAhead&) = delete;
+    WalkAhead& operator=(const WalkAhead&) = delete;
+
+   private:
+    Catalogue& catalogue_;
+  };
+  // Starts fetching these modules' documents now, for callers that will
+  // load them one after another.
+  void Prefetch(const std::vector<std::string>& modules);
   const PathMapping& Paths() const { return ctx_.paths; }
   const TrustPolicy& Trust() const { return ctx_.trust; }
 
@@ -79,11 +100,19 @@ class Catalogue {
   // (`bytes`); nothing when the trust policy refuses it, which is then
   // reported.
   std::optional<std::string> TrustedText(std::string_view document_path, std::string_view bytes);
+  // The document's bytes as served and its file's date: an answer fetched
+  // ahead when one is being handed over, else both requests now.
+  std::string FetchDocument(const std::string& document, std::string_view module, DateValue& file_date);
+  bool AwaitFetchedAhead(std::string_view module, const std::string& document, const std::string& key);
+  std::optional<PrefetchRequest> AheadRequest(std::string_view module) const;
+  std::vector<PrefetchRequest> Arrived(const PrefetchRequest& request, PrefetchAnswer& answer);
 
   CatalogueContext ctx_;
   RefusalListener refusal_listener_;
   // Upper-case repository path of the document -> its record.
   KeyedCollection<std::shared_ptr<const ModuleINIInfo>> ModuleINICache;
+  std::unique_ptr<DocumentPrefetch> prefetch_;
+  PrefetchAnswer* handed_ = nullptr;
 };
 
 }  // namespace tw

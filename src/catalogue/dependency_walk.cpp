@@ -13,6 +13,7 @@ namespace tw {
 bool WalkDependencies(Catalogue& catalogue, std::string_view root, const EnterModule& enter,
                       const LeaveModule& leave) {
   const PathMapping& paths = catalogue.Paths();
+  const Catalogue::WalkAhead ahead(catalogue);
   // The modules entered and not yet left, with the next SETUP entry of
   // each: kept here rather than on the call stack, so that a repository
   // with a long chain of dependencies cannot exhaust the stack.

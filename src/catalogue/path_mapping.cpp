@@ -24,12 +24,13 @@ std::string PathMapping::GenericPath(std::string_view path) const {
   // only where a repository path has it: at the start.
   std::string s(path);
   for (std::string_view token : kPlaceholderList) {
-    if (const std::string* local = table_.local.Find(token))
+    // A folder longer than the path cannot occur in it.
+    if (const std::string* local = table_.local.Find(token); local && local->size() <= s.size())
       s = ReplaceAllIgnoreCase(s, *local, token);
   }
   for (std::string_view token : kPlaceholderList) {
     const std::string* remote = table_.remote.Find(token);
-    if (!remote || remote->empty()) continue;
+    if (!remote || remote->empty() || remote->size() > s.size()) continue;
     if (!StartsWith(*remote, "/"))
       s = ReplaceAllIgnoreCase(s, *remote, token);
     else if (s.size() >= remote->size() && EqualsIgnoreCase(std::string_view(s).substr(0, remote->size()), *remote))
@@ -42,6 +43,8 @@ std::string PathMapping::ResolvePath(std::string_view path, bool remote) const {
   std::string s = GenericPath(path);
   const auto& values = remote ? table_.remote : table_.local;
   for (std::string_view token : kPlaceholderList) {
+    // Every token starts with "{": once none is left, no later one can match.
+    if (s.find('{') == std::string::npos) break;
     const std::string* value = values.Find(token);
     s = ReplaceAllIgnoreCase(s, token, value ? std::string_view(*value) : std::string_view());
   }

@@ -17,6 +17,8 @@ void SelfUpdate(EngineContext& ctx) {
   };
   const Entry entries[] = {{"{ESEGUIBILI}\\Run" + ctx.executable_suffix, ""},
                            {"{ESEGUIBILI}\\Tarnwick" + ctx.executable_suffix, ".update"}};
+  // Both documents are needed whatever the first one says.
+  ctx.catalogue.Prefetch({entries[0].module, entries[1].module});
   for (const Entry& entry : entries) {
     const std::string target = ctx.paths.ResolvePath(entry.module, false) + entry.target_suffix;
     const std::string remote = ctx.paths.ResolvePath(entry.module, true);

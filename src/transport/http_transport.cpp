@@ -1,6 +1,9 @@
 #include "transport/http_transport.h"
 
+#include <QCoreApplication>
+
 #include "transport/head_reply.h"
+#include "transport/http_async_repository.h"
 #include "transport/http_date.h"
 #include "transport/repository_location.h"
 #include "transport/text_decoding.h"
@@ -106,6 +109,12 @@ FetchResult HttpTransport::HttpGetToSink(std::string_view remote_path, DownloadS
   if (!date.empty()) last_modified = ParseHttpDate(date, bias_);
   CloseTransfer(control);
   return result;
+}
+
+AsyncRepository* HttpTransport::Asynchronous() {
+  if (!async_ && QCoreApplication::instance())
+    async_ = std::make_unique<HttpAsyncRepository>(location_, bias_, session_, transfer_);
+  return async_.get();
 }
 
 std::string HttpTransport::URL() { return NewTransfer(location_, transfer_)->URL(); }

@@ -3,8 +3,10 @@
 // another proxy and every GET through the transfer control.
 #pragma once
 
+#include <memory>
 #include <string>
 
+#include "transport/async_repository.h"
 #include "transport/inet_transfer.h"
 #include "transport/proxy_choice.h"
 #include "transport/repository.h"
@@ -33,6 +35,8 @@ class HttpTransport : public Repository {
                                  DateValue& file_date) override;
   std::string HttpGetDocumentAndHead(std::string_view document_path, std::string_view file_path,
                                      DateValue& file_date) override;
+  // Requests in flight together, where the program runs an event loop.
+  AsyncRepository* Asynchronous() override;
 
  private:
   // False when this HEAD cannot go over a socket of our own.
@@ -49,6 +53,7 @@ class HttpTransport : public Repository {
   SessionLimits session_;
   TransferLimits transfer_;
   EnvironmentLookup env_ = ProcessEnvironment();
+  std::unique_ptr<AsyncRepository> async_;
 };
 
 }  // namespace tw

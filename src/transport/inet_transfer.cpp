@@ -15,6 +15,7 @@
 
 #include "common/text.h"
 #include "transport/repository_location.h"
+#include "transport/async_repository.h"
 
 namespace tw {
 namespace {
@@ -33,6 +34,10 @@ class TransferLoop {
     curl_multi_setopt(multi_, CURLMOPT_SOCKETDATA, this);
     curl_multi_setopt(multi_, CURLMOPT_TIMERFUNCTION, &TransferLoop::OnTimerChange);
     curl_multi_setopt(multi_, CURLMOPT_TIMERDATA, this);
+    // Transfers in flight together share these connections to the
+    // repository, busy and kept alike.
+    curl_multi_setopt(multi_, CURLMOPT_MAX_HOST_CONNECTIONS, static_cast<long>(kGetConnections));
+    curl_multi_setopt(multi_, CURLMOPT_MAXCONNECTS, static_cast<long>(kGetConnections));
     timer_.setSingleShot(true);
     QObject::connect(&timer_, &QTimer::timeout, [this] { Act(CURL_SOCKET_TIMEOUT, 0); });
   }
@@ -42,19 +47,29 @@ class TransferLoop {
   // taking no user input. The transfer's result.
   CURLcode Perform(CURL* easy) {
     QEventLoop loop;
-    Pending pending{easy, &loop, CURLE_OK, false};
+    Pending pending{easy, &loop, CURLE_OK, false, {}};
     pending_.push_back(&pending);
     curl_multi_add_handle(multi_, easy);
     if (!pending.done) loop.exec(QEventLoop::ExcludeUserInputEvents);
     return pending.result;
   }
 
+  // Starts the prepared handle and returns; `done` runs from the event
+  // loop when the transfer has ended.
+  void Start(CURL* easy, std::function<void(CURLcode)> done) {
+    auto* pending = new Pending{easy, nullptr, CURLE_OK, false, std::move(done)};
+    pending_.push_back(pending);
+    curl_multi_add_handle(multi_, easy);
+    // libcurl starts the transfer from its timer.
+  }
+
  private:
   struct Pending {
     CURL* easy;
-    QEventLoop* loop;
+    QEventLoop* loop;  // none for a transfer started to run on its own
     CURLcode result;
     bool done;
+    std::function<void(CURLcode)> on_done;
   };
   struct Watch {
     std::unique_ptr<QSocketNotifier> read, write;
@@ -101,7 +116,12 @@ class TransferLoop {
         done->done = true;
         curl_multi_remove_handle(multi_, done->easy);
         pending_.erase(it);
-        done->loop->quit();
+        if (done->loop) {
+          done->loop->quit();
+        } else {
+          const std::unique_ptr<Pending> owned(done);
+          owned->on_done(owned->result);
+        }
         break;
       }
     }
@@ -324,12 +344,12 @@ bool Inet::Perform(const std::string& url) {
   if (head_only_) curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
   // Only the bytes after those held, and only while the file is the one
   // they came from: another date brings the whole file.
-  curl_slist* headers = nullptr;
+  request_headers_ = nullptr;
   const std::string range = resume_ ? std::to_string(resume_->offset) + "-" : std::string();
   if (resume_) {
     curl_easy_setopt(curl, CURLOPT_RANGE, range.c_str());
-    headers = curl_slist_append(headers, ("If-Range: " + resume_->validator).c_str());
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    request_headers_ = curl_slist_append(nullptr, ("If-Range: " + resume_->validator).c_str());
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, request_headers_);
   }
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(curl, CURLOPT_MAXREDIRS, limits_.max_redirects);
@@ -356,14 +376,30 @@ bool Inet::Perform(const std::string& url) {
   window_bytes_ = arrived_ = 0;
   // Without SetProxy, the proxy comes from the environment, as libcurl
   // reads it.
+  if (on_done_) {
+    Transfers().Start(curl, [this](CURLcode result) { Finish(result); });
+    return true;
+  }
   const CURLcode result =
       QCoreApplication::instance() ? Transfers().Perform(curl) : curl_easy_perform(curl);
+  return Finish(result);
+}
+
+bool Inet::Finish(int code) {
+  const auto result = static_cast<CURLcode>(code);
+  CURL* curl = curl_;
   long status = 0;
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
   curl_easy_cleanup(curl);
-  curl_slist_free_all(headers);
+  curl_slist_free_all(request_headers_);
+  request_headers_ = nullptr;
   curl_ = nullptr;
   status_ = result == CURLE_OK ? status : 0;
+  if (on_done_) {
+    const auto done = std::move(on_done_);
+    on_done_ = nullptr;
+    done(result == CURLE_OK);
+  }
   return result == CURLE_OK;
 }
 
@@ -379,6 +415,22 @@ bool Inet::OpenHead(const std::string& url) {
   const bool answered = Perform(url);
   head_only_ = false;
   return answered;
+}
+
+void Inet::StartURL(const std::string& url, DataType type, std::function<void(bool answered)> done) {
+  type_ = type;
+  headers_.clear();
+  body_ = ByteBuffer();
+  status_ = 0;
+  expected_length_ = -1;
+  sink_ = nullptr;
+  resume_.reset();
+  on_done_ = std::move(done);
+  if (!Perform(url)) {
+    const auto failed = std::move(on_done_);
+    on_done_ = nullptr;
+    failed(false);
+  }
 }
 
 bool Inet::OpenURL(const std::string& url, DataType type) {

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,6 +15,8 @@
 
 #include "common/byte_buffer.h"
 #include "transport/download_sink.h"
+
+struct curl_slist;
 
 namespace tw {
 
@@ -57,6 +60,10 @@ class Inet {
   // Fetches `url` into `sink` as the body arrives; nothing of it is kept
   // here. Status() and the headers are there afterwards as with OpenURL.
   FetchResult OpenURLToSink(const std::string& url, DownloadSink& sink);
+  // Starts fetching `url` and returns at once; the event loop carries the
+  // transfer beside others, and `done` runs from it at the end (with what
+  // OpenURL would have returned). Needs the application's event loop.
+  void StartURL(const std::string& url, DataType type, std::function<void(bool answered)> done);
   // The header block of the final response, lines ending in CR LF.
   const std::string& GetHeader() const { return headers_; }
   // One header's value of the final response; "" when absent.
@@ -75,6 +82,7 @@ class Inet {
   bool Perform(const std::string& url);
   bool StartSinkBody();
   bool ContinueSinkBody();
+  bool Finish(int code);
   bool ToSink(const char* data, size_t n);
   bool TooSlow();
 
@@ -102,6 +110,9 @@ class Inet {
   long status_ = 0;
   long long expected_length_ = -1;
   void* curl_ = nullptr;
+  // The request's own header lines, kept until the transfer ends.
+  ::curl_slist* request_headers_ = nullptr;
+  std::function<void(bool)> on_done_;
   std::atomic<bool> cancelled_{false};
 };
 

@@ -12,6 +12,8 @@
 
 namespace tw {
 
+class AsyncRepository;
+
 class Repository {
  public:
   virtual ~Repository() = default;
@@ -56,6 +58,10 @@ class Repository {
                                              DateValue& file_date) {
     return HttpGetTextAndHead(document_path, file_path, file_date);
   }
+
+  // The same repository with requests in flight together, when this one
+  // offers that; the catalogue then fetches ahead of its walk.
+  virtual AsyncRepository* Asynchronous() { return nullptr; }
 };
 
 }  // namespace tw

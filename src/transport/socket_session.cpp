@@ -201,6 +201,11 @@ void FormSCK::End(bool keep_reply) {
   if (!keep_reply) strReceived.clear();
   state_.clear();
   if (loop_) loop_->quit();
+  if (OnEnd) {
+    const auto ended = std::move(OnEnd);
+    OnEnd = nullptr;
+    ended();
+  }
 }
 
 void FormSCK::CloseSocket() {

@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QTimer>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -56,6 +57,9 @@ class FormSCK : public QObject {
 
   std::string strCommand;
   std::string strReceived;
+  // Runs once when a started session has ended, its socket closed, for
+  // callers that do not Wait. The session must not be destroyed from it.
+  std::function<void()> OnEnd;
 
  private:
   void Resolved(std::vector<std::string> addresses);

@@ -34,12 +34,14 @@ class FakeRepository : public Repository {
   FetchResult HttpGetToSink(std::string_view remote_path, DownloadSink& sink,
                             DateValue& last_modified) override;
   std::string URL() override { return "http://fake/base"; }
+  AsyncRepository* Asynchronous() override { return async; }
 
   std::map<std::string, Resource> resources;
   bool reachable = true;
   int heads = 0, gets = 0;
   std::map<std::string, int> requests;  // per path, HEADs and GETs together
   std::vector<std::string> log;         // "HEAD path" / "GET path", in order
+  AsyncRepository* async = nullptr;     // set by a FakeAsyncRepository over this one
 
  private:
   const Resource* Find(std::string_view path);

@@ -1,0 +1,71 @@
+// The catalogue's side of fetching ahead: which requests a module needs,
+// and what an arrived answer becomes (the same record LoadModuleINI makes).
+#include "catalogue/catalogue.h"
+#include "catalogue/module_path_check.h"
+#include "catalogue/path_mapping.h"
+#include "common/text.h"
+#include "transport/repository.h"
+
+namespace tw {
+
+Catalogue::Catalogue(CatalogueContext context) : ctx_(context) {
+  if (AsyncRepository* async = ctx_.repository.Asynchronous())
+    prefetch_ = std::make_unique<DocumentPrefetch>(
+        *async, [this](const PrefetchRequest& request, PrefetchAnswer& answer) { return Arrived(request, answer); });
+}
+
+Catalogue::~Catalogue() = default;
+
+Catalogue::WalkAhead::WalkAhead(Catalogue& catalogue) : catalogue_(catalogue) {
+  if (catalogue_.prefetch_) catalogue_.prefetch_->BeginWalk();
+}
+
+Catalogue::WalkAhead::~WalkAhead() {
+  if (catalogue_.prefetch_) catalogue_.prefetch_->EndWalk();
+}
+
+std::optional<PrefetchRequest> Catalogue::AheadRequest(std::string_view module) const {
+  PrefetchRequest request;
+  request.document = ctx_.paths.ResolvePath(std::string(module) + ".ini", true);
+  request.key = ToUpper(request.document);
+  if (ModuleINICache.Contains(request.key)) return std::nullopt;
+  if (!module.empty() && !IsConfinedModulePath(ctx_.paths, module)) return std::nullopt;
+  request.module = std::string(module);
+  request.file = ctx_.paths.ResolvePath(module, true);
+  return request;
+}
+
+void Catalogue::Prefetch(const std::vector<std::string>& modules) {
+  if (!prefetch_) return;
+  std::vector<PrefetchRequest> requests;
+  for (const std::string& module : modules)
+    if (auto request = AheadRequest(ctx_.paths.GenericPath(module))) requests.push_back(std::move(*request));
+  prefetch_->Want(requests);
+}
+
+// LoadModuleINI has checked the path and made the document's key already.
+bool Catalogue::AwaitFetchedAhead(std::string_view module, const std::string& document, const std::string& key) {
+  if (!prefetch_ || handed_) return false;
+  if (prefetch_->HasArrived(key)) return true;
+  return prefetch_->Await({key, std::string(module), document, ctx_.paths.ResolvePath(module, true)});
+}
+
+std::string Catalogue::FetchDocument(const std::string& document, std::string_view module, DateValue& file_date) {
+  if (handed_) {
+    file_date = handed_->file_date;
+    return std::move(handed_->text);
+  }
+  return ctx_.repository.HttpGetDocumentAndHead(document, ctx_.paths.ResolvePath(module, true), file_date);
+}
+
+std::vector<PrefetchRequest> Catalogue::Arrived(const PrefetchRequest& request, PrefetchAnswer& answer) {
+  handed_ = &answer;
+  const auto info = LoadModuleINI(request.module);
+  handed_ = nullptr;
+  std::vector<PrefetchRequest> named;
+  for (const auto& entry : info->SetupKeys)
+    if (auto next = AheadRequest(ctx_.paths.GenericPath(entry.value))) named.push_back(std::move(*next));
+  return named;
+}
+
+}  // namespace tw

@@ -1,0 +1,97 @@
+#include "transport/http_async_repository.h"
+
+#include <algorithm>
+
+#include "transport/head_reply.h"
+#include "transport/repository_location.h"
+
+namespace tw {
+namespace {
+
+template <typename T>
+void Retire(std::vector<std::unique_ptr<T>>& from, std::vector<std::unique_ptr<T>>& to, const T* which) {
+  auto it = std::find_if(from.begin(), from.end(), [which](const auto& p) { return p.get() == which; });
+  if (it == from.end()) return;
+  to.push_back(std::move(*it));
+  from.erase(it);
+}
+
+}  // namespace
+
+HttpAsyncRepository::HttpAsyncRepository(std::string location, int bias, SessionLimits session,
+                                         TransferLimits transfer)
+    : location_(std::move(location)), bias_(bias), session_(session), transfer_(transfer) {}
+
+HttpAsyncRepository::~HttpAsyncRepository() {
+  // Whatever is still under way ends here, its answer unheard. A transfer
+  // stays with the event loop until libcurl lets it go, so its control is
+  // left to it rather than destroyed under it.
+  *alive_ = false;
+  for (auto& control : transfers_) {
+    control->Cancel();
+    (void)control.release();
+  }
+  for (auto& session : sessions_) session->OnEnd = nullptr;
+}
+
+void HttpAsyncRepository::Ready(std::function<void()> answer) {
+  --running_;
+  ready_.push_back(std::move(answer));
+  if (waiting_) waiting_->quit();
+}
+
+void HttpAsyncRepository::DropRetired() {
+  retired_transfers_.clear();
+  retired_sessions_.clear();
+}
+
+void HttpAsyncRepository::StartGetText(std::string_view remote_path, TextDone done) {
+  DropRetired();
+  auto owned = NewTransfer(location_, transfer_);
+  Inet* control = owned.get();
+  control->Document = std::string(remote_path);
+  transfers_.push_back(std::move(owned));
+  ++running_;
+  control->StartURL(GetUrl(control->RemoteHost, control->Document), DataType::Text,
+                    [this, alive = std::weak_ptr<bool>(alive_), control, done = std::move(done)](bool answered) {
+                      if (alive.expired()) return;
+                      std::string text;
+                      // The catalogue judges the bytes, then decodes them.
+                      if (answered && control->Status() == 200) text = std::string(control->TakeBody().view());
+                      Retire(transfers_, retired_transfers_, control);
+                      Ready([done, text = std::move(text)]() mutable { done(std::move(text)); });
+                    });
+}
+
+void HttpAsyncRepository::StartHead(std::string_view remote_path, HeadDone done) {
+  DropRetired();
+  auto owned = std::make_unique<FormSCK>(session_);
+  FormSCK* session = owned.get();
+  sessions_.push_back(std::move(owned));
+  ++running_;
+  session->OnEnd = [this, session, done = std::move(done)] {
+    const HeadReply reply = ScanHeadReply(session->strReceived, bias_);
+    Retire(sessions_, retired_sessions_, session);
+    Ready([done, answer = HeadAnswer{reply.ok, reply.last_modified}] { done(answer); });
+  };
+  const RepositoryLocation where = SplitLocation(location_);
+  session->Start(where.host, where.port, HeadRequestLine(where, remote_path));
+}
+
+void HttpAsyncRepository::WaitForAny() {
+  if (ready_.empty() && running_ > 0) {
+    QEventLoop loop;
+    QEventLoop* outer = waiting_;
+    waiting_ = &loop;
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    waiting_ = outer;
+  }
+  // Answers handed on may start further requests and end more: take only
+  // those ready now.
+  std::vector<std::function<void()>> answers;
+  answers.swap(ready_);
+  for (auto& answer : answers) answer();
+  DropRetired();
+}
+
+}  // namespace tw

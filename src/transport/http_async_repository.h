@@ -1,0 +1,49 @@
+// The repository with requests in flight together: GETs as libcurl
+// transfers carried side by side by the event loop (sharing kept
+// connections), HEADs as socket sessions of their own, each on its own
+// connection with the HEAD's exact wire form.
+#pragma once
+
+#include <QEventLoop>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "transport/async_repository.h"
+#include "transport/inet_transfer.h"
+#include "transport/socket_session.h"
+
+namespace tw {
+
+class HttpAsyncRepository : public AsyncRepository {
+ public:
+  HttpAsyncRepository(std::string location, int bias, SessionLimits session, TransferLimits transfer);
+  ~HttpAsyncRepository() override;
+
+  void StartGetText(std::string_view remote_path, TextDone done) override;
+  void StartHead(std::string_view remote_path, HeadDone done) override;
+  void WaitForAny() override;
+  size_t InFlight() const override { return running_ + ready_.size(); }
+
+ private:
+  // Requests end from socket and timer handlers; their answers wait here
+  // until WaitForAny hands them on, outside any handler.
+  void Ready(std::function<void()> answer);
+  void DropRetired();
+
+  std::string location_;
+  int bias_;
+  SessionLimits session_;
+  TransferLimits transfer_;
+  size_t running_ = 0;
+  std::vector<std::function<void()>> ready_;
+  std::vector<std::unique_ptr<Inet>> transfers_;
+  std::vector<std::unique_ptr<FormSCK>> sessions_;
+  // Ended, to be destroyed outside the handler that ended them.
+  std::vector<std::unique_ptr<Inet>> retired_transfers_;
+  std::vector<std::unique_ptr<FormSCK>> retired_sessions_;
+  QEventLoop* waiting_ = nullptr;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace tw
