@@ -44,13 +44,15 @@ class TransferLoop {
   ~TransferLoop() { curl_multi_cleanup(multi_); }
 
   // Performs the prepared handle; the caller's event loop runs meanwhile,
-  // taking no user input. The transfer's result.
+  // user input included (a click on "Annulla" must reach a run that waits
+  // here: the callers keep to one run or call at a time themselves). The
+  // transfer's result.
   CURLcode Perform(CURL* easy) {
     QEventLoop loop;
     Pending pending{easy, &loop, CURLE_OK, false, {}};
     pending_.push_back(&pending);
     curl_multi_add_handle(multi_, easy);
-    if (!pending.done) loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (!pending.done) loop.exec();
     return pending.result;
   }
 

@@ -25,7 +25,6 @@ namespace tw {
 namespace {
 
 constexpr std::string_view kPlacementName = "FormMain";
-constexpr int kPumpMilliseconds = 50;
 
 QString Q(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
@@ -64,13 +63,6 @@ FormMain::FormMain(SettingsStore& settings, SplashService& splash, BusyPointers&
   resize(Px(kDesignClientWidth, logicalDpiX()), Px(kDesignClientHeight, logicalDpiY()));
   ApplyLayout();
 
-  input_pump_.setInterval(kPumpMilliseconds);
-  connect(&input_pump_, &QTimer::timeout, this, [this] {
-    if (pumping_) return;
-    pumping_ = true;
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    pumping_ = false;
-  });
   if (qGuiApp) {
     connect(qGuiApp, &QGuiApplication::commitDataRequest, this,
             [this](QSessionManager& manager) { SessionEnding(manager); });
@@ -274,9 +266,6 @@ void FormMain::ShowMessage(int id, std::string_view text) { MessageBox(id, text)
 
 void FormMain::SetBusy(bool on) {
   busy_.SetBusyPointer(this, on);
-  busy_depth_ = std::max(0, busy_depth_ + (on ? 1 : -1));
-  if (busy_depth_ > 0 && !input_pump_.isActive()) input_pump_.start();
-  if (busy_depth_ == 0) input_pump_.stop();
 }
 
 void FormMain::ShowSplash() { splash_.ShowSplash(); }

@@ -90,11 +90,6 @@ class FormMain : public QWidget, public MainWindowView {
   QLabel* img_logo_ = nullptr;
 
   MainLayout layout_ = kDesignLayout;
-  // Transfers wait in event loops that hold the user's input back; while
-  // the window is busy this lets the input through (a click on "Annulla").
-  QTimer input_pump_;
-  int busy_depth_ = 0;
-  bool pumping_ = false;
   bool unloaded_ = false;
 };
 

@@ -208,9 +208,10 @@ TEST_F(FormMainTest, CancelDuringASlowDownloadLeavesTheInstalledFileAndNoStaging
     const QString status = form.LVModules()->topLevelItem(0)->text(3);
     if (!pressed && status.startsWith("Download in corso")) {
       pressed = true;
-      // From a timer of its own: the person's timer answers the question
-      // this click brings up.
-      QTimer::singleShot(0, &form, [&] { QTest::mouseClick(form.CmdAction(0), Qt::LeftButton); });
+      // Queued as the window system queues it: the transfer's own wait must
+      // let it through, and the person's timer answers the question it
+      // brings up.
+      testing::QueuedClick(form.CmdAction(0));
     }
   };
   QTest::mouseClick(form.CmdAction(1), Qt::LeftButton);
