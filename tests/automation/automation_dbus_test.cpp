@@ -226,6 +226,37 @@ TEST_F(AutomationOverDBus, ARepositoryThatNeverAnswersDoesNotKeepTheBusWaitingFo
   EXPECT_TRUE(QDBusReply<QString>(global.call("GetFullName")).isValid());
 }
 
+TEST_F(AutomationOverDBus, EntriesThatLeaveTheSuiteAreNeitherInstalledNorRun) {
+  auto& nginx = testing::NginxServer::Shared();
+  ASSERT_TRUE(nginx.running());
+  const std::string base = nginx.FreshBase();
+  const std::string marker = dir_ / "eseguito.txt";
+  // Everything a confused client could reach is there to be taken.
+  const std::string script = "#!/bin/sh\necho run >> '" + marker + "'\n";
+  nginx.Put(base + "/eseguibili/gestione.exe.ini",
+            "[Release]\r\n[Setup]\r\n1={ESEGUIBILI}\\..\\..\\fuori.txt\r\n2=/tmp/assoluto.txt\r\n"
+            "3=senza_cartella.txt\r\n4={ESEGUIBILI}\\x@127.0.0.1\\y\r\n"
+            "[PostSetup]\r\n1={ESEGUIBILI}\\..\\..\\male.sh\r\n");
+  nginx.Put(base + "/eseguibili/gestione.exe", "gestione", kRepositoryTime);
+  for (const char* path : {"/fuori.txt", "/fuori.txt.ini", "/male.sh", "/male.sh.ini", "/senza_cartella.txt.ini"})
+    nginx.Put(base + path, path == std::string("/male.sh") ? script : std::string("[Release]\r\n"), kRepositoryTime);
+  Configure(nginx.Location(base));
+
+  QDBusConnection connection = bus_->Connect();
+  auto global = Global(connection);
+  QDBusReply<bool> updated = global->call("UpdateModule", "{ESEGUIBILI}\\Gestione.exe");
+  ASSERT_TRUE(updated.isValid()) << updated.error().message().toStdString();
+  EXPECT_TRUE(updated.value());
+  QDBusReply<bool> outside = global->call("UpdateModule", "{ESEGUIBILI}\\..\\..\\fuori.txt");
+  ASSERT_TRUE(outside.isValid());
+
+  EXPECT_EQ(ReadTextFile(suite_ + "/Eseguibili/Gestione.exe"), "gestione");
+  for (const std::string& path : {dir_ / "fuori.txt", std::string("/tmp/assoluto.txt"), dir_ / "male.sh",
+                                  suite_ + "/senza_cartella.txt", suite_ + "/Eseguibili/senza_cartella.txt"})
+    EXPECT_FALSE(std::filesystem::exists(path)) << path;
+  EXPECT_FALSE(std::filesystem::exists(marker));
+}
+
 TEST_F(AutomationOverDBus, UpdateModuleInstallsAModuleAndItsDependencyFromTheWebServer) {
   auto& nginx = testing::NginxServer::Shared();
   ASSERT_TRUE(nginx.running());
