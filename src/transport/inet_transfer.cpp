@@ -405,14 +405,19 @@ bool Inet::Finish(int code) {
   return result == CURLE_OK;
 }
 
-bool Inet::OpenHead(const std::string& url) {
-  type_ = DataType::Text;
+// What one request learns starts afresh for the next.
+void Inet::Begin(DataType type, DownloadSink* sink) {
+  type_ = type;
   headers_.clear();
   body_ = ByteBuffer();
   status_ = 0;
   expected_length_ = -1;
-  sink_ = nullptr;
+  sink_ = sink;
   resume_.reset();
+}
+
+bool Inet::OpenHead(const std::string& url) {
+  Begin(DataType::Text, nullptr);
   head_only_ = true;
   const bool answered = Perform(url);
   head_only_ = false;
@@ -420,13 +425,7 @@ bool Inet::OpenHead(const std::string& url) {
 }
 
 void Inet::StartURL(const std::string& url, DataType type, std::function<void(bool answered)> done) {
-  type_ = type;
-  headers_.clear();
-  body_ = ByteBuffer();
-  status_ = 0;
-  expected_length_ = -1;
-  sink_ = nullptr;
-  resume_.reset();
+  Begin(type, nullptr);
   on_done_ = std::move(done);
   if (!Perform(url)) {
     const auto failed = std::move(on_done_);
@@ -436,23 +435,12 @@ void Inet::StartURL(const std::string& url, DataType type, std::function<void(bo
 }
 
 bool Inet::OpenURL(const std::string& url, DataType type) {
-  resume_.reset();
-  type_ = type;
-  headers_.clear();
-  body_ = ByteBuffer();
-  status_ = 0;
-  expected_length_ = -1;
-  sink_ = nullptr;
+  Begin(type, nullptr);
   return Perform(url);
 }
 
 FetchResult Inet::OpenURLToSink(const std::string& url, DownloadSink& sink) {
-  type_ = DataType::Bytes;
-  headers_.clear();
-  body_ = ByteBuffer();
-  status_ = 0;
-  expected_length_ = -1;
-  sink_ = &sink;
+  Begin(DataType::Bytes, &sink);
   stopped_.reset();
   sink_started_ = excess_ = false;
   handed_ = discarded_ = 0;

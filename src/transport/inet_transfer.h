@@ -75,6 +75,7 @@ class Inet {
   void Cancel() { cancelled_ = true; }
 
  private:
+  void Begin(DataType type, DownloadSink* sink);
   static size_t OnHeader(char* data, size_t size, size_t count, void* self);
   static size_t OnBody(char* data, size_t size, size_t count, void* self);
   static int OnProgress(void* self, long long, long long, long long, long long);
