@@ -17,6 +17,7 @@
 #include "engine/module_download.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/posix_process_launcher.h"
+#include "engine/disk_engine.h"
 #include "support/fake_settings_store.h"
 #include "support/fake_system_info.h"
 #include "support/fault_server.h"
@@ -28,30 +29,12 @@
 namespace tw {
 namespace {
 
+using testing::DiskEngine;
 using testing::ReadTextFile;
 
 constexpr long long kJan2021 = 1609502400;  // 2021-01-01 12:00:00 UTC
 constexpr char kJan2021Text[] = "Fri, 01 Jan 2021 12:00:00 GMT";
 constexpr size_t kMiB = 1u << 20;
-
-struct DiskEngine {
-  DiskEngine(const std::string& root, Repository& repo)
-      : paths(MakePlaceholderTable({root, "\\pc1", root + "/Sistema", root + "/Caratteri", root + "/Windows"},
-                                   '/'),
-              "pc1", '/'),
-        catalogue({paths, repo, files, settings, system, trust}),
-        ctx{paths, repo, files, settings, system, catalogue, launcher, ""} {
-    system.current_bias = 0;
-  }
-  testing::FakeSystemInfo system;
-  PosixFileSystem files;
-  testing::FakeSettingsStore settings;
-  PosixProcessLauncher launcher;
-  PathMapping paths;
-  TrustPolicy trust;  // no keys
-  Catalogue catalogue;
-  EngineContext ctx;
-};
 
 std::string RandomBytes(size_t size, unsigned seed) {
   std::string content(size, '\0');

@@ -20,6 +20,7 @@
 #include "engine/module_download.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/posix_process_launcher.h"
+#include "engine/disk_engine.h"
 #include "support/fake_settings_store.h"
 #include "support/fake_system_info.h"
 #include "support/fault_server.h"
@@ -30,30 +31,11 @@
 namespace tw {
 namespace {
 
+using testing::DiskEngine;
 using testing::ReadTextFile;
 using testing::WriteTextFile;
 
 constexpr long long kJan2021 = 1609502400;  // 2021-01-01 12:00:00 UTC
-
-// The engine on the real disk, below a folder of the test's own.
-struct DiskEngine {
-  DiskEngine(const std::string& root, Repository& repo)
-      : paths(MakePlaceholderTable({root, "\\pc1", root + "/Sistema", root + "/Caratteri", root + "/Windows"},
-                                   '/'),
-              "pc1", '/'),
-        catalogue({paths, repo, files, settings, system, trust}),
-        ctx{paths, repo, files, settings, system, catalogue, launcher, ""} {
-    system.current_bias = 0;
-  }
-  testing::FakeSystemInfo system;
-  PosixFileSystem files;
-  testing::FakeSettingsStore settings;
-  PosixProcessLauncher launcher;
-  PathMapping paths;
-  TrustPolicy trust;
-  Catalogue catalogue;
-  EngineContext ctx;
-};
 
 // Kibibytes of one line of /proc/self/status.
 long StatusKib(const std::string& field) {
