@@ -77,9 +77,12 @@ int main(int argc, char** argv) {
   tw::SplashService splash_service;
   tw::BusyPointers busy;
   tw::FormMain form(settings, splash_service, busy);
-  form.resize(form.width() * 3 / 2, form.height());
   form.show();
   Listed(form);
+  QApplication::processEvents();
+  // At the design size first, then wider, as a user would pull it.
+  ok &= form.grab().save(folder.filePath("form_main_design_size.png"));
+  form.resize(form.width() * 3 / 2, form.height());
   QApplication::processEvents();
   ok &= form.grab().save(folder.filePath("form_main_listed.png"));
 
