@@ -1,99 +1,17 @@
 #include "engine/checked_download.h"
 
-#include <algorithm>
-#include <condition_variable>
-#include <deque>
-#include <mutex>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "catalogue/catalogue.h"
 #include "catalogue/file_digest.h"
 #include "catalogue/path_mapping.h"
 #include "catalogue/trust_policy.h"
+#include "engine/background_hasher.h"
 #include "engine/digest_error.h"
 #include "engine/engine_context.h"
 
 namespace tw {
 namespace {
-
-// Hashes on a thread of its own while the download goes on: the network
-// and the disk (the final flush above all) are the slow parts, so a second
-// core hides the digest's cost. Pieces wait in a bounded queue, so memory
-// stays small however large the file.
-class BackgroundHasher {
- public:
-  explicit BackgroundHasher(FileDigestCheck& check) : check_(check), worker_([this] { Run(); }) {}
-  ~BackgroundHasher() { Drain(); }
-  BackgroundHasher(const BackgroundHasher&) = delete;
-  BackgroundHasher& operator=(const BackgroundHasher&) = delete;
-
-  // Pieces are gathered into blocks, so that the threads meet once a block
-  // rather than once a network read.
-  void Feed(std::span<const std::uint8_t> bytes) {
-    std::unique_lock lock(mutex_);
-    // With one block queued the worker waits for the next: never wait then.
-    room_.wait(lock, [&] { return queued_ + bytes.size() <= kQueueLimit || pieces_.size() <= 1; });
-    if (pieces_.empty() || pieces_.back().size() + bytes.size() > kBlock) {
-      pieces_.emplace_back();
-      pieces_.back().reserve(std::max(kBlock, bytes.size()));
-      if (pieces_.size() > 1) ready_.notify_one();
-    }
-    pieces_.back().insert(pieces_.back().end(), bytes.begin(), bytes.end());
-    queued_ += bytes.size();
-  }
-  // Forgets everything fed so far: the content starts again from its
-  // first byte.
-  void Restart() {
-    std::unique_lock lock(mutex_);
-    pieces_.clear();
-    queued_ = 0;
-    room_.wait(lock, [&] { return !busy_; });
-    check_.Finish();  // the outcome of the abandoned bytes; the check starts over
-    room_.notify_one();
-  }
-  // Returns once every piece fed has been hashed.
-  void Drain() {
-    {
-      std::lock_guard lock(mutex_);
-      closed_ = true;
-    }
-    ready_.notify_one();
-    if (worker_.joinable()) worker_.join();
-  }
-
- private:
-  static constexpr size_t kBlock = 1u << 20;
-  static constexpr size_t kQueueLimit = 4 * kBlock;
-
-  void Run() {
-    std::unique_lock lock(mutex_);
-    for (;;) {
-      // The last block is still filling until the download ends.
-      ready_.wait(lock, [&] { return closed_ || pieces_.size() > 1; });
-      if (pieces_.empty()) return;
-      std::vector<std::uint8_t> piece = std::move(pieces_.front());
-      pieces_.pop_front();
-      busy_ = true;
-      lock.unlock();
-      check_.Update(piece);
-      lock.lock();
-      busy_ = false;
-      queued_ -= std::min(queued_, piece.size());
-      room_.notify_all();
-    }
-  }
-
-  FileDigestCheck& check_;
-  std::mutex mutex_;
-  std::condition_variable ready_, room_;
-  std::deque<std::vector<std::uint8_t>> pieces_;
-  size_t queued_ = 0;
-  bool closed_ = false;
-  bool busy_ = false;  // the worker hashes a block outside the lock
-  std::thread worker_;  // last: it starts once everything above exists
-};
 
 // Feeds the hasher with every piece before the staging file sees it, and
 // passes everything on to the caller's observer.

@@ -1,0 +1,62 @@
+// Hashing a download on a thread of its own while the bytes go on
+// arriving: the network and the disk (the final flush above all) are the
+// slow parts, so a second core hides the digest's cost.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <thread>
+#include <vector>
+
+#include "catalogue/file_digest.h"
+
+namespace tw {
+
+// Pieces are gathered into a few blocks of fixed size that go round
+// between the downloading thread and the hashing one, so memory stays
+// small however large the file, and no fresh memory is touched once the
+// blocks exist (each first touch of a page is a fault the kernel must
+// serve, and fresh blocks for every MiB cost more than the hash).
+class BackgroundHasher {
+ public:
+  explicit BackgroundHasher(FileDigestCheck& check);
+  ~BackgroundHasher() { Drain(); }
+  BackgroundHasher(const BackgroundHasher&) = delete;
+  BackgroundHasher& operator=(const BackgroundHasher&) = delete;
+
+  // Called on one thread only (the downloading one).
+  void Feed(std::span<const std::uint8_t> bytes);
+  // Forgets everything fed so far: the content starts again from its
+  // first byte.
+  void Restart();
+  // Returns once every piece fed has been hashed; nothing is fed after.
+  void Drain();
+
+ private:
+  struct Block {
+    std::unique_ptr<std::uint8_t[]> data;
+    size_t used = 0;
+  };
+  static constexpr size_t kBlockSize = 1u << 20;
+  static constexpr size_t kBlocks = 4;
+
+  Block TakeFreeBlock();
+  void HandOver();
+  void Run();
+
+  FileDigestCheck& check_;
+  Block filling_;  // the downloading thread's alone
+  std::mutex mutex_;
+  std::condition_variable ready_, room_;
+  std::deque<Block> full_, free_;
+  size_t allocated_ = 0;
+  bool closed_ = false;
+  bool busy_ = false;  // the worker hashes a block outside the lock
+  std::thread worker_;  // last: it starts once everything above exists
+};
+
+}  // namespace tw
