@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QSessionManager>
+#include <QShowEvent>
 #include <QShortcut>
 #include <cmath>
 
@@ -138,14 +139,26 @@ void FormMain::resizeEvent(QResizeEvent* event) {
 }
 
 bool FormMain::event(QEvent* event) {
-  if (event->type() == QEvent::WindowActivate) {
-    // After the activation has been delivered: the refresh waits on the
-    // network and must not run inside the window system's notification.
-    QTimer::singleShot(0, this, [this] {
-      if (controller_ && !unloaded_) controller_->Activated();
-    });
-  }
+  if (event->type() == QEvent::WindowActivate && activations_.WindowActivated()) ActivateLater();
   return QWidget::event(event);
+}
+
+void FormMain::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  // Once the show has reached the window system: an activation it grants
+  // for the show by then is counted, and the display stands in otherwise.
+  if (!event->spontaneous())
+    QTimer::singleShot(0, this, [this] {
+      if (activations_.Displayed()) ActivateLater();
+    });
+}
+
+void FormMain::ActivateLater() {
+  // After the event has been delivered: the refresh waits on the network
+  // and must not run inside the window system's notification.
+  QTimer::singleShot(0, this, [this] {
+    if (controller_ && !unloaded_) controller_->Activated();
+  });
 }
 
 void FormMain::closeEvent(QCloseEvent* event) {

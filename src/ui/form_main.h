@@ -12,6 +12,7 @@
 #include <QWidget>
 #include <array>
 
+#include "ui/activation_count.h"
 #include "ui/main_layout.h"
 #include "ui/main_window_view.h"
 
@@ -70,11 +71,13 @@ class FormMain : public QWidget, public MainWindowView {
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void BuildControls();
   void ApplyLayout();
   void ButtonClicked(int index);
+  void ActivateLater();
   void SessionEnding(QSessionManager& manager);
   int MessageBox(int id, std::string_view text);
 
@@ -90,6 +93,7 @@ class FormMain : public QWidget, public MainWindowView {
   QLabel* img_logo_ = nullptr;
 
   MainLayout layout_ = kDesignLayout;
+  ActivationCount activations_;
   bool unloaded_ = false;
 };
 
