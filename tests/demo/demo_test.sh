@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Runs tools/demo as a newcomer would on a machine without a display, then
-# once more under Qt's offscreen platform, and checks what it promises: the
+# once more under Qt's offscreen platform, then with its window on an X
+# display (Xvfb) used through tools/window-walk, and checks what it
+# promises: the
 # demo module and its dependencies installed in the demo suite, the
 # registration, post-setup and batch programs run, nginx stopped, and
 # nothing written outside the build tree.
@@ -28,6 +30,15 @@ run_demo() {
     HOME="$scratch/home" XDG_CONFIG_HOME="$scratch/home/.config" XDG_DATA_HOME="$scratch/home/.local/share" \
     TMPDIR="$scratch/tmp" BUILD_DIR="$build_dir" DEMO_DIR="$demo" "$@" \
     "$source_dir/tools/demo" --no-build >"$scratch/out" 2>"$scratch/err"
+}
+
+# The window on Xvfb: the walk clicks and answers as a person would, and
+# takes its pictures.
+run_window() {
+  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XAUTHORITY -u XDG_RUNTIME_DIR \
+    HOME="$scratch/home" XDG_CONFIG_HOME="$scratch/home/.config" XDG_DATA_HOME="$scratch/home/.local/share" \
+    TMPDIR="$scratch/tmp" BUILD_DIR="$build_dir" DEMO_DIR="$demo" WALK_LOG="$scratch/out" \
+    xvfb-run -a -s '-screen 0 1280x800x24' "$source_dir/tools/window-walk" "$scratch/pictures" 2>"$scratch/err"
 }
 
 same() { cmp -s "$1" "$2" || fail "$3"; }
@@ -87,6 +98,16 @@ run_demo QT_QPA_PLATFORM=offscreen
 status=$?
 [ -e "$demo/suite/Dati/Resto.dat" ] && fail "offscreen: la seconda esecuzione non è partita da una suite nuova"
 check_run "offscreen" "$status"
+
+run_window
+status=$?
+check_run "finestra" "$status"
+contains "$scratch/out" "Nella finestra" "finestra: la demo non è partita con la finestra"
+contains "$scratch/err" "risposte date: 7" "finestra: non sono state chieste sette conferme"
+for picture in form_main_design_size form_main_listed form_main_question form_main_finished; do
+  file "$scratch/pictures/$picture.png" 2>/dev/null | grep -q "PNG image data, 640 x 400\|PNG image data, 400 x 300" ||
+    fail "finestra: immagine $picture.png mancante o di misura inattesa"
+done
 
 [ "$failures" -eq 0 ] && rm -rf "$scratch"
 exit $((failures > 0))
