@@ -24,7 +24,7 @@ class StagingSink : public DownloadSink {
  public:
   StagingSink(EngineContext& ctx, std::string_view target, DownloadObserver* observer,
               std::uint64_t observed)
-      : ctx_(ctx), target_(target), part_(PartPath(target)), observer_(observer), observed_(observed) {}
+      : observed_(observed), ctx_(ctx), target_(target), part_(PartPath(target)), observer_(observer) {}
 
   std::optional<ResumePoint> ResumeFrom() override {
     FileSystem& files = ctx_.files;
