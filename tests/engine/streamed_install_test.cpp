@@ -87,7 +87,9 @@ TEST_F(StreamedInstall, LargeModuleArrivesByteIdenticalWithoutBeingHeldInMemory)
   const long before = StatusKib("VmRSS");
   ASSERT_TRUE(InstallModuleFile(engine.ctx, "{DATI}\\Modulo.bin", ""));
   const long peak = StatusKib("VmHWM");
-  if (measured) EXPECT_LT(peak - before, 16 * 1024) << "peak grew by " << peak - before << " KiB";
+  if (measured) {
+    EXPECT_LT(peak - before, 16 * 1024) << "peak grew by " << peak - before << " KiB";
+  }
 
   EXPECT_TRUE(ReadTextFile(target_) == ReadTextFile(nginx.root() + base + "/dati/modulo.bin"));
   EXPECT_EQ(engine.files.LastModified(target_), kJan2021);
@@ -111,7 +113,9 @@ TEST_F(StreamedInstall, TricklingServerFailsByTheLowSpeedBound) {
   const auto staged = DownloadModuleToStaging(engine.ctx, "{DATI}\\Modulo.bin");
   ASSERT_FALSE(staged);
   EXPECT_EQ(staged.error().reason, DownloadError::TooSlow);
-  if (measured) EXPECT_LT(StatusKib("VmHWM") - before, 4 * 1024);
+  if (measured) {
+    EXPECT_LT(StatusKib("VmHWM") - before, 4 * 1024);
+  }
   EXPECT_EQ(ReadTextFile(target_), "vecchio");
   EXPECT_FALSE(Exists(target_ + ".new"));
 }
