@@ -110,6 +110,62 @@ TEST(NginxWalkAhead, SameDictionaryAndRequestsWithinTheConnectionBound) {
   }
 }
 
+// A repository whose server takes the requests for one module and never
+// answers them: with the time limits shortened, the walk fetching ahead
+// ends, and gives what it gives when that module's files are missing; what
+// only the silent module names is never reached.
+TEST(NginxWalkAhead, RequestsThatNeverAnswerTimeOutAndCountAsMissing) {
+  auto& nginx = testing::NginxServer::Shared();
+  ASSERT_TRUE(nginx.running());
+  const std::string with_silent = nginx.FreshBase();
+  const std::string without = nginx.FreshBase();
+  constexpr long long kJan2021 = 1609502400;
+  const auto put_module = [&](const std::string& base, const std::string& name, const std::string& setup) {
+    nginx.Put(base + "/eseguibili/" + name + ".ini", "[Release]\r\nVersion=2.0\r\n[Setup]\r\n" + setup);
+    nginx.Put(base + "/eseguibili/" + name, "MZ", kJan2021);
+  };
+  std::string index = "[Setup]\r\n";
+  for (int i = 0; i < 20; ++i) {
+    const std::string next = i + 1 < 20 ? "a={ESEGUIBILI}\\m" + std::to_string(i + 1) + ".dll\r\n" : "";
+    const std::string silent = i % 6 == 0 ? "b={ESEGUIBILI}\\lento.dll\r\n" : "";
+    for (const std::string& base : {with_silent, without})
+      put_module(base, "m" + std::to_string(i) + ".dll", next + silent);
+    index += "s" + std::to_string(i) + "={ESEGUIBILI}\\m" + std::to_string(i) + ".dll\r\n";
+  }
+  // Reached only through the silent module's document.
+  for (const std::string& base : {with_silent, without}) put_module(base, "solo.dll", "");
+  put_module(with_silent, "lento.dll", "c={ESEGUIBILI}\\solo.dll\r\n");
+  nginx.Put(with_silent + ".ini", index);
+  nginx.Put(without + ".ini", index);
+
+  const auto walk = [&](int port, const std::string& base) {
+    testing::FakeSystemInfo system;
+    system.current_bias = 0;
+    testing::FakeFileSystem files;
+    testing::FakeSettingsStore settings;
+    PathMapping paths(MakePlaceholderTable({"/opt/suite", "\\pc1", "", "", ""}, '/'), "pc1", '/');
+    SessionLimits session;
+    session.step = std::chrono::milliseconds(400);
+    session.total = std::chrono::milliseconds(1500);
+    TransferLimits transfer;
+    transfer.low_speed_seconds = 1;
+    HttpTransport transport("127.0.0.1:" + std::to_string(port) + base, 0, session, transfer);
+    EXPECT_NE(transport.Asynchronous(), nullptr);
+    const TrustPolicy no_keys;
+    Catalogue catalogue({paths, transport, files, settings, system, no_keys});
+    UpdateDictionary updates;
+    catalogue.CollectUpdates(updates, "");
+    return Describe(updates);
+  };
+  testing::FaultServer gate(nginx.port(), "lento");
+  const std::string silent = walk(gate.port(), with_silent);
+  EXPECT_TRUE(gate.WaitUntilHolding(1, 0));
+  const std::string missing = walk(nginx.port(), without);
+  EXPECT_NE(missing.find("M19.DLL"), std::string::npos) << missing;
+  EXPECT_EQ(missing.find("SOLO"), std::string::npos) << missing;
+  EXPECT_EQ(silent, missing);
+}
+
 TEST(NginxWalkAhead, RefusedConnectionsGiveTheSameEmptyWalk) {
   testing::FakeSystemInfo system;
   system.current_bias = 0;
