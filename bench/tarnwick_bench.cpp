@@ -36,6 +36,7 @@
 #include "transport/http_transport.h"
 #include "transport/repository_location.h"
 #include "ui/column_widths.h"
+#include "ui/console_main_view.h"
 #include "ui/engine_module_installer.h"
 #include "ui/main_window_controller.h"
 #include "ui/form_main.h"
@@ -267,15 +268,11 @@ void SlowWalk(int repeats, const std::string& self) {
 // The module list without its widgets: every row measured (a character
 // counts as one unit), the widths kept as a list view would size them, and
 // the events let through after each row.
-class MeasuringView : public MainWindowView {
+// The window without widgets: rows kept and their columns measured as the
+// real list does; the log, the questions (No) and the rest go nowhere.
+class MeasuringView : public ConsoleMainView {
  public:
-  void RestorePlacement() override {}
-  void SavePlacement() override {}
-  void SetColumnCaption(int, std::string_view) override {}
-  void SetButton(int, std::string_view, std::string_view) override {}
-  void EnableButton(int, bool) override {}
-  void SetHideCaption(std::string_view) override {}
-  void SetHideValue(int) override {}
+  MeasuringView() : ConsoleMainView(nowhere_) {}
   void AddRow(const ModuleRow& row) override {
     rows.push_back(row);
     const int cells[] = {static_cast<int>(row.text.size()), static_cast<int>(row.client_version.size()),
@@ -285,24 +282,17 @@ class MeasuringView : public MainWindowView {
   void SetRowStatus(size_t row, std::string_view status) override {
     widths.SetCell(row, 3, static_cast<int>(status.size()));
   }
-  bool IsRowChecked(size_t) override { return true; }
   void AutoSizeColumns() override {
     for (size_t c = 0; c < widths.Columns(); ++c) applied[c] = widths.Width(c);
   }
-  void AppendLogLine(std::string_view) override {}
-  void ShowLog() override {}
-  bool Ask(int, std::string_view) override { return false; }
-  void ShowMessage(int, std::string_view) override {}
-  void SetBusy(bool) override {}
-  void ShowSplash() override {}
-  void HideSplash() override {}
-  void SetSplashProgress(int) override {}
   void ProcessEvents() override { QCoreApplication::processEvents(); }
-  void CloseWindow() override {}
 
   std::vector<ModuleRow> rows;
   ColumnWidths widths{std::vector<int>{6, 6, 13, 5}};
   int applied[4] = {};
+
+ private:
+  std::ostream nowhere_{nullptr};  // no buffer: everything written is dropped
 };
 
 // In a child process: the walk alone ("walk") or the list filled from it
