@@ -6,7 +6,7 @@
 namespace tw {
 namespace {
 
-constexpr std::array<std::pair<int, std::string_view>, 37> kStrings = {{
+constexpr std::array<std::pair<int, std::string_view>, 38> kStrings = {{
     // Columns of the module list, and the splash.
     {101, "Modulo"},
     {102, "Locale"},
@@ -28,6 +28,7 @@ constexpr std::array<std::pair<int, std::string_view>, 37> kStrings = {{
     {807, "Nessun aggiornamento disponibile per il download"},
     {808, "Inizio download del modulo"},
     {809, "Documento di catalogo rifiutato: firma non valida"},
+    {810, "Modulo ignorato: il percorso non indica un file della suite"},
     // Messages.
     {901, "Chiudere la procedura di aggiornamento?"},
     {902, "Confermi il download di tutti gli aggiornamenti selezionati?"},

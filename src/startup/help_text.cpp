@@ -18,7 +18,8 @@ std::string HelpText() {
       "Opzioni della finestra principale (maiuscole e minuscole sono uguali; il valore di\n"
       "un'opzione arriva fino all'opzione seguente):\n"
       "  @m, @module MODULO            aggiorna il modulo indicato e i moduli da cui dipende,\n"
-      "                                per esempio {ESEGUIBILI}\\Contabilita.exe\n"
+      "                                per esempio '{ESEGUIBILI}\\Contabilita.exe' (tra apici in\n"
+      "                                una shell, che altrimenti toglie la barra rovesciata)\n"
       "                                (senza: tutti i moduli del repository)\n"
       "  @c, @confirm [1]              chiede conferma prima di ogni scaricamento\n"
       "  @b, @batch COMANDO            programma da avviare alla chiusura, con i suoi argomenti\n"
@@ -33,7 +34,7 @@ std::string HelpText() {
       "  --help                        mostra questo aiuto ed esce\n"
       "\n"
       "Esempio, come lo avvia il programma di avvio della suite:\n"
-      "  Tarnwick @m {ESEGUIBILI}\\Contabilita.exe @c @b /opt/velmora/Eseguibili/Velmora\n"
+      "  Tarnwick @m '{ESEGUIBILI}\\Contabilita.exe' @c @b /opt/velmora/Eseguibili/Velmora\n"
       "\n"
       "Il programma deve risiedere nella cartella Eseguibili della suite. Le impostazioni\n"
       "stanno in $XDG_CONFIG_HOME/Velmora s.r.l./Tarnwick.ini (~/.config se non impostata).\n";

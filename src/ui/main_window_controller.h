@@ -122,6 +122,7 @@ class MainWindowController {
   Activity activity_ = Activity::Idle;
   bool closing_ = false;
   bool close_pending_ = false;
+  bool refused_module_reported_ = false;
   std::atomic<bool> cancel_{false};
   bool update_errors_ = false;
   bool splash_wanted_ = false, splash_shown_ = false;

@@ -1,5 +1,6 @@
 // Filling the module list from the catalogue walk.
 #include "catalogue/catalogue.h"
+#include "catalogue/module_path_check.h"
 #include "catalogue/path_mapping.h"
 #include "common/text.h"
 #include "platform/file_system.h"
@@ -9,6 +10,13 @@
 namespace tw {
 
 void MainWindowController::FillModuleList(std::string_view module) {
+  // A module the path check refuses is never asked for. Said once, or the
+  // list would only claim that nothing needs updating (a shell that ate
+  // the backslash of "{ESEGUIBILI}\Prog.exe" leads there).
+  if (!module.empty() && !refused_module_reported_ && !IsConfinedModulePath(with_.paths, module)) {
+    refused_module_reported_ = true;
+    AddLog(std::string(LoadResString(810)) + " [" + std::string(module) + "]");
+  }
   UpdateDictionary updates;
   with_.catalogue.CollectUpdates(updates, module);
   for (const auto& item : updates) {

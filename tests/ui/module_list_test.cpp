@@ -64,6 +64,19 @@ TEST_F(MainWindowTest, AnEmptyListSaysSoAndAnnullaClosesWithoutAsking) {
   EXPECT_TRUE(view_.closed);
 }
 
+TEST_F(MainWindowTest, AModuleNameOutsideTheSuiteIsSaidOnceAndNotAskedFor) {
+  // As a shell leaves "{ESEGUIBILI}\Gestione.exe" typed without quotes.
+  Module("gestione.exe");
+  auto& c = Open(Switches("@m {ESEGUIBILI}Gestione.exe"));
+  c.Activated();
+  EXPECT_EQ(view_.LogMessages(),
+            (Lines{"Modulo ignorato: il percorso non indica un file della suite [{ESEGUIBILI}Gestione.exe]",
+                   "Nessun aggiornamento disponibile per il download",
+                   "Nessun aggiornamento disponibile per il download"}));
+  EXPECT_TRUE(view_.rows.empty());
+  EXPECT_TRUE(f_.repo.requests.empty());
+}
+
 TEST_F(MainWindowTest, AnnullaAsksFirstAndItsCancelLeavesEverythingAsItWas) {
   Module("a.exe");
   auto& c = Open();
