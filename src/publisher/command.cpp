@@ -17,6 +17,12 @@ int Usage(std::ostream& err) {
   return 2;
 }
 
+// A mistake the usage alone would not point at.
+int UsageBecause(std::string_view reason, std::ostream& err) {
+  err << "tarnwick-publish: " << reason << "\n";
+  return Usage(err);
+}
+
 int RunPublish(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   PublishOptions options;
   std::vector<std::string> positional;
@@ -40,7 +46,9 @@ int RunVerify(const std::vector<std::string>& args, std::ostream& out, std::ostr
     else if (args[i].starts_with("--")) return Usage(err);
     else positional.push_back(args[i]);
   }
-  if (positional.size() != 1 || keys.empty()) return Usage(err);
+  if (keys.empty())
+    return UsageBecause("verify vuole almeno una chiave pubblica (--public-key), quella stampata da keygen", err);
+  if (positional.size() != 1) return Usage(err);
   return Verify(positional[0], keys, out, err);
 }
 
@@ -49,6 +57,10 @@ int RunVerify(const std::vector<std::string>& args, std::ostream& out, std::ostr
 int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (args.empty()) return Usage(err);
   const std::string& command = args[0];
+  if (command == "--help" || command == "-h" || command == "help") {
+    out << kUsage;
+    return 0;
+  }
   if (command == "keygen" && args.size() == 2) return Keygen(args[1], out, err);
   if (command == "public-key" && args.size() == 2) return PrintPublicKey(args[1], out, err);
   if (command == "publish") return RunPublish(args, out, err);

@@ -261,6 +261,13 @@ TEST_F(PublisherTest, UnusableCommandLinesAreRefused) {
   WriteTextFile(dir / "rotta.pem", "non una chiave");
   EXPECT_EQ(Publisher({"publish", suite, repository, "--key", dir / "rotta.pem"}).status, 2);
   EXPECT_FALSE(fs::exists(repository));
+  // The one mistake the usage does not explain by itself.
+  EXPECT_NE(Publisher({"verify", repository}).err.find("--public-key"), std::string::npos);
+  // Asked for, the usage is an answer.
+  const ToolRun help = Publisher({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("tarnwick-publish verify"), std::string::npos);
+  EXPECT_TRUE(help.err.empty());
 }
 
 }  // namespace
