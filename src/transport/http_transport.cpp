@@ -113,7 +113,7 @@ FetchResult HttpTransport::HttpGetToSink(std::string_view remote_path, DownloadS
 
 AsyncRepository* HttpTransport::Asynchronous() {
   if (!async_ && QCoreApplication::instance())
-    async_ = std::make_unique<HttpAsyncRepository>(location_, bias_, session_, transfer_);
+    async_ = std::make_unique<HttpAsyncRepository>(location_, bias_, session_, transfer_, env_);
   return async_.get();
 }
 

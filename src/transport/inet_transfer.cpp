@@ -414,6 +414,7 @@ void Inet::Begin(DataType type, DownloadSink* sink) {
   expected_length_ = -1;
   sink_ = sink;
   resume_.reset();
+  head_only_ = false;
 }
 
 bool Inet::OpenHead(const std::string& url) {
@@ -426,6 +427,16 @@ bool Inet::OpenHead(const std::string& url) {
 
 void Inet::StartURL(const std::string& url, DataType type, std::function<void(bool answered)> done) {
   Begin(type, nullptr);
+  StartTransfer(url, std::move(done));
+}
+
+void Inet::StartHead(const std::string& url, std::function<void(bool answered)> done) {
+  Begin(DataType::Text, nullptr);
+  head_only_ = true;
+  StartTransfer(url, std::move(done));
+}
+
+void Inet::StartTransfer(const std::string& url, std::function<void(bool)> done) {
   on_done_ = std::move(done);
   if (!Perform(url)) {
     const auto failed = std::move(on_done_);
