@@ -75,6 +75,12 @@ TEST_F(Https, HeadAndGetGoOverTlsAndTheUrlShowsTheScheme) {
   EXPECT_EQ(transport.URL(), "https://127.0.0.1:" + std::to_string(Tls().good.port()) + base_);
   EXPECT_EQ(transport.HttpGetTextAndHead("/eseguibili/prog.exe.ini", "/eseguibili/prog.exe", date),
             "[Release]\r\nVersion=2.0\r\n");
+  // The document and its file's date together, as the walk one module at
+  // a time asks for them: the HEAD goes over TLS as well.
+  DateValue file_date;
+  EXPECT_EQ(transport.HttpGetDocumentAndHead("/eseguibili/prog.exe.ini", "/eseguibili/prog.exe", file_date),
+            "[Release]\r\nVersion=2.0\r\n");
+  EXPECT_EQ(file_date, kFileDate);
 }
 
 TEST_F(Https, CertificatesThatDoNotVerifyFailEveryRequest) {
