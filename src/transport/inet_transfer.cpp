@@ -197,7 +197,11 @@ size_t Inet::OnBody(char* data, size_t size, size_t count, void* self) {
   if (inet->TooSlow()) return 0;
   if (inet->sink_) return inet->ToSink(data, n) ? n : 0;
   ByteBuffer& body = inet->body_;
-  if (inet->type_ == DataType::Text && body.size() + n > inet->limits_.max_text) return 0;
+  // A body held in memory is bounded like a streamed one: a document by
+  // its own bound, bytes by the download bound.
+  const unsigned long long bound =
+      inet->type_ == DataType::Text ? inet->limits_.max_text : inet->limits_.max_download;
+  if (body.size() + n > bound) return 0;
   if (inet->expected_length_ < 0) {
     curl_off_t length = -1;
     curl_easy_getinfo(inet->curl_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);

@@ -27,7 +27,8 @@ struct TransferLimits {
   // fails, so a server that trickles cannot hold us forever.
   long low_speed_bytes = 1024;
   long low_speed_seconds = 60;
-  // A streamed body beyond this fails, whatever length it announces.
+  // A body of bytes beyond this fails, streamed or held in memory,
+  // whatever length it announces.
   unsigned long long max_download = 4ull << 30;
   long connect_seconds = 15;
   long max_redirects = 5;
