@@ -169,7 +169,9 @@ std::string Inet::GetHeader(std::string_view name) const {
     const size_t colon = line.find(':');
     if (colon == std::string_view::npos || !EqualsIgnoreCase(line.substr(0, colon), name)) continue;
     std::string_view value = line.substr(colon + 1);
+    // Blanks and tabs around a value are no part of it.
     while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
     return std::string(value);
   }
   return {};
