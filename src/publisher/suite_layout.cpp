@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <map>
 
+#include "catalogue/module_path_check.h"
 #include "catalogue/path_mapping.h"
 #include "common/text.h"
 #include "platform/posix/error_text.h"
@@ -92,6 +93,11 @@ SuiteScan ScanSuite(const std::string& suite_folder) {
     SuiteModule module;
     module.file = path.string();
     module.placeholder = paths.GenericPath(module.file);
+    // The program would never ask for it, nor install it anywhere.
+    if (!IsConfinedModulePath(paths, module.placeholder)) {
+      scan.errors.push_back(module.file + ": percorso rifiutato dal programma, non pubblicato");
+      continue;
+    }
     module.repository_path = paths.ResolvePath(module.placeholder, true);
     module.document_path = paths.ResolvePath(module.placeholder + ".ini", true);
     scan.modules.push_back(std::move(module));

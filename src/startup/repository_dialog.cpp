@@ -62,7 +62,10 @@ StandaloneOutcome RunRepositoryDialog(const CommandText& command, Environment& e
       parts.host.ShowMessage(906);
       continue;
     }
-    env.RemoteHost = location;
+    // Stored as typed; this run goes on with the location as the next
+    // start reads it, a trailing "/" dropped, so that the whole suite's
+    // document is the base path + ".ini".
+    env.RemoteHost = CleanStoredRemoteHost(location);
     parts.settings.Write(settings::kApplication, settings::kSection, settings::kRemoteHost, location);
     parts.settings.Flush();
     parts.host.ShowMessage(907);

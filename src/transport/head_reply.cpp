@@ -33,7 +33,10 @@ HeadReply ScanHeadReply(std::string_view received, int bias) {
     const std::string_view line = lines[i];
     if (line.size() < kLabel.size() || !EqualsIgnoreCase(line.substr(0, kLabel.size()), kLabel))
       continue;
-    const std::string value(TrimBlanks(line.substr(kLabel.size())));
+    // Blanks and tabs around a value are no part of it.
+    std::string_view value = line.substr(kLabel.size());
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
     reply.last_modified = ParseHttpDate(ReplaceAll(value, " gmt", " GMT"), bias);
     break;
   }

@@ -19,8 +19,8 @@ void Retire(std::vector<std::unique_ptr<T>>& from, std::vector<std::unique_ptr<T
 }  // namespace
 
 HttpAsyncRepository::HttpAsyncRepository(std::string location, int bias, SessionLimits session,
-                                         TransferLimits transfer)
-    : location_(std::move(location)), bias_(bias), session_(session), transfer_(transfer) {}
+                                         TransferLimits transfer, EnvironmentLookup env)
+    : location_(std::move(location)), bias_(bias), session_(session), transfer_(transfer), env_(std::move(env)) {}
 
 HttpAsyncRepository::~HttpAsyncRepository() {
   // Whatever is still under way ends here, its answer unheard. A transfer
@@ -50,6 +50,9 @@ void HttpAsyncRepository::StartGetText(std::string_view remote_path, TextDone do
   auto owned = NewTransfer(location_, transfer_);
   Inet* control = owned.get();
   control->Document = std::string(remote_path);
+  // The same proxy as the requests made one at a time, not libcurl's own
+  // reading of the environment.
+  control->SetProxy(ChooseProxy(SplitLocation(location_), env_).url);
   transfers_.push_back(std::move(owned));
   ++running_;
   control->StartURL(GetUrl(control->RemoteHost, control->Document), DataType::Text,
@@ -63,8 +66,29 @@ void HttpAsyncRepository::StartGetText(std::string_view remote_path, TextDone do
                     });
 }
 
+void HttpAsyncRepository::StartTransferHead(std::string_view remote_path, HeadDone done) {
+  auto owned = NewTransfer(location_, transfer_);
+  Inet* control = owned.get();
+  control->Document = std::string(remote_path);
+  control->SetProxy(ChooseProxy(SplitLocation(location_), env_).url);
+  transfers_.push_back(std::move(owned));
+  ++running_;
+  control->StartHead(GetUrl(control->RemoteHost, control->Document),
+                     [this, alive = std::weak_ptr<bool>(alive_), control, done = std::move(done)](bool answered) {
+                       if (alive.expired()) return;
+                       const HeadReply reply = ScanHeadReply(answered ? control->GetHeader() : std::string(), bias_);
+                       Retire(transfers_, retired_transfers_, control);
+                       Ready([done, answer = HeadAnswer{reply.ok, reply.last_modified}] { done(answer); });
+                     });
+}
+
+// A plain HEAD keeps its wire form: to the host, or in absolute form to a
+// plain proxy, as the repository's requests one at a time send it.
 void HttpAsyncRepository::StartHead(std::string_view remote_path, HeadDone done) {
   DropRetired();
+  const RepositoryLocation where = SplitLocation(location_);
+  const ProxyChoice proxy = ChooseProxy(where, env_);
+  if (where.tls || (!proxy.url.empty() && !proxy.plain)) return StartTransferHead(remote_path, std::move(done));
   auto owned = std::make_unique<FormSCK>(session_);
   FormSCK* session = owned.get();
   sessions_.push_back(std::move(owned));
@@ -74,8 +98,8 @@ void HttpAsyncRepository::StartHead(std::string_view remote_path, HeadDone done)
     Retire(sessions_, retired_sessions_, session);
     Ready([done, answer = HeadAnswer{reply.ok, reply.last_modified}] { done(answer); });
   };
-  const RepositoryLocation where = SplitLocation(location_);
-  session->Start(where.host, where.port, HeadRequestLine(where, remote_path));
+  if (proxy.url.empty()) session->Start(where.host, where.port, HeadRequestLine(where, remote_path));
+  else session->Start(proxy.host, proxy.port, ProxyHeadRequestLine(where, remote_path));
 }
 
 void HttpAsyncRepository::WaitForAny() {

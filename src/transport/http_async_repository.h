@@ -11,13 +11,17 @@
 
 #include "transport/async_repository.h"
 #include "transport/inet_transfer.h"
+#include "transport/proxy_choice.h"
 #include "transport/socket_session.h"
 
 namespace tw {
 
 class HttpAsyncRepository : public AsyncRepository {
  public:
-  HttpAsyncRepository(std::string location, int bias, SessionLimits session, TransferLimits transfer);
+  // `env`: where the proxy settings are read from, as for the repository's
+  // own requests one at a time.
+  HttpAsyncRepository(std::string location, int bias, SessionLimits session, TransferLimits transfer,
+                      EnvironmentLookup env = ProcessEnvironment());
   ~HttpAsyncRepository() override;
 
   void StartGetText(std::string_view remote_path, TextDone done) override;
@@ -30,11 +34,15 @@ class HttpAsyncRepository : public AsyncRepository {
   // until WaitForAny hands them on, outside any handler.
   void Ready(std::function<void()> answer);
   void DropRetired();
+  // A HEAD that cannot go over a socket of our own (TLS, or a proxy only
+  // libcurl can talk to) goes through a transfer.
+  void StartTransferHead(std::string_view remote_path, HeadDone done);
 
   std::string location_;
   int bias_;
   SessionLimits session_;
   TransferLimits transfer_;
+  EnvironmentLookup env_;
   size_t running_ = 0;
   std::vector<std::function<void()>> ready_;
   std::vector<std::unique_ptr<Inet>> transfers_;

@@ -70,10 +70,11 @@ std::string HttpTransport::HttpGetTextAndHead(std::string_view document_path,
 std::string HttpTransport::HttpGetDocumentAndHead(std::string_view document_path,
                                                   std::string_view file_path, DateValue& file_date) {
   FormSCK session(session_);
-  StartHead(session, file_path);
+  const bool over_socket = StartHead(session, file_path);
   DateValue unused;
   const auto body = Get(document_path, DataType::Text, unused);
-  FinishHead(session, file_date);
+  if (over_socket) FinishHead(session, file_date);
+  else TransferHead(file_path, file_date);
   return body ? std::string(body->view()) : std::string();
 }
 
@@ -113,7 +114,7 @@ FetchResult HttpTransport::HttpGetToSink(std::string_view remote_path, DownloadS
 
 AsyncRepository* HttpTransport::Asynchronous() {
   if (!async_ && QCoreApplication::instance())
-    async_ = std::make_unique<HttpAsyncRepository>(location_, bias_, session_, transfer_);
+    async_ = std::make_unique<HttpAsyncRepository>(location_, bias_, session_, transfer_, env_);
   return async_.get();
 }
 

@@ -169,7 +169,9 @@ std::string Inet::GetHeader(std::string_view name) const {
     const size_t colon = line.find(':');
     if (colon == std::string_view::npos || !EqualsIgnoreCase(line.substr(0, colon), name)) continue;
     std::string_view value = line.substr(colon + 1);
+    // Blanks and tabs around a value are no part of it.
     while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
     return std::string(value);
   }
   return {};
@@ -197,7 +199,11 @@ size_t Inet::OnBody(char* data, size_t size, size_t count, void* self) {
   if (inet->TooSlow()) return 0;
   if (inet->sink_) return inet->ToSink(data, n) ? n : 0;
   ByteBuffer& body = inet->body_;
-  if (inet->type_ == DataType::Text && body.size() + n > inet->limits_.max_text) return 0;
+  // A body held in memory is bounded like a streamed one: a document by
+  // its own bound, bytes by the download bound.
+  const unsigned long long bound =
+      inet->type_ == DataType::Text ? inet->limits_.max_text : inet->limits_.max_download;
+  if (body.size() + n > bound) return 0;
   if (inet->expected_length_ < 0) {
     curl_off_t length = -1;
     curl_easy_getinfo(inet->curl_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
@@ -414,6 +420,7 @@ void Inet::Begin(DataType type, DownloadSink* sink) {
   expected_length_ = -1;
   sink_ = sink;
   resume_.reset();
+  head_only_ = false;
 }
 
 bool Inet::OpenHead(const std::string& url) {
@@ -426,6 +433,16 @@ bool Inet::OpenHead(const std::string& url) {
 
 void Inet::StartURL(const std::string& url, DataType type, std::function<void(bool answered)> done) {
   Begin(type, nullptr);
+  StartTransfer(url, std::move(done));
+}
+
+void Inet::StartHead(const std::string& url, std::function<void(bool answered)> done) {
+  Begin(DataType::Text, nullptr);
+  head_only_ = true;
+  StartTransfer(url, std::move(done));
+}
+
+void Inet::StartTransfer(const std::string& url, std::function<void(bool)> done) {
   on_done_ = std::move(done);
   if (!Perform(url)) {
     const auto failed = std::move(on_done_);

@@ -27,7 +27,8 @@ struct TransferLimits {
   // fails, so a server that trickles cannot hold us forever.
   long low_speed_bytes = 1024;
   long low_speed_seconds = 60;
-  // A streamed body beyond this fails, whatever length it announces.
+  // A body of bytes beyond this fails, streamed or held in memory,
+  // whatever length it announces.
   unsigned long long max_download = 4ull << 30;
   long connect_seconds = 15;
   long max_redirects = 5;
@@ -64,6 +65,8 @@ class Inet {
   // transfer beside others, and `done` runs from it at the end (with what
   // OpenURL would have returned). Needs the application's event loop.
   void StartURL(const std::string& url, DataType type, std::function<void(bool answered)> done);
+  // The same for a HEAD: the headers are there when `done` runs.
+  void StartHead(const std::string& url, std::function<void(bool answered)> done);
   // The header block of the final response, lines ending in CR LF.
   const std::string& GetHeader() const { return headers_; }
   // One header's value of the final response; "" when absent.
@@ -81,6 +84,7 @@ class Inet {
   static int OnProgress(void* self, long long, long long, long long, long long);
   static int OnDebug(void*, int type, char* text, size_t size, void* self);
   bool Perform(const std::string& url);
+  void StartTransfer(const std::string& url, std::function<void(bool)> done);
   bool StartSinkBody();
   bool ContinueSinkBody();
   bool Finish(int code);

@@ -226,6 +226,22 @@ TEST_F(PublisherTest, FilesThatWouldOverwriteEachOtherAreRefused) {
   EXPECT_EQ(ReadTextFile(Repo("/eseguibili/griglia.ocx")), "ocx");
 }
 
+// A file whose path the program refuses would be published and listed,
+// yet never installed anywhere.
+TEST_F(PublisherTest, FilesThatTheProgramWouldRefuseAreNotPublished) {
+  testing::PutSuiteFile(suite + "/Dati/Sconto 10%.dat", "sconto");
+  testing::PutSuiteFile(suite + "/Dati/con.txt", "device");
+  const ToolRun run = Publish();
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("Sconto 10%.dat: percorso rifiutato dal programma"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("con.txt: percorso rifiutato dal programma"), std::string::npos) << run.err;
+  EXPECT_FALSE(fs::exists(Repo("/dati/sconto 10%.dat")));
+  EXPECT_FALSE(fs::exists(Repo("/dati/con.txt.ini")));
+  const std::string suite_document = ReadTextFile(sites + "/tarnwick.ini");
+  EXPECT_EQ(suite_document.find("Sconto"), std::string::npos) << suite_document;
+  EXPECT_NE(suite_document.find("{ESEGUIBILI}"), std::string::npos) << suite_document;
+}
+
 TEST_F(PublisherTest, KeygenWritesAPrivateFileAndPrintsItsPublicKey) {
   const std::string file = dir / "nuova.pem";
   const ToolRun made = Publisher({"keygen", file});

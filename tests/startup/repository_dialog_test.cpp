@@ -189,8 +189,11 @@ TEST_F(RepositoryDialogTest, TypedAddressesLoseSchemesCapitalsAndBlanksButKeepAT
 
   opener_.good = {"server/base/"};
   view_.answers = {{"Http://SERVER/Base/", false}};
-  Run("");
+  Run("@m x");
   EXPECT_EQ(Stored(settings::kRemoteHost), "server/base/");
+  // The rest of this run reads the location as the next start will: the
+  // whole suite's document is "/base.ini", not "/base/.ini".
+  EXPECT_EQ(env_->RemoteHost, "server/base");
 }
 
 TEST_F(RepositoryDialogTest, AnAddressTypedWithHttpsKeepsItsSchemeAndIsSuggestedWithIt) {

@@ -40,6 +40,10 @@ TEST(HeadReply, LowerCaseLineIsFoundButItsNamesAreNotDates) {
   EXPECT_EQ(ScanHeadReply("HTTP/1.0 200 OK\nLAST-MODIFIED:   Sun, 06 Nov 1994 08:49:37 gmt  \n\n", 0)
                 .last_modified,
             kDate);
+  // Tabs may stand around a header's value as blanks do.
+  EXPECT_EQ(ScanHeadReply("HTTP/1.0 200 OK\r\nLast-Modified:\tSun, 06 Nov 1994 08:49:37 GMT\t \r\n\r\n", 0)
+                .last_modified,
+            kDate);
 }
 
 TEST(HeadReply, OnlyTheRealHeaderInTheHeaderBlockCounts) {

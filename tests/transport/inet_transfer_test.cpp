@@ -58,6 +58,15 @@ TEST(InetTransfer, EventsRunWhileTheTransferWaitsAndTheFinalHeadersCount) {
   EXPECT_GT(ticks, 3);
 }
 
+TEST(InetTransfer, AHeadersValueLosesTheBlanksAndTabsAroundIt) {
+  FaultServer server(Fault::AnswerAndClose,
+                     "HTTP/1.0 200 OK\r\nLast-Modified:\t Sun, 06 Nov 1994 08:49:37 GMT \t\r\n"
+                     "Content-Length: 2\r\n\r\nok");
+  Inet inet;
+  ASSERT_TRUE(inet.OpenURL(Url(server), DataType::Text));
+  EXPECT_EQ(inet.GetHeader("Last-Modified"), "Sun, 06 Nov 1994 08:49:37 GMT");
+}
+
 TEST(InetTransfer, ProxyVariablesDoNotTakeLoopbackTraffic) {
   // The tests run with no_proxy for 127.0.0.1: a proxy that does not exist
   // must not matter.

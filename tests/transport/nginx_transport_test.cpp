@@ -73,12 +73,22 @@ TEST_F(NginxTransport, NamesWithBlanksAndRedirects) {
   EXPECT_EQ(redirected.HttpGetText("/dati/mio file.txt", date), "contenuto");
 }
 
-TEST_F(NginxTransport, TextBeyondItsBoundFails) {
+TEST_F(NginxTransport, BodiesBeyondTheirBoundsFail) {
   nginx().Put(base_ + "/grande.ini", std::string(17u << 20, 'a'));
   HttpTransport transport = Transport();
   DateValue date;
   EXPECT_EQ(transport.HttpGetText("/grande.ini", date), "");
   EXPECT_EQ(transport.HttpGetBytes("/grande.ini", date).size(), 17u << 20);
+
+  // Bytes held in memory stop at the download bound, as streamed ones do.
+  nginx().Put(base_ + "/eseguibili/grande.exe", std::string(8192, 'a'));
+  TransferLimits limits;
+  limits.max_download = 4096;
+  HttpTransport bounded(nginx().Location(base_), 0, {}, limits);
+  EXPECT_EQ(bounded.HttpGetBytes("/eseguibili/grande.exe", date).size(), 1u);
+  limits.max_download = 8192;
+  HttpTransport enough(nginx().Location(base_), 0, {}, limits);
+  EXPECT_EQ(enough.HttpGetBytes("/eseguibili/grande.exe", date).size(), 8192u);
 }
 
 }  // namespace

@@ -75,6 +75,12 @@ TEST_F(Https, HeadAndGetGoOverTlsAndTheUrlShowsTheScheme) {
   EXPECT_EQ(transport.URL(), "https://127.0.0.1:" + std::to_string(Tls().good.port()) + base_);
   EXPECT_EQ(transport.HttpGetTextAndHead("/eseguibili/prog.exe.ini", "/eseguibili/prog.exe", date),
             "[Release]\r\nVersion=2.0\r\n");
+  // The document and its file's date together, as the walk one module at
+  // a time asks for them: the HEAD goes over TLS as well.
+  DateValue file_date;
+  EXPECT_EQ(transport.HttpGetDocumentAndHead("/eseguibili/prog.exe.ini", "/eseguibili/prog.exe", file_date),
+            "[Release]\r\nVersion=2.0\r\n");
+  EXPECT_EQ(file_date, kFileDate);
 }
 
 TEST_F(Https, CertificatesThatDoNotVerifyFailEveryRequest) {
@@ -153,6 +159,33 @@ TEST_F(Https, TheCatalogueIsWalkedOverTls) {
   EXPECT_EQ(updates.At(1).value->RemoteVersion, "2.0.0.0");
 }
 
+// A catalogue over `transport` for a suite in /opt/suite holding `files`.
+UpdateDictionary WalkWholeSuite(Repository& transport, testing::FakeFileSystem& files) {
+  testing::FakeSystemInfo system;
+  system.current_bias = 0;
+  testing::FakeSettingsStore settings;
+  PathMapping paths(MakePlaceholderTable({"/opt/suite", "\\pc1", "", "", ""}, '/'), "pc1", '/');
+  const TrustPolicy no_keys;
+  Catalogue catalogue({paths, transport, files, settings, system, no_keys});
+  UpdateDictionary updates;
+  catalogue.CollectUpdates(updates, "");
+  return updates;
+}
+
+// A document without a version leaves the decision to the file's date: the
+// walk, fetching ahead, learns it over TLS too.
+TEST_F(Https, TheWalkLearnsTheFilesDatesOverTls) {
+  Tls().good.Put(base_ + ".ini", "[Setup]\r\n1={DATI}\\Listino.dat\r\n");
+  Tls().good.Put(base_ + "/dati/listino.dat", "nuovo", kFileTime);
+  Tls().good.Put(base_ + "/dati/listino.dat.ini", "[Release]\r\n", kFileTime);
+  testing::FakeFileSystem files;
+  files.AddFile("/opt/suite/Dati/Listino.dat", "vecchio", kFileTime - 86400);
+  HttpTransport transport(Tls().good.Location(base_), 0);
+  const UpdateDictionary updates = WalkWholeSuite(transport, files);
+  ASSERT_EQ(updates.Count(), 1u);
+  EXPECT_EQ(updates.At(1).value->MetaPath, "{DATI}\\Listino.dat");
+}
+
 class ThroughProxy : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -198,6 +231,19 @@ TEST_F(ThroughProxy, ThePlainHeadReachesTheProxyInAbsoluteFormAndNothingElse) {
   EXPECT_TRUE(transport.HttpHead("/Eseguibili/Prog.exe", date));
   ASSERT_EQ(fake_proxy.Requests().size(), 1u);
   EXPECT_EQ(fake_proxy.Requests()[0], "HEAD http://server.example:8080/base/eseguibili/prog.exe HTTP/1.0\r\n\r\n");
+}
+
+// The walk fetches ahead with requests in flight together; they go the
+// same way as requests made one at a time, never around the proxy.
+TEST_F(ThroughProxy, TheWalkAheadGoesThroughTheProxyToo) {
+  ::setenv("HTTP_PROXY", proxy_.Url().c_str(), 1);
+  NginxServer::Shared().Put(base_ + ".ini", "[Setup]\r\n1={ESEGUIBILI}\\Prog.exe\r\n");
+  testing::FakeFileSystem files;
+  HttpTransport transport(NginxServer::Shared().Location(base_), 0);
+  WalkWholeSuite(transport, files);
+  const std::string log = proxy_.Log();
+  EXPECT_NE(log.find("HEAD " + Target("/eseguibili/prog.exe") + " HTTP/1.0"), std::string::npos) << log;
+  EXPECT_NE(log.find("GET " + Target("/eseguibili/prog.exe.ini")), std::string::npos) << log;
 }
 
 TEST_F(ThroughProxy, AnHttpsRepositoryIsTunnelledThroughTheProxy) {
