@@ -20,7 +20,12 @@ void Retire(std::vector<std::unique_ptr<T>>& from, std::vector<std::unique_ptr<T
 
 HttpAsyncRepository::HttpAsyncRepository(std::string location, int bias, SessionLimits session,
                                          TransferLimits transfer, EnvironmentLookup env)
-    : location_(std::move(location)), bias_(bias), session_(session), transfer_(transfer), env_(std::move(env)) {}
+    : location_(std::move(location)),
+      where_(SplitLocation(location_)),
+      proxy_(ChooseProxy(where_, env)),
+      bias_(bias),
+      session_(session),
+      transfer_(transfer) {}
 
 HttpAsyncRepository::~HttpAsyncRepository() {
   // Whatever is still under way ends here, its answer unheard. A transfer
@@ -52,7 +57,7 @@ void HttpAsyncRepository::StartGetText(std::string_view remote_path, TextDone do
   control->Document = std::string(remote_path);
   // The same proxy as the requests made one at a time, not libcurl's own
   // reading of the environment.
-  control->SetProxy(ChooseProxy(SplitLocation(location_), env_).url);
+  control->SetProxy(proxy_.url);
   transfers_.push_back(std::move(owned));
   ++running_;
   control->StartURL(GetUrl(control->RemoteHost, control->Document), DataType::Text,
@@ -70,7 +75,7 @@ void HttpAsyncRepository::StartTransferHead(std::string_view remote_path, HeadDo
   auto owned = NewTransfer(location_, transfer_);
   Inet* control = owned.get();
   control->Document = std::string(remote_path);
-  control->SetProxy(ChooseProxy(SplitLocation(location_), env_).url);
+  control->SetProxy(proxy_.url);
   transfers_.push_back(std::move(owned));
   ++running_;
   control->StartHead(GetUrl(control->RemoteHost, control->Document),
@@ -86,8 +91,8 @@ void HttpAsyncRepository::StartTransferHead(std::string_view remote_path, HeadDo
 // plain proxy, as the repository's requests one at a time send it.
 void HttpAsyncRepository::StartHead(std::string_view remote_path, HeadDone done) {
   DropRetired();
-  const RepositoryLocation where = SplitLocation(location_);
-  const ProxyChoice proxy = ChooseProxy(where, env_);
+  const RepositoryLocation& where = where_;
+  const ProxyChoice& proxy = proxy_;
   if (where.tls || (!proxy.url.empty() && !proxy.plain)) return StartTransferHead(remote_path, std::move(done));
   auto owned = std::make_unique<FormSCK>(session_);
   FormSCK* session = owned.get();

@@ -12,6 +12,7 @@
 #include "transport/async_repository.h"
 #include "transport/inet_transfer.h"
 #include "transport/proxy_choice.h"
+#include "transport/repository_location.h"
 #include "transport/socket_session.h"
 
 namespace tw {
@@ -39,10 +40,12 @@ class HttpAsyncRepository : public AsyncRepository {
   void StartTransferHead(std::string_view remote_path, HeadDone done);
 
   std::string location_;
+  // Both fixed for the repository's life, like the environment they come from.
+  RepositoryLocation where_;
+  ProxyChoice proxy_;
   int bias_;
   SessionLimits session_;
   TransferLimits transfer_;
-  EnvironmentLookup env_;
   size_t running_ = 0;
   std::vector<std::function<void()>> ready_;
   std::vector<std::unique_ptr<Inet>> transfers_;
