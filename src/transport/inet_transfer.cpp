@@ -366,6 +366,10 @@ bool Inet::Perform(const std::string& url) {
   // (and its progress check) while nothing arrives.
   curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, limits_.low_speed_seconds);
+  // Module files may take hours on a slow link; only small answers have a
+  // bound on their whole time.
+  const bool small_answer = head_only_ || (type_ == DataType::Text && !sink_);
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT, small_answer ? limits_.text_seconds : 0L);
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_USERAGENT, "Tarnwick/2.07");
   curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &Inet::OnHeader);

@@ -31,6 +31,10 @@ struct TransferLimits {
   // whatever length it announces.
   unsigned long long max_download = 4ull << 30;
   long connect_seconds = 15;
+  // A catalogue document or a HEAD still arriving after this fails. Both
+  // are a few kilobytes; a server that sends just enough to pass the speed
+  // bound must not hold a walk or an automation call for days.
+  long text_seconds = 300;
   long max_redirects = 5;
   size_t max_text = 16u << 20;        // a catalogue document beyond this fails
   size_t reserve_ahead = 32u << 20;   // never reserved beyond what arrived

@@ -91,5 +91,17 @@ TEST_F(NginxTransport, BodiesBeyondTheirBoundsFail) {
   EXPECT_EQ(enough.HttpGetBytes("/eseguibili/grande.exe", date).size(), 8192u);
 }
 
+// A server that sends a document a byte a second passes any speed bound a
+// slow link needs; the document's own bound on time ends it.
+TEST(TricklingServer, ADocumentEndsAtItsTimeBound) {
+  testing::FaultServer trickle(testing::Fault::TrickleBody, "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n");
+  TransferLimits limits;
+  limits.low_speed_bytes = 1;
+  limits.text_seconds = 2;
+  HttpTransport transport("127.0.0.1:" + std::to_string(trickle.port()), 0, {}, limits);
+  DateValue date;
+  EXPECT_EQ(transport.HttpGetText("/lento.ini", date), "");
+}
+
 }  // namespace
 }  // namespace tw
