@@ -33,6 +33,9 @@ TEST(Registration, CommandLinesAsTheToolsExpectThem) {
             "C:\\WINDOWS\\system32\\regsvr32.exe /s \"C:\\Suite\\Eseguibili\\Componenti\\Griglia Dati.ocx\"");
   EXPECT_EQ(RegistrationCommandLine("regsvr32", "/home/u/.local/lib", "/opt/Suite Prog/x.so", '/'),
             "/home/u/.local/lib/regsvr32.exe /s \"/opt/Suite Prog/x.so\"");
+  // The tool is one word also where the system folder has a blank in it.
+  EXPECT_EQ(SplitCommandLine(RegistrationCommandLine("regsvr32", "/home/Mario Rossi/.local/lib", "/opt/s/x.so", '/')),
+            (Words{"/home/Mario Rossi/.local/lib/regsvr32.exe", "/s", "/opt/s/x.so"}));
   EXPECT_EQ(RegistrationCommandLine("SELF", "/lib", "/opt/Suite Prog/setup", '/'), "\"/opt/Suite Prog/setup\"");
   EXPECT_EQ(RegistrationCommandLine("", "/lib", "/x", '/'), "");
   EXPECT_EQ(RegistrationCommandLine("regasm", "/lib", "/x", '/'), "");
