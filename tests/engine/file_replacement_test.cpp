@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -89,6 +91,45 @@ TEST_F(ReplacementOnDisk, TargetMovedAsideByAnEarlierCrashIsPutBack) {
   std::filesystem::remove(target + ".new");
   ASSERT_TRUE(UpdateFile(ctx_, target, Bytes("nuovo"), kDate));
   EXPECT_EQ(ReadTextFile(target), "nuovo");
+}
+
+TEST_F(ReplacementOnDisk, AnotherUserReplacesAFileInAFolderTheSuiteShares) {
+  // The suite's users share its folders (a group with write access): the
+  // first replacement leaves its lock file there, owned by its user and
+  // writable by nobody else.
+  const std::string folder = dir_ / "Dati";
+  std::filesystem::create_directory(folder);
+  ::chmod(dir_.path().c_str(), 0755);
+  ::chmod(folder.c_str(), 0777);
+  const std::string target = folder + "/comune.dat";
+  ASSERT_TRUE(UpdateFile(ctx_, target, Bytes("primo"), kDate));
+  const std::string lock = folder + "/.tarnwick.lock";
+  ASSERT_TRUE(Exists(lock));
+  ::chmod(lock.c_str(), 0444);  // as another user sees it
+
+  auto replace = [this, &target] {
+    PosixFileSystem disk;
+    EngineContext ctx{f_.paths, f_.repo, disk, f_.settings, f_.system, f_.catalogue, f_.launcher, ""};
+    return static_cast<bool>(UpdateFile(ctx, target, Bytes("secondo"), kDate));
+  };
+  if (::geteuid() == 0) {
+    // The superuser opens anything: the other user is a real one.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      const bool other = ::setgid(65534) == 0 && ::setuid(65534) == 0;
+      ::_exit(other ? (replace() ? 0 : 1) : 2);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+  } else {
+    EXPECT_TRUE(replace());
+  }
+  EXPECT_EQ(ReadTextFile(target), "secondo");
+  EXPECT_FALSE(Exists(target + ".new"));
+  EXPECT_FALSE(Exists(target + ".old"));
 }
 
 class ReplacementFailures : public ::testing::Test {

@@ -174,11 +174,17 @@ Expected<FileLock, FileError> PosixFileSystem::LockFile(std::string_view path) {
   };
   // flock belongs to the open file description: another process's open
   // waits; the lock ends with the descriptor, also when the process dies.
-  const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  // The file stays after its creator: in a folder the suite's users share
+  // it belongs to whoever made it first, and the others may only read it,
+  // which is enough for flock.
+  int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) {
     FileError error = LastError();
-    forget();
-    return Fail(error);
+    if (error.number == EACCES) fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+      forget();
+      return Fail(error);
+    }
   }
   while (::flock(fd, LOCK_EX) != 0) {
     if (errno == EINTR) continue;
