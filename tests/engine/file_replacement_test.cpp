@@ -132,6 +132,20 @@ TEST_F(ReplacementOnDisk, AnotherUserReplacesAFileInAFolderTheSuiteShares) {
   EXPECT_FALSE(Exists(target + ".old"));
 }
 
+TEST_F(ReplacementOnDisk, ALinkPlantedUnderTheStagingNameIsNotWrittenThrough) {
+  const std::string target = dir_ / "Dati/comune.dat";
+  const std::string elsewhere = dir_ / "altrui.txt";
+  WriteTextFile(target, "vecchio");
+  WriteTextFile(elsewhere, "di un altro");
+  auto staged = StagedFile::Open(ctx_, target);
+  ASSERT_TRUE(staged);
+  // Someone else with access to the folder, while the download waits.
+  std::filesystem::create_symlink(elsewhere, target + ".new");
+  EXPECT_FALSE(staged->Write(Bytes("contenuto nuovo")));
+  EXPECT_EQ(ReadTextFile(elsewhere), "di un altro");
+  EXPECT_EQ(ReadTextFile(target), "vecchio");
+}
+
 class ReplacementFailures : public ::testing::Test {
  protected:
   testing::EngineFixture f_;

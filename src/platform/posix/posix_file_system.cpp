@@ -146,7 +146,10 @@ FileResult PosixFileSystem::WriteBytes(std::string_view path,
 
 Expected<std::unique_ptr<FileWriter>, FileError> PosixFileSystem::CreateFile(std::string_view path,
                                                                              const WriteOptions& options) {
-  const int fd = ::open(std::string(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+  // Never through a symbolic link: in a folder other users may write to,
+  // one planted under the staging file's name would have us overwrite the
+  // file it points at.
+  const int fd = ::open(std::string(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
                         static_cast<mode_t>(options.mode));
   if (fd < 0) return Fail(LastError());
   if (options.exact_mode && ::fchmod(fd, static_cast<mode_t>(options.mode)) != 0) {
