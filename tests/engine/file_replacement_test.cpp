@@ -1,11 +1,13 @@
 #include "engine/file_replacement.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
 
 #include "catalogue/path_mapping.h"
@@ -144,6 +146,36 @@ TEST_F(ReplacementOnDisk, ALinkPlantedUnderTheStagingNameIsNotWrittenThrough) {
   EXPECT_FALSE(staged->Write(Bytes("contenuto nuovo")));
   EXPECT_EQ(ReadTextFile(elsewhere), "di un altro");
   EXPECT_EQ(ReadTextFile(target), "vecchio");
+}
+
+// Where no second name can be made the old content is copied; a copy that
+// fails part-way (the disk fills up) is not left behind.
+TEST(LinkOrCopyOnDisk, ACopyThatFailsPartWayLeavesNothingBehind) {
+  // The kernel refuses a user a link to another user's file: the way to a
+  // copy on an ordinary disk, for a superuser that can be another user.
+  if (::geteuid() != 0 || ReadTextFile("/proc/sys/fs/protected_hardlinks") != "1\n")
+    GTEST_SKIP() << "needs the superuser and protected hard links";
+  TempDir dir;
+  ::chmod(dir.path().c_str(), 0777);
+  const std::string source = dir / "modulo.bin", copy = source + ".old";
+  WriteTextFile(source, std::string(64 * 1024, 'x'));
+  ::chmod(source.c_str(), 0644);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // Files of this process end at 4 KiB, as a full disk would end them.
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{4096, 4096};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
+    PosixFileSystem disk;
+    const FileResult result = disk.LinkOrCopy(source, copy);
+    struct stat st {};
+    ::_exit(!result ? 1 : ::lstat(copy.c_str(), &st) == 0 ? 2 : 0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);  // 1: no failure, 2: the half copy stayed
 }
 
 class ReplacementFailures : public ::testing::Test {

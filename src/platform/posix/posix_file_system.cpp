@@ -235,7 +235,10 @@ FileResult PosixFileSystem::LinkOrCopy(std::string_view from, std::string_view t
   }
   if (!result && ::fdatasync(out) != 0) result = LastError();
   ::close(in);
-  ::close(out);
+  if (::close(out) != 0 && !result) result = LastError();
+  // Half a copy is no second name of anything: it would only wait in the
+  // folder, as large as what it got, for the next replacement to find it.
+  if (result) ::unlink(target.c_str());
   return result;
 }
 
