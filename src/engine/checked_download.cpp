@@ -65,7 +65,13 @@ Expected<StagedFile, DownloadFailure> DownloadCheckedToStaging(EngineContext& ct
   // Returning without the staged file drops it: ".new" goes, the target
   // stays as it was.
   const DigestOutcome outcome = check.Finish();
-  if (!DigestAllowsInstall(outcome)) return Fail(Unverified(outcome));
+  if (!DigestAllowsInstall(outcome)) {
+    // Bytes kept from a broken attempt may be what spoiled the file: kept,
+    // every later attempt would go on from them and fail the same way. The
+    // staged file still holds the folder's lock.
+    ctx.files.Delete(PartPath(target));
+    return Fail(Unverified(outcome));
+  }
   return staged;
 }
 

@@ -11,8 +11,13 @@ std::string RegistrationCommandLine(std::string_view kind, std::string_view syst
                                     std::string_view local_path, char separator) {
   const std::string lower = ToLower(kind);
   const std::string quoted = "\"" + std::string(local_path) + "\"";
-  if (lower == "regsvr32")
-    return std::string(system_folder) + separator + "regsvr32.exe /s " + quoted;
+  if (lower == "regsvr32") {
+    std::string tool = std::string(system_folder) + separator + "regsvr32.exe";
+    // A system folder with a blank (a home folder "/home/Mario Rossi")
+    // would otherwise end the program's name at the blank.
+    if (tool.find_first_of(" \t") != std::string::npos) tool = "\"" + tool + "\"";
+    return tool + " /s " + quoted;
+  }
   if (lower == "self") return quoted;
   return {};
 }

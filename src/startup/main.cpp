@@ -25,6 +25,7 @@
 #include "startup/main_sequence.h"
 #include "startup/standalone_main.h"
 #include "transport/http_transport.h"
+#include "ui/event_loop_launcher.h"
 #include "ui/message_box.h"
 
 namespace {
@@ -98,7 +99,11 @@ int main(int argc, char** argv) {
   tw::PosixSystemInfo system(command_line, executable, mode);
   tw::QtSettingsStore settings;
   tw::PosixFileSystem files;
-  tw::PosixProcessLauncher launcher;
+  tw::PosixProcessLauncher processes;
+  // Post-setup programs are waited for with the event loop running, so the
+  // bus's calls keep arriving while one runs: a program of the suite that
+  // asks the server something is answered instead of waiting on it.
+  tw::EventLoopLauncher launcher(processes);
   const tw::Environment env = tw::InitEnvironment(system, settings, files);
   tw::HttpTransport transport(env.RemoteHost, env.TimeZoneBias);
   tw::Catalogue catalogue({env.Paths, transport, files, settings, system, env.Trust});

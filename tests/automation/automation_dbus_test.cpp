@@ -195,6 +195,32 @@ TEST_F(AutomationOverDBus, OverlappingUpdatesAreServedOneAfterTheOtherInArrivalO
   EXPECT_EQ(ReadTextFile(runs), "run\n");
 }
 
+TEST_F(AutomationOverDBus, APostSetupProgramThatAsksTheServerIsAnsweredWhileItIsWaitedFor) {
+  // A program of the suite run after its installation asks the updater for
+  // its full name, as the suite's programs do, and ends once answered.
+  auto& nginx = testing::NginxServer::Shared();
+  ASSERT_TRUE(nginx.running());
+  const std::string base = nginx.FreshBase();
+  const std::string answer = dir_ / "risposta.txt";
+  nginx.Put(base + "/eseguibili/gestione.exe.ini", "[Release]\r\n[PostSetup]\r\n1=\"{ESEGUIBILI}\\Dopo\"\r\n");
+  nginx.Put(base + "/eseguibili/gestione.exe", "gestione", kRepositoryTime);
+  nginx.Put(base + "/eseguibili/dopo.ini", "[Release]\r\n");
+  nginx.Put(base + "/eseguibili/dopo",
+            "#!/bin/sh\n/usr/bin/dbus-send --session --print-reply --reply-timeout=20000 "
+            "--dest=it.velmora.Tarnwick /Global it.velmora.Tarnwick.Global.GetFullName > '" + answer + "' 2>&1\n",
+            kRepositoryTime);
+  Configure(nginx.Location(base));
+
+  QDBusConnection connection = bus_->Connect();
+  auto global = Global(connection);
+  QDBusReply<bool> dependency = global->call("UpdateModule", "{ESEGUIBILI}\\Dopo");
+  ASSERT_TRUE(dependency.isValid()) << dependency.error().message().toStdString();
+  QDBusReply<bool> updated = global->call("UpdateModule", "{ESEGUIBILI}\\Gestione.exe");
+  ASSERT_TRUE(updated.isValid()) << updated.error().message().toStdString();
+  EXPECT_TRUE(updated.value());
+  EXPECT_NE(ReadTextFile(answer).find(program_), std::string::npos) << ReadTextFile(answer);
+}
+
 TEST_F(AutomationOverDBus, ARepositoryThatNeverAnswersDoesNotKeepTheBusWaitingForTheServer) {
   // A bus that waits three seconds for a started service instead of two
   // minutes: the server must take its name before it asks the repository.

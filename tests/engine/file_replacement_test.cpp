@@ -1,9 +1,13 @@
 #include "engine/file_replacement.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
 
 #include "catalogue/path_mapping.h"
@@ -89,6 +93,89 @@ TEST_F(ReplacementOnDisk, TargetMovedAsideByAnEarlierCrashIsPutBack) {
   std::filesystem::remove(target + ".new");
   ASSERT_TRUE(UpdateFile(ctx_, target, Bytes("nuovo"), kDate));
   EXPECT_EQ(ReadTextFile(target), "nuovo");
+}
+
+TEST_F(ReplacementOnDisk, AnotherUserReplacesAFileInAFolderTheSuiteShares) {
+  // The suite's users share its folders (a group with write access): the
+  // first replacement leaves its lock file there, owned by its user and
+  // writable by nobody else.
+  const std::string folder = dir_ / "Dati";
+  std::filesystem::create_directory(folder);
+  ::chmod(dir_.path().c_str(), 0755);
+  ::chmod(folder.c_str(), 0777);
+  const std::string target = folder + "/comune.dat";
+  ASSERT_TRUE(UpdateFile(ctx_, target, Bytes("primo"), kDate));
+  const std::string lock = folder + "/.tarnwick.lock";
+  ASSERT_TRUE(Exists(lock));
+  ::chmod(lock.c_str(), 0444);  // as another user sees it
+
+  auto replace = [this, &target] {
+    PosixFileSystem disk;
+    EngineContext ctx{f_.paths, f_.repo, disk, f_.settings, f_.system, f_.catalogue, f_.launcher, ""};
+    return static_cast<bool>(UpdateFile(ctx, target, Bytes("secondo"), kDate));
+  };
+  if (::geteuid() == 0) {
+    // The superuser opens anything: the other user is a real one.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      const bool other = ::setgid(65534) == 0 && ::setuid(65534) == 0;
+      ::_exit(other ? (replace() ? 0 : 1) : 2);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+  } else {
+    EXPECT_TRUE(replace());
+  }
+  EXPECT_EQ(ReadTextFile(target), "secondo");
+  EXPECT_FALSE(Exists(target + ".new"));
+  EXPECT_FALSE(Exists(target + ".old"));
+}
+
+TEST_F(ReplacementOnDisk, ALinkPlantedUnderTheStagingNameIsNotWrittenThrough) {
+  const std::string target = dir_ / "Dati/comune.dat";
+  const std::string elsewhere = dir_ / "altrui.txt";
+  WriteTextFile(target, "vecchio");
+  WriteTextFile(elsewhere, "di un altro");
+  auto staged = StagedFile::Open(ctx_, target);
+  ASSERT_TRUE(staged);
+  // Someone else with access to the folder, while the download waits.
+  std::filesystem::create_symlink(elsewhere, target + ".new");
+  EXPECT_FALSE(staged->Write(Bytes("contenuto nuovo")));
+  EXPECT_EQ(ReadTextFile(elsewhere), "di un altro");
+  EXPECT_EQ(ReadTextFile(target), "vecchio");
+}
+
+// Where no second name can be made the old content is copied; a copy that
+// fails part-way (the disk fills up) is not left behind.
+TEST(LinkOrCopyOnDisk, ACopyThatFailsPartWayLeavesNothingBehind) {
+  // The kernel refuses a user a link to another user's file: the way to a
+  // copy on an ordinary disk, for a superuser that can be another user.
+  if (::geteuid() != 0 || ReadTextFile("/proc/sys/fs/protected_hardlinks") != "1\n")
+    GTEST_SKIP() << "needs the superuser and protected hard links";
+  TempDir dir;
+  ::chmod(dir.path().c_str(), 0777);
+  const std::string source = dir / "modulo.bin", copy = source + ".old";
+  WriteTextFile(source, std::string(64 * 1024, 'x'));
+  ::chmod(source.c_str(), 0644);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // Files of this process end at 4 KiB, as a full disk would end them.
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{4096, 4096};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
+    PosixFileSystem disk;
+    const FileResult result = disk.LinkOrCopy(source, copy);
+    struct stat st {};
+    ::_exit(!result ? 1 : ::lstat(copy.c_str(), &st) == 0 ? 2 : 0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);  // 1: no failure, 2: the half copy stayed
 }
 
 class ReplacementFailures : public ::testing::Test {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 
 #include "engine/command_line.h"
 #include "platform/posix/posix_process_launcher.h"
@@ -33,6 +34,9 @@ TEST(Registration, CommandLinesAsTheToolsExpectThem) {
             "C:\\WINDOWS\\system32\\regsvr32.exe /s \"C:\\Suite\\Eseguibili\\Componenti\\Griglia Dati.ocx\"");
   EXPECT_EQ(RegistrationCommandLine("regsvr32", "/home/u/.local/lib", "/opt/Suite Prog/x.so", '/'),
             "/home/u/.local/lib/regsvr32.exe /s \"/opt/Suite Prog/x.so\"");
+  // The tool is one word also where the system folder has a blank in it.
+  EXPECT_EQ(SplitCommandLine(RegistrationCommandLine("regsvr32", "/home/Mario Rossi/.local/lib", "/opt/s/x.so", '/')),
+            (Words{"/home/Mario Rossi/.local/lib/regsvr32.exe", "/s", "/opt/s/x.so"}));
   EXPECT_EQ(RegistrationCommandLine("SELF", "/lib", "/opt/Suite Prog/setup", '/'), "\"/opt/Suite Prog/setup\"");
   EXPECT_EQ(RegistrationCommandLine("", "/lib", "/x", '/'), "");
   EXPECT_EQ(RegistrationCommandLine("regasm", "/lib", "/x", '/'), "");
@@ -79,6 +83,17 @@ TEST(Processes, RunAndWaitHonoursItsLimitWithoutProcessDescriptors) {
     EXPECT_EQ(RunAndWait(launcher, R"(/bin/sh -c "exit 5")", 20000), 5) << descriptors;
     EXPECT_EQ(RunAndWait(launcher, R"(/bin/sh -c "kill -9 $$")", 20000), 128 + 9) << descriptors;
   }
+}
+
+// Libraries of this process ignore SIGPIPE (the session bus's does); the
+// programs we start must not inherit that, or a pipeline of theirs whose
+// reader ends goes on writing into the void.
+TEST(Processes, StartedProgramsGetTheDefaultBrokenPipeSignal) {
+  const auto previous = std::signal(SIGPIPE, SIG_IGN);
+  PosixProcessLauncher launcher;
+  const int code = RunAndWait(launcher, R"(/bin/sh -c "kill -PIPE $$; exit 0")", 20000);
+  std::signal(SIGPIPE, previous);
+  EXPECT_EQ(code, 128 + SIGPIPE);
 }
 
 TEST(ShellOpen, VerbsProgramsAndDocuments) {

@@ -12,9 +12,11 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/trust_policy.h"
 #include "catalogue/path_mapping.h"
+#include "engine/checked_download.h"
 #include "engine/engine_context.h"
 #include "engine/install.h"
 #include "engine/module_download.h"
+#include "platform/openssl/crypto.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/posix_process_launcher.h"
 #include "engine/disk_engine.h"
@@ -202,6 +204,38 @@ TEST_F(ResumedDownload, AKeptPartThatIsAlreadyTheWholeFileIsFetchedAgainWhole) {
   EXPECT_TRUE(HasRange(server_.Requests()[0], 1024));
   EXPECT_EQ(server_.Requests()[1].find("Range:"), std::string::npos);
   ExpectInstalled(std::move(staged), content_.substr(0, 1024), false);
+}
+
+TEST(ResumedCheckedDownload, KeptBytesThatSpoilTheDigestGoSoTheNextAttemptStartsAfresh) {
+  auto& nginx = testing::NginxServer::Shared();
+  ASSERT_TRUE(nginx.running());
+  const std::string base = nginx.FreshBase();
+  const std::string content = RandomBytes(2 * kMiB, 20);
+  nginx.Put(base + "/dati/modulo.bin", content, kJan2021);
+  nginx.Put(base + "/dati/modulo.bin.ini",
+            "[Release]\r\nSHA256=" + crypto::ToHex(*crypto::Sha256Of(content)) + "\r\n");
+  HttpTransport transport(nginx.Location(base), 0);
+  testing::TempDir dir;
+  DiskEngine engine(dir.path(), transport);
+  const std::string target = dir / "Dati/Modulo.bin";
+  // A kept part with the file's date whose bytes are not the file's (a bad
+  // sector, or the file republished within the same second).
+  std::string spoiled = content.substr(0, kMiB);
+  spoiled[4096] ^= 0x5A;
+  testing::WriteTextFile(target + ".part", spoiled);
+  engine.files.SetModificationTime(target + ".part", kJan2021);
+
+  const auto refused = DownloadCheckedModule(engine.ctx, "{DATI}\\Modulo.bin");
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.error().reason, DownloadError::Unverified);
+  EXPECT_FALSE(std::filesystem::exists(target + ".part"));
+  EXPECT_FALSE(std::filesystem::exists(target + ".new"));
+  EXPECT_FALSE(std::filesystem::exists(target));
+
+  auto staged = DownloadCheckedModule(engine.ctx, "{DATI}\\Modulo.bin");
+  ASSERT_TRUE(staged);
+  ASSERT_TRUE(ReplaceFromStaging(std::move(*staged)));
+  EXPECT_TRUE(ReadTextFile(target) == content);
 }
 
 TEST(TlsInstall, AModuleIsInstalledFromAnHttpsRepository) {

@@ -146,7 +146,10 @@ FileResult PosixFileSystem::WriteBytes(std::string_view path,
 
 Expected<std::unique_ptr<FileWriter>, FileError> PosixFileSystem::CreateFile(std::string_view path,
                                                                              const WriteOptions& options) {
-  const int fd = ::open(std::string(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+  // Never through a symbolic link: in a folder other users may write to,
+  // one planted under the staging file's name would have us overwrite the
+  // file it points at.
+  const int fd = ::open(std::string(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
                         static_cast<mode_t>(options.mode));
   if (fd < 0) return Fail(LastError());
   if (options.exact_mode && ::fchmod(fd, static_cast<mode_t>(options.mode)) != 0) {
@@ -174,11 +177,17 @@ Expected<FileLock, FileError> PosixFileSystem::LockFile(std::string_view path) {
   };
   // flock belongs to the open file description: another process's open
   // waits; the lock ends with the descriptor, also when the process dies.
-  const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  // The file stays after its creator: in a folder the suite's users share
+  // it belongs to whoever made it first, and the others may only read it,
+  // which is enough for flock.
+  int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) {
     FileError error = LastError();
-    forget();
-    return Fail(error);
+    if (error.number == EACCES) fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+      forget();
+      return Fail(error);
+    }
   }
   while (::flock(fd, LOCK_EX) != 0) {
     if (errno == EINTR) continue;
@@ -226,7 +235,10 @@ FileResult PosixFileSystem::LinkOrCopy(std::string_view from, std::string_view t
   }
   if (!result && ::fdatasync(out) != 0) result = LastError();
   ::close(in);
-  ::close(out);
+  if (::close(out) != 0 && !result) result = LastError();
+  // Half a copy is no second name of anything: it would only wait in the
+  // folder, as large as what it got, for the next replacement to find it.
+  if (result) ::unlink(target.c_str());
   return result;
 }
 

@@ -33,10 +33,22 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::string& folder, Loo
   posix_spawn_file_actions_init(&actions);
   if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
   posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+  // An ignored signal stays ignored across exec. The libraries of this
+  // process (the session bus's among them) ignore SIGPIPE for their own
+  // sockets; a program started with it ignored would go on writing into
+  // pipes whose reader has gone.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
   pid_t pid = -1;
   const int rc = lookup == Lookup::SearchPath
-                     ? ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ)
-                     : ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+                     ? ::posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), environ)
+                     : ::posix_spawn(&pid, args[0], &actions, &attributes, args.data(), environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   return rc == 0 ? pid : -1;
 }
