@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
+#include <filesystem>
 
 #include "engine/command_line.h"
 #include "platform/posix/posix_process_launcher.h"
@@ -72,6 +74,25 @@ TEST(Processes, ProgramsAreStartedByFullPathOnly) {
   EXPECT_EQ(RunAndWait(launcher, R"(sh -c "exit 7")", -1), 0);
   EXPECT_FALSE(StartCommandLine(launcher, "true", WindowStyle::Hidden));
   EXPECT_EQ(RunAndWait(launcher, R"(/bin/sh -c "exit 7")", -1), 7);
+}
+
+// The desktop's opener comes from the system's folders: an "xdg-open"
+// placed first on the search path is not the one run.
+TEST(Processes, DocumentsAreNotOpenedByAnOpenerFoundOnTheSearchPath) {
+  testing::TempDir dir;
+  const std::string marker = dir / "aperto";
+  const std::string opener = dir / "xdg-open";
+  testing::WriteTextFile(opener, "#!/bin/sh\necho \"$1\" > '" + marker + "'\n");
+  std::filesystem::permissions(opener, std::filesystem::perms::owner_all);
+  const char* old_path = std::getenv("PATH");
+  const std::string saved = old_path ? old_path : "";
+  ::setenv("PATH", (dir.path() + ":" + saved).c_str(), 1);
+  PosixProcessLauncher launcher;
+  launcher.OpenDocument(dir / "leggimi.txt", dir.path());
+  ::setenv("PATH", saved.c_str(), 1);
+  for (int i = 0; i < 10 && testing::ReadTextFile(marker).empty(); ++i)
+    RunAndWait(launcher, "/bin/sleep 0.05", -1);
+  EXPECT_EQ(testing::ReadTextFile(marker), "");
 }
 
 // Where the kernel offers no process descriptors, the wait asks the child

@@ -18,14 +18,11 @@ extern char** environ;
 namespace tw {
 namespace {
 
-enum class Lookup { FullPathOnly, SearchPath };
-
-// Spawns the program; -1 when it cannot be started. Descriptors from 3 up
-// are closed in the child whether or not their owner (libcurl, Qt) marked
-// them close-on-exec.
-pid_t Spawn(const std::vector<std::string>& argv, const std::string& folder, Lookup lookup) {
-  if (argv.empty() || argv[0].empty()) return -1;
-  if (lookup == Lookup::FullPathOnly && argv[0].front() != '/') return -1;
+// Spawns the program, named by its full path (PATH is never searched);
+// -1 when it cannot be started. Descriptors from 3 up are closed in the
+// child whether or not their owner (libcurl, Qt) marked them close-on-exec.
+pid_t Spawn(const std::vector<std::string>& argv, const std::string& folder) {
+  if (argv.empty() || argv[0].empty() || argv[0].front() != '/') return -1;
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
@@ -45,9 +42,7 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::string& folder, Loo
   posix_spawnattr_setsigdefault(&attributes, &defaults);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
   pid_t pid = -1;
-  const int rc = lookup == Lookup::SearchPath
-                     ? ::posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), environ)
-                     : ::posix_spawn(&pid, args[0], &actions, &attributes, args.data(), environ);
+  const int rc = ::posix_spawn(&pid, args[0], &actions, &attributes, args.data(), environ);
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   return rc == 0 ? pid : -1;
@@ -91,14 +86,14 @@ void Reap(pid_t pid) {
 
 bool PosixProcessLauncher::Start(const std::vector<std::string>& argv, WindowStyle,
                                  const std::string& folder) {
-  const pid_t pid = Spawn(argv, folder, Lookup::FullPathOnly);
+  const pid_t pid = Spawn(argv, folder);
   if (pid <= 0) return false;
   Reap(pid);
   return true;
 }
 
 int PosixProcessLauncher::RunAndWait(const std::vector<std::string>& argv, int timeout_ms) {
-  const pid_t pid = Spawn(argv, "", Lookup::FullPathOnly);
+  const pid_t pid = Spawn(argv, "");
   if (pid <= 0) return 0;
   int status = 0;
   if (timeout_ms < 0) {
@@ -114,9 +109,17 @@ int PosixProcessLauncher::RunAndWait(const std::vector<std::string>& argv, int t
   return 0;
 }
 
-// The desktop's opener is a system tool, found where the system keeps it.
+// The desktop's opener is a system tool, taken from where the system keeps
+// it rather than from PATH, which a user's own folders may come first in.
 bool PosixProcessLauncher::OpenDocument(const std::string& path, const std::string& folder) {
-  const pid_t pid = Spawn({"xdg-open", path}, folder, Lookup::SearchPath);
+  static constexpr const char* kOpeners[] = {"/usr/bin/xdg-open", "/usr/local/bin/xdg-open", "/bin/xdg-open"};
+  std::string opener;
+  for (const char* candidate : kOpeners)
+    if (IsProgram(candidate)) {
+      opener = candidate;
+      break;
+    }
+  const pid_t pid = Spawn({opener, path}, folder);
   if (pid <= 0) return false;
   Reap(pid);
   return true;
