@@ -46,6 +46,12 @@ TEST(PosixSystemInfo, SpecialFoldersArePerUserAndOverridable) {
   // where user services and desktop entries live.
   EXPECT_EQ(PerUserSpecialFolder(SpecialFolder::Windows), "/data/Velmora/Windows");
   EXPECT_EQ(PerUserDataFolder(), "/data");
+  {
+    // Relative: ignored, as if unset.
+    ScopedEnv relative("XDG_DATA_HOME", "dati");
+    EXPECT_EQ(PerUserDataFolder(), "/home/anna/.local/share");
+    EXPECT_EQ(PerUserSpecialFolder(SpecialFolder::Windows), "/home/anna/.local/share/Velmora/Windows");
+  }
   ScopedEnv windows2("TARNWICK_WINDOWS_DIR", "/srv/win");
   EXPECT_EQ(PerUserSpecialFolder(SpecialFolder::Windows), "/srv/win");
 }

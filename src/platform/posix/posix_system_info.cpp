@@ -75,7 +75,9 @@ std::string PosixSystemInfo::SpecialFolderPath(SpecialFolder kind) {
 std::string PosixSystemInfo::UserDataFolder() { return PerUserDataFolder(); }
 
 std::string PerUserDataFolder() {
-  if (std::string data_home = EnvOrEmpty("XDG_DATA_HOME"); !data_home.empty())
+  // A relative value is no folder at all (it would follow whatever folder
+  // the program was started in), and the desktop's rule is to ignore it.
+  if (std::string data_home = EnvOrEmpty("XDG_DATA_HOME"); data_home.starts_with('/'))
     return WithoutTrailingSlash(data_home);
   const std::string home = HomeFolder();
   return home.empty() ? std::string() : WithoutTrailingSlash(home) + "/.local/share";
