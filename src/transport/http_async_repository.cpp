@@ -50,8 +50,7 @@ void HttpAsyncRepository::DropRetired() {
   retired_sessions_.clear();
 }
 
-void HttpAsyncRepository::StartGetText(std::string_view remote_path, TextDone done) {
-  DropRetired();
+Inet* HttpAsyncRepository::NewControl(std::string_view remote_path) {
   auto owned = NewTransfer(location_, transfer_);
   Inet* control = owned.get();
   control->Document = std::string(remote_path);
@@ -60,6 +59,12 @@ void HttpAsyncRepository::StartGetText(std::string_view remote_path, TextDone do
   control->SetProxy(proxy_.url);
   transfers_.push_back(std::move(owned));
   ++running_;
+  return control;
+}
+
+void HttpAsyncRepository::StartGetText(std::string_view remote_path, TextDone done) {
+  DropRetired();
+  Inet* control = NewControl(remote_path);
   control->StartURL(GetUrl(control->RemoteHost, control->Document), DataType::Text,
                     [this, alive = std::weak_ptr<bool>(alive_), control, done = std::move(done)](bool answered) {
                       if (alive.expired()) return;
@@ -72,12 +77,7 @@ void HttpAsyncRepository::StartGetText(std::string_view remote_path, TextDone do
 }
 
 void HttpAsyncRepository::StartTransferHead(std::string_view remote_path, HeadDone done) {
-  auto owned = NewTransfer(location_, transfer_);
-  Inet* control = owned.get();
-  control->Document = std::string(remote_path);
-  control->SetProxy(proxy_.url);
-  transfers_.push_back(std::move(owned));
-  ++running_;
+  Inet* control = NewControl(remote_path);
   control->StartHead(GetUrl(control->RemoteHost, control->Document),
                      [this, alive = std::weak_ptr<bool>(alive_), control, done = std::move(done)](bool answered) {
                        if (alive.expired()) return;

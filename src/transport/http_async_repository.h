@@ -38,6 +38,8 @@ class HttpAsyncRepository : public AsyncRepository {
   // A HEAD that cannot go over a socket of our own (TLS, or a proxy only
   // libcurl can talk to) goes through a transfer.
   void StartTransferHead(std::string_view remote_path, HeadDone done);
+  // A transfer for `remote_path`, counted as running, not yet started.
+  Inet* NewControl(std::string_view remote_path);
 
   std::string location_;
   // Both fixed for the repository's life, like the environment they come from.
