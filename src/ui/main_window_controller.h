@@ -72,9 +72,9 @@ class MainWindowController {
 
   // --- state ----------------------------------------------------------
   bool UpdateErrors() const { return update_errors_; }
-  // What the process returns once the window is gone: 1 when a module
-  // could not be put in place, else 0.
-  int ExitStatus() const { return update_errors_ ? 1 : 0; }
+  // What the process returns once the window is gone: 1 when a module the
+  // run covered could not be put in place (its download failed too), else 0.
+  int ExitStatus() const { return module_failed_ ? 1 : 0; }
   bool Closed() const { return closing_; }
   bool Running() const { return activity_ == Activity::Running; }
   const std::string& ButtonTag(int index) const { return tags_[index == 0 ? 0 : 1]; }
@@ -125,6 +125,10 @@ class MainWindowController {
   bool refused_module_reported_ = false;
   std::atomic<bool> cancel_{false};
   bool update_errors_ = false;
+  // A download or a replacement failed; a failed download leaves the run's
+  // closing message out, but a launcher waiting on the exit status must
+  // still learn of it.
+  bool module_failed_ = false;
   bool splash_wanted_ = false, splash_shown_ = false;
 
   std::string tags_[2] = {"CANCEL", "UPDATE"};

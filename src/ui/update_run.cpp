@@ -102,6 +102,7 @@ void MainWindowController::UpdateItem(size_t index, bool confirm) {
     return;
   }
   if (fetched.status == DownloadStatus::Failed) {
+    module_failed_ = true;
     SetStatus(index, Text(1005));
     AddLog(Text(806));
     return;
@@ -115,6 +116,7 @@ void MainWindowController::UpdateItem(size_t index, bool confirm) {
     AddLog(Text(805));
   } else {
     update_errors_ = true;
+    module_failed_ = true;
     const ErrorRecord& error = replaced.Error();
     const std::string detail = std::to_string(error.Number) + ": " + error.Description;
     SetStatus(index, Text(1005) + " [" + detail + "]");
