@@ -145,6 +145,7 @@ bool FormMain::event(QEvent* event) {
 
 void FormMain::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
+  shown_once_ = true;
   // Once the show has reached the window system: an activation it grants
   // for the show by then is counted, and the display stands in otherwise.
   if (!event->spontaneous())
@@ -197,7 +198,12 @@ void FormMain::ButtonClicked(int index) {
 // --- MainWindowView --------------------------------------------------------
 
 void FormMain::RestorePlacement() { RestoreWindowPlacement(*this, kPlacementName, settings_); }
-void FormMain::SavePlacement() { SaveWindowPlacement(*this, kPlacementName, settings_); }
+void FormMain::SavePlacement() {
+  // A window never shown (the hidden start) has no place of its own: its
+  // stored one stays for the next start that shows it.
+  if (!shown_once_) return;
+  SaveWindowPlacement(*this, kPlacementName, settings_);
+}
 
 void FormMain::SetColumnCaption(int column, std::string_view caption) { lv_modules_->SetCaption(column, Q(caption)); }
 

@@ -94,6 +94,7 @@ class FormMain : public QWidget, public MainWindowView {
 
   MainLayout layout_ = kDesignLayout;
   ActivationCount activations_;
+  bool shown_once_ = false;
   bool unloaded_ = false;
 };
 

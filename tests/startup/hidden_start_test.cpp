@@ -88,6 +88,8 @@ TEST_P(HiddenStart, InstallsTheModuleAndItsDependencyRunsPostSetupOnceAndStartsT
   ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(dir_ / "batch.txt"); }, 20000));
   QTest::qWait(100);
   EXPECT_EQ(ReadTextFile(dir_ / "batch.txt"), "uno due\n");
+  // The window was never shown: no place of its own is stored for it.
+  EXPECT_EQ(QtSettingsStore().Read(settings::kApplication, "Tarnwick\\FormMain", "Left", "nessuno"), "nessuno");
   if (!GetParam()) {
     // Without a display the log goes to standard error.
     EXPECT_NE(outcome.err.find("Inizio procedura di aggiornamento"), std::string::npos) << outcome.err;
