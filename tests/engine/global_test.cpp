@@ -52,6 +52,8 @@ TEST_F(GlobalTest, UpdateAvailability) {
   EXPECT_TRUE(global_.IsUpdateAvailable("{ESEGUIBILI}\\nf.exe"));
   f_.files.AddFile("/opt/suite/Eseguibili/nf.exe", "x", kOld.ToUnixSeconds(), "1.0.0.0");
   EXPECT_FALSE(global_.IsUpdateAvailable("{ESEGUIBILI}\\nf.exe"));
+  f_.files.AddFile("/opt/suite/Eseguibili/nf.exe", "x", kOld.ToUnixSeconds(), "0.0.0.0");
+  EXPECT_FALSE(global_.IsUpdateAvailable("{ESEGUIBILI}\\nf.exe"));
 
   // A cycle of dependencies ends.
   Publish("/eseguibili/c1.exe", "[Release]\nVersion=1.0\n[Setup]\nx={ESEGUIBILI}\\c2.exe\n");
