@@ -59,6 +59,11 @@ ModuleVersion Catalogue::GetModuleVersion(std::string_view module, bool remote) 
   return MakeModuleVersion(info->GetKey("Release", "Version"), info->LastModifiedDate);
 }
 
+bool Catalogue::IsInstalled(std::string_view module) {
+  if (ctx_.paths.HasUnmappedToken(module) || !IsConfinedModulePath(ctx_.paths, module)) return false;
+  return ctx_.files.NormalFileExists(ctx_.paths.ResolvePath(module, false));
+}
+
 ModuleVersion Catalogue::InstalledVersion(std::string_view module) {
   // A module whose folder this computer does not have is not installed,
   // whatever lies where its path would resolve to.
@@ -92,7 +97,10 @@ void Catalogue::CollectUpdates(UpdateDictionary& updates, std::string_view modul
 std::shared_ptr<ModuleUpdateInfo> Catalogue::Decide(const std::string& module, const ModuleINIInfo& info) {
   ModuleVersion local = GetModuleVersion(module, false);
   ModuleVersion remote = GetModuleVersion(module, true);
-  const bool missing = IsVersionEmpty(local);
+  // Only a file that is not there is missing: a present one whose version
+  // reads empty would otherwise be overwritten against ForceUpdate and have
+  // its post-setup programs run again.
+  const bool missing = IsVersionEmpty(local) && !IsInstalled(module);
   if (IsVersionEmpty(remote) || CompareVersions(remote, local) != 1) return nullptr;
   auto record = std::make_shared<ModuleUpdateInfo>();
   record->MetaPath = module;

@@ -59,6 +59,11 @@ class Catalogue {
   // refuses are passed over.
   void CollectUpdates(UpdateDictionary& updates, std::string_view module);
 
+  // True when the module's file is on this computer. A file that is there
+  // is never a new installation, even when its version reads empty (a
+  // version resource of 0.0.0.0, or a date that reads as none).
+  bool IsInstalled(std::string_view module);
+
   // What is known of the module's catalogue flags, with their defaults.
   bool IsOnDemand(const ModuleINIInfo& info) const;
   bool IsForced(const ModuleINIInfo& info) const;

@@ -140,7 +140,10 @@ ReplaceResult StagedFile::Finish(DateValue last_modified) {
     if (ReplaceResult created = CreateFresh(); !created) return created;
   if (const FileResult error = writer_->Finish()) return Failure(*error);
   writer_.reset();
-  SetFileDate(ctx_->files, ctx_->system, fresh_, last_modified);
+  // Without a repository date the file keeps the time it was written: the
+  // zero date would stamp it 30 December 1899, which reads back as "no
+  // date", and a present file would then count as a missing one.
+  if (!last_modified.IsZero()) SetFileDate(ctx_->files, ctx_->system, fresh_, last_modified);
   last_modified_ = last_modified;
   finished_ = true;
   return {};

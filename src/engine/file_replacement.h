@@ -43,7 +43,8 @@ class StagedFile {
 
   // The next piece of the new content.
   ReplaceResult Write(std::span<const std::uint8_t> bytes);
-  // Flushes ".new" and gives it `last_modified`; the content is complete.
+  // Flushes ".new" and gives it `last_modified` (a zero date leaves the
+  // time it was written); the content is complete.
   ReplaceResult Finish(DateValue last_modified);
   // Puts ".new" in the target's place and records its download date; a
   // ".part" kept by an earlier attempt goes with it.

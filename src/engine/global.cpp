@@ -32,7 +32,7 @@ bool Global::IsUpdateAvailable(std::string_view module) {
     ModuleVersion local = catalogue.GetModuleVersion(name, false);
     ModuleVersion remote = catalogue.GetModuleVersion(name, true);
     if (IsVersionEmpty(remote) || catalogue.SkippedOnDemand(name, info)) return WalkStep::kSkip;
-    const bool missing = IsVersionEmpty(local);
+    const bool missing = IsVersionEmpty(local) && !catalogue.IsInstalled(name);
     available = (CompareVersions(remote, local) == 1 && catalogue.IsForced(info)) || missing;
     return available ? WalkStep::kStop : WalkStep::kDependencies;
   });

@@ -7,6 +7,7 @@
 #include "engine/processes.h"
 #include "engine/self_update.h"
 #include "engine/suite_programs.h"
+#include "platform/settings_store.h"
 #include "transport/repository.h"
 
 namespace tw {
@@ -85,11 +86,15 @@ void EngineModuleInstaller::Register(std::string_view local_path, std::string_vi
   RegisterModuleFile(ctx_, local_path, kind);
 }
 
+// The programs started may ask the automation server, another process,
+// about the modules just installed: the download dates go to disk first.
 void EngineModuleInstaller::RunAndWait(std::string_view command_line) {
+  ctx_.settings.Flush();
   RunSuiteCommandAndWait(ctx_.processes, ctx_.paths, command_line, -1);
 }
 
 void EngineModuleInstaller::ShellOpen(std::string_view program, std::string_view arguments) {
+  ctx_.settings.Flush();
   tw::ShellOpen(ctx_.processes, program, arguments, "", "");
 }
 

@@ -146,6 +146,24 @@ TEST_F(CatalogueTest, StoredDownloadDateWinsOverTheFileDateAndGoesWithTheFile) {
   EXPECT_FALSE(settings_.Get(settings::kLastModifiedSection, "/opt/suite/Dati/x.mdb").has_value());
 }
 
+// A file that is there is installed, even when its version reads empty: a
+// version resource of 0.0.0.0, or a date that reads as none (the stamp of
+// 30 December 1899 that an earlier run gave files served without a date).
+TEST_F(CatalogueTest, AFileThatIsThereIsNeverANewInstallation) {
+  Publish("/dati/utenti/conf.ini", "[Release]\nVersion=1.0\nForceUpdate=0\n"
+                                   "[PostSetup]\np={ESEGUIBILI}\\post.exe\n");
+  Install("/opt/suite/Dati/Utenti/conf.ini", "", DateValue());
+  EXPECT_TRUE(Walk("{UTENTI}\\conf.ini").empty());
+  Install("/opt/suite/Dati/Utenti/conf.ini", "0.0.0.0");
+  EXPECT_TRUE(Walk("{UTENTI}\\conf.ini").empty());
+
+  Publish("/eseguibili/prog.exe", "[Release]\nVersion=1.0\n[PostSetup]\np={ESEGUIBILI}\\post.exe\n");
+  Install("/opt/suite/Eseguibili/prog.exe", "0.0.0.0");
+  ASSERT_EQ(Walk("{ESEGUIBILI}\\prog.exe").size(), 1u);
+  EXPECT_EQ(Record("{ESEGUIBILI}\\PROG.EXE").InstallationType, 1);
+  EXPECT_EQ(Record("{ESEGUIBILI}\\PROG.EXE").PostSetup.Count(), 0u);
+}
+
 TEST_F(CatalogueTest, UnreachableRepositoryGivesNothing) {
   Publish("/eseguibili/a.exe", "[Release]\nVersion=1.0\n");
   repo_.reachable = false;

@@ -52,6 +52,8 @@ TEST_F(GlobalTest, UpdateAvailability) {
   EXPECT_TRUE(global_.IsUpdateAvailable("{ESEGUIBILI}\\nf.exe"));
   f_.files.AddFile("/opt/suite/Eseguibili/nf.exe", "x", kOld.ToUnixSeconds(), "1.0.0.0");
   EXPECT_FALSE(global_.IsUpdateAvailable("{ESEGUIBILI}\\nf.exe"));
+  f_.files.AddFile("/opt/suite/Eseguibili/nf.exe", "x", kOld.ToUnixSeconds(), "0.0.0.0");
+  EXPECT_FALSE(global_.IsUpdateAvailable("{ESEGUIBILI}\\nf.exe"));
 
   // A cycle of dependencies ends.
   Publish("/eseguibili/c1.exe", "[Release]\nVersion=1.0\n[Setup]\nx={ESEGUIBILI}\\c2.exe\n");
@@ -59,6 +61,24 @@ TEST_F(GlobalTest, UpdateAvailability) {
   f_.files.AddFile("/opt/suite/Eseguibili/c1.exe", "x", kNew.ToUnixSeconds(), "1.0.0.0");
   f_.files.AddFile("/opt/suite/Eseguibili/c2.exe", "x", kNew.ToUnixSeconds(), "1.0.0.0");
   EXPECT_FALSE(global_.IsUpdateAvailable("{ESEGUIBILI}\\c1.exe"));
+}
+
+TEST_F(GlobalTest, FileServedWithoutADateStaysInstalled) {
+  // A repository that sends no Last-Modified: the installed copy keeps the
+  // time it was written, so it is a present file, not a missing one, and a
+  // user's file marked not to be forced is left alone.
+  f_.repo.PutDocument("/dati/utenti/conf.ini", "[Release]\nVersion=1.0\nForceUpdate=0\n"
+                                               "[PostSetup]\np={ESEGUIBILI}\\post.exe\n");
+  f_.repo.Put("/dati/utenti/conf.ini", "contenuto");
+  ASSERT_TRUE(global_.UpdateModule("{UTENTI}\\conf.ini"));
+  ASSERT_EQ(f_.launcher.calls.size(), 1u);
+  f_.files.AddFile("/opt/suite/Dati/Utenti/conf.ini", "scritto dall'utente",
+                   *f_.files.LastModified("/opt/suite/Dati/Utenti/conf.ini"));
+  EXPECT_NE(f_.files.LastModified("/opt/suite/Dati/Utenti/conf.ini"), DateValue().ToUnixSeconds());
+  EXPECT_FALSE(global_.IsUpdateAvailable("{UTENTI}\\conf.ini"));
+  EXPECT_TRUE(global_.UpdateModule("{UTENTI}\\conf.ini"));
+  EXPECT_EQ(f_.files.Content("/opt/suite/Dati/Utenti/conf.ini"), "scritto dall'utente");
+  EXPECT_EQ(f_.launcher.calls.size(), 1u);
 }
 
 TEST_F(GlobalTest, ModuleAvailabilityIsTheRepositorysHead) {

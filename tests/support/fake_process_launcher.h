@@ -1,6 +1,7 @@
 // A launcher that records what it is asked to start.
 #pragma once
 
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -20,19 +21,24 @@ class FakeProcessLauncher : public ProcessLauncher {
 
   bool Start(const std::vector<std::string>& argv, WindowStyle style,
              const std::string& folder = "") override {
+    if (before_call) before_call();
     calls.push_back({"start", argv, style, folder});
     return true;
   }
   int RunAndWait(const std::vector<std::string>& argv, int) override {
+    if (before_call) before_call();
     calls.push_back({"wait", argv, WindowStyle::Normal, ""});
     return 0;
   }
   bool OpenDocument(const std::string& path, const std::string& folder) override {
+    if (before_call) before_call();
     calls.push_back({"open", {path}, WindowStyle::Normal, folder});
     return true;
   }
   bool IsProgram(const std::string& path) override { return programs.count(path) > 0; }
 
+  // Runs as each program is about to start.
+  std::function<void()> before_call;
   std::vector<Call> calls;
   std::set<std::string> programs;
 };

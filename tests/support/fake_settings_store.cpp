@@ -22,11 +22,13 @@ bool FakeSettingsStore::Write(std::string_view application, std::string_view sec
                               std::string_view key, std::string_view value) {
   if (fail_writes) return false;
   values[Address(application, section, key)] = std::string(value);
+  ++unflushed;
   return true;
 }
 
 bool FakeSettingsStore::Delete(std::string_view application, std::string_view section,
                                std::string_view key) {
+  ++unflushed;
   return values.erase(Address(application, section, key)) > 0;
 }
 

@@ -18,6 +18,7 @@ class FakeSettingsStore : public SettingsStore {
              std::string_view value) override;
   bool Delete(std::string_view application, std::string_view section,
               std::string_view key) override;
+  void Flush() override { unflushed = 0; }
 
   // Shortcuts for the program's own application name.
   void Set(std::string_view section, std::string_view key, std::string_view value);
@@ -25,6 +26,9 @@ class FakeSettingsStore : public SettingsStore {
 
   std::map<std::tuple<std::string, std::string, std::string>, std::string> values;
   bool fail_writes = false;
+  // Writes and deletions not yet made durable and visible to other
+  // processes.
+  int unflushed = 0;
 };
 
 }  // namespace tw::testing

@@ -1,3 +1,4 @@
+#include "common/settings_keys.h"
 #include "ui/main_window_fixture.h"
 
 namespace tw {
@@ -142,6 +143,21 @@ TEST_F(MainWindowTest, PostSetupProgramsRunOnceForModulesReallyInstalled) {
   c.ButtonClicked(1);
   EXPECT_EQ(view_.questions.size(), 4u);
   EXPECT_EQ(Waited(), (Lines{"/opt/suite/Eseguibili/Q.exe", "/opt/suite/Eseguibili/r.exe"}));
+}
+
+// The suite's programs may ask the automation server (another process)
+// about what was just installed: the download dates are on disk before any
+// of them starts.
+TEST_F(MainWindowTest, DownloadDatesAreOnDiskBeforeAnyProgramStarts) {
+  f_.settings.Set(settings::kSection, settings::kHide, "1");
+  f_.launcher.programs.insert("/opt/suite/Eseguibili/Gestione.exe");
+  Module("a.exe", "[PostSetup]\n1={ESEGUIBILI}\\Dopo.exe\n");
+  std::vector<int> unflushed;
+  f_.launcher.before_call = [&] { unflushed.push_back(f_.settings.unflushed); };
+  auto& c = Start(Switches("@b /opt/suite/Eseguibili/Gestione.exe"));
+  EXPECT_EQ(c.Load(), LoadOutcome::Closed);
+  ASSERT_TRUE(f_.settings.Get(settings::kLastModifiedSection, std::string(kFolder) + "a.exe"));
+  EXPECT_EQ(unflushed, (std::vector<int>{0, 0}));
 }
 
 TEST_F(MainWindowTest, OneRunAtATimeAndNoRebuildWhileItRuns) {
