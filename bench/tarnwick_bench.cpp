@@ -32,6 +32,7 @@
 #include "support/fake_repository.h"
 #include "support/latency_relay.h"
 #include "support/nginx_server.h"
+#include "support/one_at_a_time.h"
 #include "support/temp_dir.h"
 #include "transport/http_transport.h"
 #include "transport/repository_location.h"
@@ -196,28 +197,12 @@ void Walk(int repeats, const std::string& self) {
              std::to_string(updates.Count()) + " offered");
 }
 
-// The same repository with one request at a time: a document, then its
-// file's HEAD, then the next module's.
-class OneAtATime : public Repository {
- public:
-  explicit OneAtATime(Repository& inner) : inner_(inner) {}
-  bool HttpHead(std::string_view p, DateValue& d) override { return inner_.HttpHead(p, d); }
-  std::string HttpGetText(std::string_view p, DateValue& d) override { return inner_.HttpGetText(p, d); }
-  ByteBuffer HttpGetBytes(std::string_view p, DateValue& d) override { return inner_.HttpGetBytes(p, d); }
-  FetchResult HttpGetToSink(std::string_view p, DownloadSink& s, DateValue& d) override {
-    return inner_.HttpGetToSink(p, s, d);
-  }
-  std::string URL() override { return inner_.URL(); }
-
- private:
-  Repository& inner_;
-};
 
 // In a child process: the whole-suite walk fetching ahead ("ahead") or one
 // request at a time ("one"), printing its seconds.
 int SlowWalkChild(const std::string& location, const std::string& root, const std::string& mode) {
   HttpTransport transport(location, 0);
-  OneAtATime one(transport);
+  testing::OneAtATime one(transport);
   Engine engine(root, mode == "one" ? static_cast<Repository&>(one) : transport);
   UpdateDictionary updates;
   const double seconds = Seconds([&] { engine.catalogue.CollectUpdates(updates, ""); });

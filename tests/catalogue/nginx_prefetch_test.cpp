@@ -13,27 +13,13 @@
 #include "support/fault_server.h"
 #include "support/latency_relay.h"
 #include "support/nginx_server.h"
+#include "support/one_at_a_time.h"
 #include "transport/async_repository.h"
 #include "transport/http_transport.h"
 
 namespace tw {
 namespace {
 
-// The same repository with one request at a time.
-class OneAtATime : public Repository {
- public:
-  explicit OneAtATime(Repository& inner) : inner_(inner) {}
-  bool HttpHead(std::string_view p, DateValue& d) override { return inner_.HttpHead(p, d); }
-  std::string HttpGetText(std::string_view p, DateValue& d) override { return inner_.HttpGetText(p, d); }
-  ByteBuffer HttpGetBytes(std::string_view p, DateValue& d) override { return inner_.HttpGetBytes(p, d); }
-  FetchResult HttpGetToSink(std::string_view p, DownloadSink& s, DateValue& d) override {
-    return inner_.HttpGetToSink(p, s, d);
-  }
-  std::string URL() override { return inner_.URL(); }
-
- private:
-  Repository& inner_;
-};
 
 struct Walked {
   std::string dictionary;
@@ -63,7 +49,7 @@ Walked Walk(int upstream_port, const std::string& base, bool ahead, std::chrono:
     files.AddFile("/opt/suite/Eseguibili/m" + std::to_string(i) + ".dll", "x", 1577880000, i % 8 ? "" : "1.0.0.0");
   PathMapping paths(MakePlaceholderTable({"/opt/suite", "\\pc1", "", "", ""}, '/'), "pc1", '/');
   HttpTransport transport("127.0.0.1:" + std::to_string(relay.port()) + base, 0);
-  OneAtATime one(transport);
+  testing::OneAtATime one(transport);
   Repository& repository = ahead ? static_cast<Repository&>(transport) : one;
   const TrustPolicy no_keys;
   Catalogue catalogue({paths, repository, files, settings, system, no_keys});
