@@ -114,6 +114,10 @@ void HttpAsyncRepository::WaitForAny() {
     waiting_ = &loop;
     loop.exec(QEventLoop::ExcludeUserInputEvents);
     waiting_ = outer;
+    // A handler that ran during an outer wait may have waited here in turn
+    // and taken the answers that were to end the outer wait: end it too,
+    // or it would wait for nothing, forever.
+    if (outer) outer->quit();
   }
   // Answers handed on may start further requests and end more: take only
   // those ready now.

@@ -2,7 +2,10 @@
 
 #include "support/fault_server.h"
 #include "support/nginx_server.h"
+#include "transport/http_async_repository.h"
 #include "transport/http_transport.h"
+
+#include <QTimer>
 
 namespace tw {
 namespace {
@@ -89,6 +92,31 @@ TEST_F(NginxTransport, BodiesBeyondTheirBoundsFail) {
   limits.max_download = 8192;
   HttpTransport enough(nginx().Location(base_), 0, {}, limits);
   EXPECT_EQ(enough.HttpGetBytes("/eseguibili/grande.exe", date).size(), 8192u);
+}
+
+// A handler that runs while one wait is under way may wait in turn (a
+// window's refresh during a walk) and take the answer the first wait was
+// for: the first wait must still end.
+TEST_F(NginxTransport, AWaitInsideAnotherWaitLeavesTheOuterOneFree) {
+  nginx().Put(base_ + "/a.ini", "[Release]\r\n");
+  nginx().Put(base_ + "/b.ini", "[Release]\r\n");
+  HttpAsyncRepository repository(nginx().Location(base_), 0, {}, {});
+  bool a = false, b = false, rescued = false;
+  QObject timers;  // its timers go with the test
+  repository.StartGetText("/a.ini", [&](std::string) { a = true; });
+  QTimer::singleShot(0, &timers, [&] {
+    repository.StartGetText("/b.ini", [&](std::string) { b = true; });
+    while (!b && repository.InFlight() > 0) repository.WaitForAny();
+  });
+  // Without the mend the outer wait never ends; a late request ends it.
+  QTimer::singleShot(5000, &timers, [&] {
+    rescued = true;
+    repository.StartGetText("/a.ini", [](std::string) {});
+  });
+  while (!a && repository.InFlight() > 0) repository.WaitForAny();
+  EXPECT_TRUE(a);
+  EXPECT_TRUE(b);
+  EXPECT_FALSE(rescued);
 }
 
 // A server that sends a document a byte a second passes any speed bound a
