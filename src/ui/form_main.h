@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -94,6 +95,8 @@ class FormMain : public QWidget, public MainWindowView {
 
   MainLayout layout_ = kDesignLayout;
   ActivationCount activations_;
+  static constexpr qint64 kEventsEveryMs = 40;  // 25 times a second
+  QElapsedTimer last_events_;
   bool shown_once_ = false;
   bool unloaded_ = false;
 };
