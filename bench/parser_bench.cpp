@@ -8,8 +8,8 @@
 
 #include "catalogue/ini_document.h"
 #include "catalogue/path_mapping.h"
-#include "catalogue/signature_section.h"
-#include "catalogue/trust_policy.h"
+#include "trust/signature_section.h"
+#include "trust/trust_policy.h"
 #include "transport/http_date.h"
 
 namespace {

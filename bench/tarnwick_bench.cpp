@@ -18,7 +18,7 @@
 
 #include "bench_support.h"
 #include "catalogue/catalogue.h"
-#include "catalogue/trust_policy.h"
+#include "trust/trust_policy.h"
 #include "catalogue/path_mapping.h"
 #include "engine/checked_download.h"
 #include "engine/engine_context.h"
@@ -34,15 +34,15 @@
 #include "support/nginx_server.h"
 #include "support/one_at_a_time.h"
 #include "support/temp_dir.h"
-#include "transport/http_transport.h"
+#include "transport/network/http_transport.h"
 #include "transport/repository_location.h"
 #include "ui/column_widths.h"
 #include "ui/console_main_view.h"
 #include "ui/engine_module_installer.h"
 #include "ui/main_window_controller.h"
-#include "ui/form_main.h"
-#include "ui/module_list_widget.h"
-#include "ui/window_services.h"
+#include "ui/widgets/form_main.h"
+#include "ui/widgets/module_list_widget.h"
+#include "ui/widgets/window_services.h"
 
 namespace tw::bench {
 namespace {

@@ -1,4 +1,4 @@
-#include "startup/automation_mode.h"
+#include "app/automation_mode.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "engine/automation_server.h"
+#include "automation/automation_server.h"
 #include "engine/global.h"
 #include "startup/main_sequence.h"
 

@@ -18,15 +18,15 @@
 #include "platform/qt/qt_settings_store.h"
 #include "resources/string_table.h"
 #include "resources/version_info.h"
-#include "startup/application_identity.h"
-#include "startup/automation_mode.h"
+#include "standalone/application_identity.h"
+#include "app/automation_mode.h"
 #include "startup/environment.h"
 #include "startup/help_text.h"
 #include "startup/main_sequence.h"
-#include "startup/standalone_main.h"
-#include "transport/http_transport.h"
-#include "ui/event_loop_launcher.h"
-#include "ui/message_box.h"
+#include "standalone/standalone_main.h"
+#include "transport/network/http_transport.h"
+#include "ui/widgets/event_loop_launcher.h"
+#include "ui/widgets/message_box.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "engine/automation_server.h"
+#include "automation/automation_server.h"
 
 #include <QCoreApplication>
 #include <QDBusMessage>

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "catalogue/catalogue.h"
-#include "catalogue/trust_policy.h"
+#include "trust/trust_policy.h"
 #include "transport/text_decoding.h"
 
 namespace tw {

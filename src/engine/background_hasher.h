@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "catalogue/file_digest.h"
+#include "trust/file_digest.h"
 
 namespace tw {
 

@@ -3,9 +3,9 @@
 #include <string>
 
 #include "catalogue/catalogue.h"
-#include "catalogue/file_digest.h"
+#include "trust/file_digest.h"
 #include "catalogue/path_mapping.h"
-#include "catalogue/trust_policy.h"
+#include "trust/trust_policy.h"
 #include "engine/background_hasher.h"
 #include "engine/digest_error.h"
 #include "engine/engine_context.h"

@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "catalogue/file_digest.h"
+#include "trust/file_digest.h"
 #include "engine/error_record.h"
 
 namespace tw {

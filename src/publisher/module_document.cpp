@@ -1,8 +1,8 @@
 #include "publisher/module_document.h"
 
 #include "catalogue/ini_document.h"
-#include "catalogue/signature_section.h"
-#include "catalogue/trust_policy.h"
+#include "trust/signature_section.h"
+#include "trust/trust_policy.h"
 #include "common/text.h"
 
 namespace tw::publisher {

@@ -3,7 +3,7 @@
 
 #include "catalogue/ini_document.h"
 #include "catalogue/module_version.h"
-#include "catalogue/trust_policy.h"
+#include "trust/trust_policy.h"
 #include "common/text.h"
 #include "publisher/publish.h"
 #include "publisher/repository_files.h"

@@ -1,4 +1,4 @@
-#include "startup/application_identity.h"
+#include "standalone/application_identity.h"
 
 #include <QCoreApplication>
 #include <QString>

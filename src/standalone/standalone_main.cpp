@@ -1,4 +1,4 @@
-#include "startup/standalone_main.h"
+#include "standalone/standalone_main.h"
 
 #include <QApplication>
 #include <clocale>
@@ -11,16 +11,16 @@
 #include "platform/posix/posix_process_launcher.h"
 #include "platform/posix/posix_system_info.h"
 #include "platform/qt/qt_settings_store.h"
-#include "startup/application_identity.h"
+#include "standalone/application_identity.h"
 #include "startup/display.h"
 #include "startup/environment.h"
 #include "startup/main_sequence.h"
 #include "startup/repository_dialog.h"
-#include "transport/http_transport.h"
-#include "ui/main_window_host.h"
-#include "ui/program_icon.h"
-#include "ui/startup_windows.h"
-#include "ui/window_services.h"
+#include "transport/network/http_transport.h"
+#include "ui/widgets/main_window_host.h"
+#include "ui/widgets/program_icon.h"
+#include "ui/widgets/startup_windows.h"
+#include "ui/widgets/window_services.h"
 
 namespace tw {
 namespace {

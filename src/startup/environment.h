@@ -5,7 +5,7 @@
 #include <string>
 
 #include "catalogue/path_mapping.h"
-#include "catalogue/trust_policy.h"
+#include "trust/trust_policy.h"
 
 namespace tw {
 

@@ -1,6 +1,6 @@
-#include "catalogue/file_digest.h"
+#include "trust/file_digest.h"
 
-#include "catalogue/trust_policy.h"
+#include "trust/trust_policy.h"
 #include "common/text.h"
 #include "resources/string_table.h"
 

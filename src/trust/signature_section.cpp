@@ -1,4 +1,4 @@
-#include "catalogue/signature_section.h"
+#include "trust/signature_section.h"
 
 #include <optional>
 

@@ -1,4 +1,4 @@
-#include "catalogue/trust_anchors.h"
+#include "trust/trust_anchors.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
-#include "catalogue/trust_policy.h"
+#include "trust/trust_policy.h"
 
-#include "catalogue/signature_section.h"
+#include "trust/signature_section.h"
 #include "common/text.h"
 #include "resources/string_table.h"
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "catalogue/trust_anchors.h"
+#include "trust/trust_anchors.h"
 
 namespace tw {
 

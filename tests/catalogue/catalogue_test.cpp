@@ -1,5 +1,5 @@
 #include "catalogue/catalogue.h"
-#include "catalogue/trust_policy.h"
+#include "trust/trust_policy.h"
 
 #include <gtest/gtest.h>
 

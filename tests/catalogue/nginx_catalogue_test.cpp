@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
 #include "catalogue/catalogue.h"
-#include "catalogue/trust_policy.h"
+#include "trust/trust_policy.h"
 #include "catalogue/path_mapping.h"
 #include "support/fake_file_system.h"
 #include "support/fake_settings_store.h"
 #include "support/fake_system_info.h"
 #include "support/nginx_server.h"
-#include "transport/http_transport.h"
+#include "transport/network/http_transport.h"
 
 namespace tw {
 namespace {

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "catalogue/catalogue.h"
-#include "catalogue/trust_policy.h"
+#include "trust/trust_policy.h"
 #include "catalogue/path_mapping.h"
 #include "support/fake_file_system.h"
 #include "support/fake_settings_store.h"
@@ -15,7 +15,7 @@
 #include "support/nginx_server.h"
 #include "support/one_at_a_time.h"
 #include "transport/async_repository.h"
-#include "transport/http_transport.h"
+#include "transport/network/http_transport.h"
 
 namespace tw {
 namespace {

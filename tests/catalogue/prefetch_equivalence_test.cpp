@@ -10,7 +10,7 @@
 #include <set>
 
 #include "catalogue/catalogue.h"
-#include "catalogue/trust_policy.h"
+#include "trust/trust_policy.h"
 #include "catalogue/path_mapping.h"
 #include "engine/engine_context.h"
 #include "engine/global.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/file_digest.h"
+#include "trust/file_digest.h"
 #include "engine/background_hasher.h"
 #include "platform/openssl/crypto.h"
 

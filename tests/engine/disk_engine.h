@@ -6,7 +6,7 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/path_mapping.h"
-#include "catalogue/trust_policy.h"
+#include "trust/trust_policy.h"
 #include "engine/engine_context.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/posix_process_launcher.h"

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "catalogue/catalogue.h"
-#include "catalogue/trust_policy.h"
+#include "trust/trust_policy.h"
 #include "catalogue/path_mapping.h"
 #include "engine/engine_context.h"
 #include "support/fake_file_system.h"

@@ -1,4 +1,4 @@
-#include "catalogue/trust_policy.h"
+#include "trust/trust_policy.h"
 #include "engine/global.h"
 
 #include <gtest/gtest.h>

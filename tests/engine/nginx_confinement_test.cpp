@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "catalogue/catalogue.h"
-#include "catalogue/trust_policy.h"
+#include "trust/trust_policy.h"
 #include "catalogue/path_mapping.h"
 #include "common/settings_keys.h"
 #include "common/text.h"
@@ -21,7 +21,7 @@
 #include "support/fault_server.h"
 #include "support/nginx_server.h"
 #include "support/temp_dir.h"
-#include "transport/http_transport.h"
+#include "transport/network/http_transport.h"
 
 namespace tw {
 namespace {

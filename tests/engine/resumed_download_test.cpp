@@ -10,7 +10,7 @@
 #include <random>
 
 #include "catalogue/catalogue.h"
-#include "catalogue/trust_policy.h"
+#include "trust/trust_policy.h"
 #include "catalogue/path_mapping.h"
 #include "engine/checked_download.h"
 #include "engine/engine_context.h"
@@ -26,7 +26,7 @@
 #include "support/nginx_server.h"
 #include "support/temp_dir.h"
 #include "support/test_certificates.h"
-#include "transport/http_transport.h"
+#include "transport/network/http_transport.h"
 
 namespace tw {
 namespace {

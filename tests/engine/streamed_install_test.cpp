@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "catalogue/catalogue.h"
-#include "catalogue/trust_policy.h"
+#include "trust/trust_policy.h"
 #include "catalogue/path_mapping.h"
 #include "common/settings_keys.h"
 #include "engine/engine_context.h"
@@ -26,7 +26,7 @@
 #include "support/fault_server.h"
 #include "support/nginx_server.h"
 #include "support/temp_dir.h"
-#include "transport/http_transport.h"
+#include "transport/network/http_transport.h"
 
 namespace tw {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/path_mapping.h"
-#include "catalogue/trust_policy.h"
+#include "trust/trust_policy.h"
 #include "engine/checked_download.h"
 #include "engine/engine_context.h"
 #include "engine/install.h"

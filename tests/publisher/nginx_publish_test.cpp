@@ -4,16 +4,16 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/path_mapping.h"
-#include "catalogue/file_digest.h"
+#include "trust/file_digest.h"
 #include "catalogue/ini_document.h"
-#include "catalogue/trust_policy.h"
+#include "trust/trust_policy.h"
 #include "publisher/command.h"
 #include "publisher/sample_suite.h"
 #include "support/fake_file_system.h"
 #include "support/fake_settings_store.h"
 #include "support/fake_system_info.h"
 #include "support/nginx_server.h"
-#include "transport/http_transport.h"
+#include "transport/network/http_transport.h"
 
 namespace tw {
 namespace {

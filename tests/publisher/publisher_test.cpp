@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "catalogue/ini_document.h"
-#include "catalogue/trust_policy.h"
+#include "trust/trust_policy.h"
 #include "publisher/command.h"
 #include "publisher/sample_suite.h"
 

@@ -11,8 +11,8 @@
 #include "platform/qt/qt_settings_store.h"
 #include "support/nginx_server.h"
 #include "support/temp_dir.h"
-#include "startup/standalone_main.h"
-#include "ui/form_main_window_rig.h"
+#include "standalone/standalone_main.h"
+#include "ui/widgets/form_main_window_rig.h"
 
 namespace tw {
 namespace {

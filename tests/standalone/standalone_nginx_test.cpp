@@ -15,11 +15,11 @@
 #include "common/settings_keys.h"
 #include "platform/qt/qt_settings_store.h"
 #include "startup/repository_dialog.h"
-#include "startup/standalone_main.h"
+#include "standalone/standalone_main.h"
 #include "support/nginx_server.h"
 #include "support/temp_dir.h"
-#include "ui/form_options.h"
-#include "ui/form_splash.h"
+#include "ui/widgets/form_options.h"
+#include "ui/widgets/form_splash.h"
 
 namespace tw {
 namespace {

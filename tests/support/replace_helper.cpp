@@ -12,7 +12,7 @@
 #include <string>
 
 #include "catalogue/catalogue.h"
-#include "catalogue/trust_policy.h"
+#include "trust/trust_policy.h"
 #include "catalogue/path_mapping.h"
 #include "engine/engine_context.h"
 #include "engine/file_replacement.h"

@@ -12,8 +12,8 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/path_mapping.h"
-#include "catalogue/signature_section.h"
-#include "catalogue/trust_policy.h"
+#include "trust/signature_section.h"
+#include "trust/trust_policy.h"
 #include "engine/engine_context.h"
 #include "engine/global.h"
 #include "engine/self_update.h"
@@ -25,7 +25,7 @@
 #include "support/fake_settings_store.h"
 #include "support/fake_system_info.h"
 #include "support/nginx_server.h"
-#include "transport/http_transport.h"
+#include "transport/network/http_transport.h"
 #include "ui/engine_module_installer.h"
 #include "ui/main_window_controller.h"
 

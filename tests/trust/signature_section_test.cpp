@@ -3,8 +3,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "catalogue/signature_section.h"
-#include "catalogue/trust_policy.h"
+#include "trust/signature_section.h"
+#include "trust/trust_policy.h"
 #include "trust/trust_keys.h"
 
 namespace tw {

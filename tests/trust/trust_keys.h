@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/signature_section.h"
+#include "trust/signature_section.h"
 #include "platform/openssl/crypto.h"
 
 namespace tw::testing {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "catalogue/file_digest.h"
-#include "catalogue/trust_policy.h"
+#include "trust/file_digest.h"
+#include "trust/trust_policy.h"
 #include "common/settings_keys.h"
 #include "support/fake_settings_store.h"
 #include "trust/trust_keys.h"

@@ -8,9 +8,9 @@
 #include <QDir>
 #include <cstdio>
 
-#include "ui/form_options.h"
-#include "ui/form_splash.h"
-#include "ui/program_icon.h"
+#include "ui/widgets/form_options.h"
+#include "ui/widgets/form_splash.h"
+#include "ui/widgets/program_icon.h"
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -1,4 +1,4 @@
-#include "transport/http_async_repository.h"
+#include "transport/network/http_async_repository.h"
 
 #include <algorithm>
 

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "transport/async_repository.h"
-#include "transport/inet_transfer.h"
+#include "transport/network/inet_transfer.h"
 #include "transport/proxy_choice.h"
 #include "transport/repository_location.h"
-#include "transport/socket_session.h"
+#include "transport/network/socket_session.h"
 
 namespace tw {
 

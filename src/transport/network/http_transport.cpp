@@ -1,9 +1,9 @@
-#include "transport/http_transport.h"
+#include "transport/network/http_transport.h"
 
 #include <QCoreApplication>
 
 #include "transport/head_reply.h"
-#include "transport/http_async_repository.h"
+#include "transport/network/http_async_repository.h"
 #include "transport/http_date.h"
 #include "transport/repository_location.h"
 #include "transport/text_decoding.h"

@@ -7,10 +7,10 @@
 #include <string>
 
 #include "transport/async_repository.h"
-#include "transport/inet_transfer.h"
+#include "transport/network/inet_transfer.h"
 #include "transport/proxy_choice.h"
 #include "transport/repository.h"
-#include "transport/socket_session.h"
+#include "transport/network/socket_session.h"
 
 namespace tw {
 

@@ -1,4 +1,4 @@
-#include "transport/socket_session.h"
+#include "transport/network/socket_session.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

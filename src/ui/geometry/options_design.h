@@ -2,7 +2,7 @@
 // order.
 #pragma once
 
-#include "ui/twips.h"
+#include "ui/geometry/twips.h"
 
 namespace tw::options_design {
 

@@ -1,4 +1,4 @@
-#include "ui/placement.h"
+#include "ui/geometry/placement.h"
 
 #include <algorithm>
 #include <cmath>

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ui/twips.h"
+#include "ui/geometry/twips.h"
 
 namespace tw {
 

@@ -1,4 +1,4 @@
-#include "ui/twips.h"
+#include "ui/geometry/twips.h"
 
 #include <cmath>
 

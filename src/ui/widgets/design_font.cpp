@@ -1,9 +1,9 @@
-#include "ui/design_font.h"
+#include "ui/widgets/design_font.h"
 
 #include <QFontDatabase>
 #include <QStringList>
 
-#include "ui/options_design.h"
+#include "ui/geometry/options_design.h"
 
 namespace tw {
 

@@ -1,4 +1,4 @@
-#include "ui/event_loop_launcher.h"
+#include "ui/widgets/event_loop_launcher.h"
 
 #include <QEventLoop>
 #include <QMetaObject>

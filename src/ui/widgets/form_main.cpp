@@ -1,4 +1,4 @@
-#include "ui/form_main.h"
+#include "ui/widgets/form_main.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -13,14 +13,14 @@
 #include <cmath>
 
 #include "resources/string_table.h"
-#include "ui/design_font.h"
-#include "ui/form_splash.h"
+#include "ui/widgets/design_font.h"
+#include "ui/widgets/form_splash.h"
 #include "ui/main_window_controller.h"
-#include "ui/message_box.h"
-#include "ui/module_list_widget.h"
-#include "ui/program_icon.h"
-#include "ui/window_placement.h"
-#include "ui/window_services.h"
+#include "ui/widgets/message_box.h"
+#include "ui/widgets/module_list_widget.h"
+#include "ui/widgets/program_icon.h"
+#include "ui/widgets/window_placement.h"
+#include "ui/widgets/window_services.h"
 
 namespace tw {
 namespace {

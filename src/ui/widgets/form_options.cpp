@@ -1,12 +1,12 @@
-#include "ui/form_options.h"
+#include "ui/widgets/form_options.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QScreen>
 
-#include "ui/design_font.h"
-#include "ui/options_design.h"
-#include "ui/program_icon.h"
+#include "ui/widgets/design_font.h"
+#include "ui/geometry/options_design.h"
+#include "ui/widgets/program_icon.h"
 
 namespace tw {
 namespace {

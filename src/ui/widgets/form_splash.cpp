@@ -1,13 +1,13 @@
-#include "ui/form_splash.h"
+#include "ui/widgets/form_splash.h"
 
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
 
 #include "resources/string_table.h"
-#include "ui/design_font.h"
-#include "ui/program_icon.h"
-#include "ui/twips.h"
+#include "ui/widgets/design_font.h"
+#include "ui/widgets/program_icon.h"
+#include "ui/geometry/twips.h"
 
 namespace tw {
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/main_window_host.h"
+#include "ui/widgets/main_window_host.h"
 
 #include <iostream>
 
@@ -7,8 +7,8 @@
 #include "startup/switches.h"
 #include "ui/console_main_view.h"
 #include "ui/engine_module_installer.h"
-#include "ui/event_loop_launcher.h"
-#include "ui/form_main.h"
+#include "ui/widgets/event_loop_launcher.h"
+#include "ui/widgets/form_main.h"
 #include "ui/main_window_controller.h"
 
 namespace tw {

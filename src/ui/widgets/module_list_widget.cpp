@@ -1,4 +1,4 @@
-#include "ui/module_list_widget.h"
+#include "ui/widgets/module_list_widget.h"
 
 #include <QHeaderView>
 #include <array>

@@ -1,13 +1,13 @@
-#include "ui/startup_windows.h"
+#include "ui/widgets/startup_windows.h"
 
 #include <cstdio>
 
 #include "engine/self_update.h"
 #include "resources/string_table.h"
-#include "transport/http_transport.h"
-#include "ui/form_options.h"
-#include "ui/message_box.h"
-#include "ui/window_services.h"
+#include "transport/network/http_transport.h"
+#include "ui/widgets/form_options.h"
+#include "ui/widgets/message_box.h"
+#include "ui/widgets/window_services.h"
 
 namespace tw {
 

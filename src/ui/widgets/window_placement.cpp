@@ -1,11 +1,11 @@
-#include "ui/window_placement.h"
+#include "ui/widgets/window_placement.h"
 
 #include <QGuiApplication>
 #include <QLocale>
 #include <QScreen>
 #include <QWidget>
 
-#include "ui/placement.h"
+#include "ui/geometry/placement.h"
 
 namespace tw {
 namespace {

@@ -1,12 +1,12 @@
-#include "ui/window_services.h"
+#include "ui/widgets/window_services.h"
 
 #include <QHeaderView>
 #include <QTreeView>
 #include <QWidget>
 #include <QWindow>
 
-#include "ui/column_sizing.h"
-#include "ui/form_splash.h"
+#include "ui/geometry/column_sizing.h"
+#include "ui/widgets/form_splash.h"
 
 namespace tw {
 namespace {

@@ -1,4 +1,4 @@
-#include "transport/inet_transfer.h"
+#include "transport/network/inet_transfer.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 
 #include "support/fault_server.h"
 #include "support/nginx_server.h"
-#include "transport/http_async_repository.h"
-#include "transport/http_transport.h"
+#include "transport/network/http_async_repository.h"
+#include "transport/network/http_transport.h"
 
 #include <QTimer>
 

@@ -5,7 +5,7 @@
 #include <deque>
 
 #include "catalogue/catalogue.h"
-#include "catalogue/trust_policy.h"
+#include "trust/trust_policy.h"
 #include "catalogue/path_mapping.h"
 #include "common/settings_keys.h"
 #include "startup/environment.h"
@@ -17,7 +17,7 @@
 #include "support/nginx_server.h"
 #include "support/test_certificates.h"
 #include "support/tinyproxy_server.h"
-#include "transport/http_transport.h"
+#include "transport/network/http_transport.h"
 
 namespace tw {
 namespace {

@@ -1,4 +1,4 @@
-#include "transport/socket_session.h"
+#include "transport/network/socket_session.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -7,7 +7,7 @@
 #include <QTimer>
 
 #include "support/fault_server.h"
-#include "transport/http_transport.h"
+#include "transport/network/http_transport.h"
 
 namespace tw {
 namespace {

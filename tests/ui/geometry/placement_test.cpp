@@ -1,12 +1,12 @@
-#include "ui/placement.h"
+#include "ui/geometry/placement.h"
 
 #include <gtest/gtest.h>
 
 #include "common/settings_keys.h"
 #include "support/fake_settings_store.h"
 #include "ui/busy_pointer_book.h"
-#include "ui/column_sizing.h"
-#include "ui/twips.h"
+#include "ui/geometry/column_sizing.h"
+#include "ui/geometry/twips.h"
 
 namespace tw {
 namespace {

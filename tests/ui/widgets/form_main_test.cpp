@@ -8,8 +8,8 @@
 
 #include "support/fault_server.h"
 #include "support/window_system.h"
-#include "ui/form_splash.h"
-#include "ui/module_list_widget.h"
+#include "ui/widgets/form_splash.h"
+#include "ui/widgets/module_list_widget.h"
 #include "form_main_window_rig.h"
 
 namespace tw {

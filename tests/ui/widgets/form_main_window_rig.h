@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
-#include "catalogue/trust_policy.h"
+#include "trust/trust_policy.h"
 #include "catalogue/path_mapping.h"
 #include "catalogue/placeholders.h"
 #include "engine/engine_context.h"
@@ -27,12 +27,12 @@
 #include "support/fake_system_info.h"
 #include "support/nginx_server.h"
 #include "support/temp_dir.h"
-#include "transport/http_transport.h"
+#include "transport/network/http_transport.h"
 #include "ui/engine_module_installer.h"
-#include "ui/event_loop_launcher.h"
-#include "ui/form_main.h"
+#include "ui/widgets/event_loop_launcher.h"
+#include "ui/widgets/form_main.h"
 #include "ui/main_window_controller.h"
-#include "ui/window_services.h"
+#include "ui/widgets/window_services.h"
 
 namespace tw::testing {
 

@@ -12,11 +12,11 @@
 #include "resources/string_table.h"
 #include "support/fake_settings_store.h"
 #include "support/window_system.h"
-#include "ui/form_options.h"
-#include "ui/form_splash.h"
-#include "ui/program_icon.h"
-#include "ui/window_placement.h"
-#include "ui/window_services.h"
+#include "ui/widgets/form_options.h"
+#include "ui/widgets/form_splash.h"
+#include "ui/widgets/program_icon.h"
+#include "ui/widgets/window_placement.h"
+#include "ui/widgets/window_services.h"
 
 namespace tw {
 namespace {
