@@ -32,6 +32,23 @@ Sample Measure(int repeats, const std::function<void()>& work) {
   return FromSeconds(seconds);
 }
 
+double Seconds(const std::function<void()>& work) {
+  const auto start = std::chrono::steady_clock::now();
+  work();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void MeasurePair(int repeats, const std::function<double()>& ours, const std::function<double()>& baseline,
+                 Sample& ours_out, Sample& baseline_out) {
+  std::vector<double> a, b;
+  for (int i = 0; i < repeats; ++i) {
+    b.push_back(baseline());
+    a.push_back(ours());
+  }
+  ours_out = FromSeconds(a);
+  baseline_out = FromSeconds(b);
+}
+
 size_t RawRequest(int port, const std::string& request) {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
@@ -75,6 +92,14 @@ ChildResult RunChild(const std::string& self, const std::vector<std::string>& ar
   result.peak_kib = usage.ru_maxrss;
   return result;
 }
+
+double ChildSeconds(const std::string& self, const std::vector<std::string>& arguments, long& peak_kib) {
+  const ChildResult r = RunChild(self, arguments);
+  peak_kib = std::max(peak_kib, r.peak_kib);
+  return r.seconds;
+}
+
+void PrintSeconds(double seconds) { std::printf("%.6f\n", seconds); }
 
 void Report(const std::string& figure, Sample ours, Sample baseline, double target,
             const std::string& note) {

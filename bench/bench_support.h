@@ -16,6 +16,13 @@ struct Sample {
 Sample Measure(int repeats, const std::function<void()>& work);
 Sample FromSeconds(std::vector<double> seconds);
 
+// The seconds `work` takes, once.
+double Seconds(const std::function<void()>& work);
+
+// Alternates baseline and ours, so that a drift of the machine hits both.
+void MeasurePair(int repeats, const std::function<double()>& ours, const std::function<double()>& baseline,
+                 Sample& ours_out, Sample& baseline_out);
+
 // One request over a new connection, the reply read to the end of the
 // stream: what a minimal client does. Returns the bytes received.
 size_t RawRequest(int port, const std::string& request);
@@ -27,6 +34,10 @@ struct ChildResult {
   long peak_kib = 0;
 };
 ChildResult RunChild(const std::string& self, const std::vector<std::string>& arguments);
+// RunChild's seconds, raising `peak_kib` to the child's peak when higher.
+double ChildSeconds(const std::string& self, const std::vector<std::string>& arguments, long& peak_kib);
+// What a child prints for RunChild to read: its seconds, on the first line.
+void PrintSeconds(double seconds);
 
 // "figure|ours median|ours min|baseline median|baseline min|target|note"
 void Report(const std::string& figure, Sample ours, Sample baseline, double target,
