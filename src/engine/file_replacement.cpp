@@ -140,6 +140,7 @@ StagedFile::StagedFile(StagedFile&& other) noexcept
       writer_(std::move(other.writer_)),
       size_(other.size_),
       last_modified_(other.last_modified_),
+      recorded_date_(other.recorded_date_),
       finished_(other.finished_),
       live_(std::exchange(other.live_, false)) {}
 
@@ -272,7 +273,7 @@ ReplaceResult StagedFile::Commit() {
   files.SyncFolder(FolderOf(target_, ctx_->paths.LocalSeparator()));
 
   ctx_->settings.Write(settings::kApplication, settings::kLastModifiedSection, target_,
-                       last_modified_.ToSettingsText());
+                       recorded_date_.value_or(last_modified_).ToSettingsText());
   files.Delete(kept_);  // may stay while another process holds it
   if (files.NormalFileExists(part_)) files.Delete(part_);
   staging_lock_ = FileLock();

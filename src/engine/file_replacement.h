@@ -51,6 +51,10 @@ class StagedFile {
   // Puts ".new" in the target's place and records its download date; a
   // ".part" kept by an earlier attempt goes with it.
   ReplaceResult Commit();
+  // The download date to record instead of the file's own: the date the
+  // catalogue compared with (its HEAD's), so that the next comparison finds
+  // the two equal even where the repository's GET dated the file earlier.
+  void RecordDate(DateValue compared) { recorded_date_ = compared; }
   // Keeps what was written so far as ".part", its modification time set to
   // the repository file's date (seconds since 1970, UTC), for a later
   // attempt to go on from; false (and nothing kept) when there is nothing
@@ -79,6 +83,7 @@ class StagedFile {
   std::unique_ptr<FileWriter> writer_;
   std::uint64_t size_ = 0;
   DateValue last_modified_;
+  std::optional<DateValue> recorded_date_;
   bool finished_ = false, live_ = true;
 };
 

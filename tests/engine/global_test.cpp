@@ -130,6 +130,26 @@ TEST_F(GlobalTest, PathsOutsideTheSuiteAreModulesTheRepositoryDoesNotHold) {
   EXPECT_TRUE(f_.launcher.calls.empty());
 }
 
+// A repository whose HEAD dates a file a day later than its GET: the date
+// the comparison used is the one recorded, so one update is one download.
+TEST(GlobalDates, TheDateRecordedIsTheOneTheComparisonUsed) {
+  struct LaterHead : testing::FakeRepository {
+    bool HttpHead(std::string_view path, DateValue& date) override {
+      const bool found = FakeRepository::HttpHead(path, date);
+      if (found) date = DateValue(date.Serial() + 1);
+      return found;
+    }
+  } repo;
+  testing::EngineFixture f;
+  repo.Publish("/dati/listino.dat", "[Release]\n", kNew);
+  for (int run = 0; run < 3; ++run) {
+    Catalogue catalogue({f.paths, repo, f.files, f.settings, f.system, f.trust});
+    EngineContext ctx{f.paths, repo, f.files, f.settings, f.system, catalogue, f.launcher, ""};
+    EXPECT_TRUE(Global(ctx).UpdateModule("{DATI}\\listino.dat"));
+  }
+  EXPECT_EQ(repo.requests["/dati/listino.dat"], 3 + 1);  // a HEAD each run, one GET
+}
+
 // Real programs on a real disk: the post-setup programs of a new module run
 // after every module is in place, in document order, each waited for.
 TEST(GlobalPostSetup, ProgramsRunInOrderAfterAllModulesEachWaitedFor) {
