@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
@@ -130,6 +131,37 @@ TEST_F(ReplacementOnDisk, AnotherUserReplacesAFileInAFolderTheSuiteShares) {
   EXPECT_EQ(ReadTextFile(target), "secondo");
   EXPECT_FALSE(Exists(target + ".new"));
   EXPECT_FALSE(Exists(target + ".old"));
+}
+
+// A download under way holds only its own ".new": another file of the
+// same folder is replaced at once, and another process replacing the same
+// file takes its turn when the download has been put in place.
+TEST_F(ReplacementOnDisk, ADownloadUnderWayHoldsNoLockOfItsFolder) {
+  const std::string folder = dir_ / "Dati", large = folder + "/grande.dat", small = folder + "/piccolo.dat";
+  auto staged = StagedFile::Open(ctx_, large);
+  ASSERT_TRUE(staged);
+  ASSERT_TRUE(staged->Write(Bytes("la prima parte")));  // the rest has not arrived yet
+  ASSERT_TRUE(UpdateFile(ctx_, small, Bytes("ventidue byte in tutto"), kDate));
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"grande.dat.new", "piccolo.dat"}));  // no lock file
+
+  const pid_t other = ::fork();
+  ASSERT_GE(other, 0);
+  if (other == 0) {
+    PosixFileSystem disk;
+    EngineContext ctx{f_.paths, f_.repo, disk, f_.settings, f_.system, f_.catalogue, f_.launcher, ""};
+    ::_exit(UpdateFile(ctx, large, Bytes("dell'altro processo"), kDate) ? 0 : 1);
+  }
+  ASSERT_TRUE(staged->Write(Bytes(" e il resto")));
+  ASSERT_TRUE(staged->Finish(kDate));
+  ASSERT_TRUE(staged->Commit());
+  int status = 0;
+  ASSERT_EQ(::waitpid(other, &status, 0), other);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(ReadTextFile(large), "dell'altro processo");  // its turn came after ours
+  EXPECT_FALSE(Exists(large + ".new"));
 }
 
 TEST_F(ReplacementOnDisk, ALinkPlantedUnderTheStagingNameIsNotWrittenThrough) {
