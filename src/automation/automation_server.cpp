@@ -51,7 +51,9 @@ QString AutomationServer::introspect(const QString&) const { return kIntrospecti
 
 bool AutomationServer::handleMessage(const QDBusMessage& message, const QDBusConnection& connection) {
   if (message.interface() != kAutomationInterface && !message.interface().isEmpty()) return false;
-  if (message.member() == "GetFullName" && queue_.IsOpen()) {
+  // GetFullName needs nothing of the repository: it is answered at once,
+  // also while the start-up's self-update waits on a silent repository.
+  if (message.member() == "GetFullName") {
     connection.send(Answer(message));
     // A call, even this one, starts the idle time afresh.
     if (queue_.Idle()) idle_.start();

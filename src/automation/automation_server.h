@@ -1,8 +1,8 @@
 // The automation class Global on the D-Bus session bus: bus name
 // "it.velmora.Tarnwick", object "/Global", interface
 // "it.velmora.Tarnwick.Global". Calls are answered one at a time in the
-// order they arrived (GetFullName, which needs nothing, at once), and none
-// before the program's start-up has ended. The process ends when no call
+// order they arrived, none before the program's start-up has ended; only
+// GetFullName, which needs nothing, is answered at once, always. The process ends when no call
 // has been waiting or running for the idle time.
 #pragma once
 

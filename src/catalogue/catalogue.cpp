@@ -113,10 +113,14 @@ std::shared_ptr<ModuleUpdateInfo> Catalogue::Decide(const std::string& module, c
   // A program outside the suite's folders, or in a folder this computer
   // lacks, is never run.
   if (missing)
-    for (const auto& program : info.PostSetupKeys)
-      if (IsConfinedModulePath(ctx_.paths, CommandLineProgram(program.value)) &&
-          !ctx_.paths.HasUnmappedToken(program.value))
+    for (const auto& program : info.PostSetupKeys) {
+      if (!IsConfinedModulePath(ctx_.paths, CommandLineProgram(program.value))) {
+        ReportRefusedPath(program.value);
+        continue;
+      }
+      if (!ctx_.paths.HasUnmappedToken(program.value))
         record->PostSetup.Add(ctx_.paths.ResolvePath(program.value, false));
+    }
   if (!record->ForceUpdate && !missing) return nullptr;
   return record;
 }

@@ -96,6 +96,12 @@ class Catalogue {
   // A refused document is always named on standard error; `listener`, when
   // set, hears of it too (the main window's log). An empty one unhooks.
   void SetRefusalListener(RefusalListener listener) { refusal_listener_ = std::move(listener); }
+  // Names a refusal or a step taken up again the same way: on standard
+  // error and to the listener. With `once`, a line already said in this
+  // catalogue's life is not said again.
+  void Report(const std::string& line, bool once = false);
+  // "Modulo ignorato" for a path the path check refuses, once per path.
+  void ReportRefusedPath(std::string_view path);
 
  private:
   // The record of a walked module when it is to be installed or updated.
@@ -114,6 +120,7 @@ class Catalogue {
 
   CatalogueContext ctx_;
   RefusalListener refusal_listener_;
+  KeyedCollection<bool> reported_;
   // Upper-case repository path of the document -> its record.
   KeyedCollection<std::shared_ptr<const ModuleINIInfo>> ModuleINICache;
   std::unique_ptr<DocumentPrefetch> prefetch_;

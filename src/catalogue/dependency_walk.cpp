@@ -44,7 +44,11 @@ bool WalkDependencies(Catalogue& catalogue, std::string_view root, const EnterMo
     Open& top = open.back();
     if (top.next_entry <= top.info->SetupKeys.Count()) {
       std::string dependency = paths.GenericPath(top.info->SetupKeys.At(top.next_entry++).value);
-      if (IsConfinedModulePath(paths, dependency) && !visit(std::move(dependency))) return false;
+      if (!IsConfinedModulePath(paths, dependency)) {
+        catalogue.ReportRefusedPath(dependency);
+        continue;
+      }
+      if (!visit(std::move(dependency))) return false;
       continue;
     }
     if (leave) leave(top.module, *top.info);

@@ -57,6 +57,15 @@ ModulePathFault NameFault(std::string_view name) {
   return ModulePathFault::kNone;
 }
 
+// A replacement writes "<file>.new", keeps "<file>.old" and resumes from
+// "<file>.part": a module of such a name would be taken for them.
+bool IsCompanionName(std::string_view name) {
+  for (std::string_view suffix : {".new", ".old", ".part"})
+    if (name.size() >= suffix.size() && EqualsIgnoreCase(name.substr(name.size() - suffix.size()), suffix))
+      return true;
+  return false;
+}
+
 // True when `local` lies below `folder`, both in this platform's local form,
 // with no "." or ".." in the part below it.
 bool LiesInside(const std::string& local, std::string folder, char separator) {
@@ -82,8 +91,10 @@ ModulePathFault FindModulePathFault(const PathMapping& paths, std::string_view p
   rest = ReplaceAllIgnoreCase(rest, kPerComputerToken, kPerComputerName);
   if (HoldsFolderToken(rest)) return ModulePathFault::kSecondToken;
   if (rest.size() < 2 || rest.front() != '\\') return ModulePathFault::kNoFileName;
-  for (std::string_view name : Split(std::string_view(rest).substr(1), "\\"))
+  const auto names = Split(std::string_view(rest).substr(1), "\\");
+  for (std::string_view name : names)
     if (const ModulePathFault fault = NameFault(name); fault != ModulePathFault::kNone) return fault;
+  if (IsCompanionName(names.back())) return ModulePathFault::kCompanionName;
 
   // The names are sound; what remains is what the environment gave: the
   // folder values and the per-computer folder.

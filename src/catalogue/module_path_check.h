@@ -17,6 +17,9 @@
 //     registration command line), a character Windows forbids in names
 //     (* : < > ? |) or one that changes a URL's meaning (# % @; "%" because
 //     a server would decode "%2e%2e" into "..");
+//   - the file name does not end in ".new", ".old" or ".part" (any case):
+//     those are the names a replacement gives its companions beside the
+//     file, so such a module would be destroyed by updating its neighbour;
 //   - the text is UTF-8 of at most 1,024 bytes;
 //   - resolved to the local form, it lies inside its token's folder (when
 //     this computer has that folder).
@@ -44,6 +47,7 @@ enum class ModulePathFault {
   kDeviceName,          // "CON", "NUL", "COM1", ...
   kForbiddenCharacter,  // see above
   kOutsideFolder,       // resolved, not inside the token's folder
+  kCompanionName,       // named like a replacement's companion file
 };
 
 ModulePathFault FindModulePathFault(const PathMapping& paths, std::string_view path);

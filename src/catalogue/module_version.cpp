@@ -5,10 +5,10 @@
 namespace tw {
 namespace {
 
-std::int16_t ToNumber(std::string_view piece) {
+std::uint16_t ToNumber(std::string_view piece) {
   const auto value = ParseInteger(TrimBlanks(piece));
-  if (!value || *value < -32768 || *value > 32767) return 0;
-  return static_cast<std::int16_t>(*value);
+  if (!value || *value < 0 || *value > 65535) return 0;
+  return static_cast<std::uint16_t>(*value);
 }
 
 std::int32_t Sign(long long value) { return value > 0 ? 1 : value < 0 ? -1 : 0; }
@@ -19,7 +19,7 @@ ModuleVersion MakeModuleVersion(std::string_view text, DateValue date) {
   ModuleVersion v;
   v.Kind = text.empty() ? VersionKindDate : VersionKindNumbers;
   const auto pieces = Split(text, ".");
-  std::int16_t* fields[] = {&v.Major, &v.Minor, &v.Build, &v.Revision};
+  std::uint16_t* fields[] = {&v.Major, &v.Minor, &v.Build, &v.Revision};
   for (size_t i = 0; i < 4 && i < pieces.size(); ++i) *fields[i] = ToNumber(pieces[i]);
   v.Date = date;
   return v;
@@ -28,12 +28,7 @@ ModuleVersion MakeModuleVersion(std::string_view text, DateValue date) {
 bool IsVersionEmpty(const ModuleVersion& v) {
   if (v.Kind == VersionKindDate) return v.Date.IsZero();
   if (v.Kind != VersionKindNumbers) return false;
-  int sum = 0;
-  for (int n : {v.Major, v.Minor, v.Build, v.Revision}) {
-    sum += n;
-    if (sum < -32768 || sum > 32767) return false;
-  }
-  return sum == 0;
+  return v.Major == 0 && v.Minor == 0 && v.Build == 0 && v.Revision == 0;
 }
 
 std::int32_t CompareVersionNumbers(const ModuleVersion& a, const ModuleVersion& b) {

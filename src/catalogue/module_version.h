@@ -16,20 +16,21 @@ inline constexpr std::int32_t VersionKindDate = 1;
 
 struct ModuleVersion {
   std::int32_t Kind = VersionKindNumbers;
-  std::int16_t Major = 0;
-  std::int16_t Minor = 0;
-  std::int16_t Build = 0;
-  std::int16_t Revision = 0;
+  // Version resources hold 16-bit unsigned fields: build numbers above
+  // 32767 are common.
+  std::uint16_t Major = 0;
+  std::uint16_t Minor = 0;
+  std::uint16_t Build = 0;
+  std::uint16_t Revision = 0;
   DateValue Date;
 };
 
 // Kind 0 for a non-empty text, else kind 1. The text's first four pieces
 // (split at ".") fill the numbers; a piece that is missing, not a number or
-// outside -32768..32767 leaves its number 0.
+// outside 0..65535 leaves its number 0.
 ModuleVersion MakeModuleVersion(std::string_view text, DateValue date);
 
-// Kind 0: the numbers sum to 0 (16-bit arithmetic; an overflowing sum is
-// not empty). Kind 1: no date.
+// Kind 0: all four numbers are 0. Kind 1: no date.
 bool IsVersionEmpty(const ModuleVersion& version);
 // 1, 0 or -1.
 std::int32_t CompareVersionNumbers(const ModuleVersion& a, const ModuleVersion& b);

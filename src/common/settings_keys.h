@@ -12,6 +12,10 @@ inline constexpr std::string_view kSection = "Tarnwick";
 // repository's Last-Modified date of the installed copy.
 inline constexpr std::string_view kLastModifiedSection = "Tarnwick\\LastModifiedDate";
 inline constexpr std::string_view kRemoteHost = "RemoteHost";
+// The post-setup programs recorded before their modules were put in place
+// and not run yet: one line each, the module's local path, a tab and the
+// command line.
+inline constexpr std::string_view kPendingPostSetup = "PendingPostSetup";
 inline constexpr std::string_view kHide = "Hide";
 // The publishers' Ed25519 public keys (base64, separated by blanks) whose
 // signatures the catalogue documents must carry.

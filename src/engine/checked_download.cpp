@@ -40,6 +40,15 @@ DownloadFailure Unverified(DigestOutcome outcome) {
   return DownloadFailure{DownloadError::Unverified, DigestFailure(outcome)};
 }
 
+// The catalogue compared the module's file by its HEAD's date: that date
+// is recorded, or a GET that dates the file earlier would make every run
+// download it again.
+Expected<StagedFile, DownloadFailure> Dated(Expected<StagedFile, DownloadFailure> staged,
+                                            const ModuleINIInfo& document) {
+  if (staged && !document.LastModifiedDate.IsZero()) staged->RecordDate(document.LastModifiedDate);
+  return staged;
+}
+
 }  // namespace
 
 Expected<StagedFile, DownloadFailure> DownloadCheckedToStaging(EngineContext& ctx, std::string_view module,
@@ -55,7 +64,7 @@ Expected<StagedFile, DownloadFailure> DownloadCheckedToStaging(EngineContext& ct
     // can match, which is refused before anything is fetched.
     const DigestOutcome outcome = check.Finish();
     if (!DigestAllowsInstall(outcome)) return Fail(Unverified(outcome));
-    return DownloadToStaging(ctx, target, remote_path, observer);
+    return Dated(DownloadToStaging(ctx, target, remote_path, observer), *document);
   }
   BackgroundHasher hasher(check);
   DigestingObserver digesting(hasher, observer);
@@ -72,7 +81,7 @@ Expected<StagedFile, DownloadFailure> DownloadCheckedToStaging(EngineContext& ct
     ctx.files.Delete(PartPath(target));
     return Fail(Unverified(outcome));
   }
-  return staged;
+  return Dated(std::move(staged), *document);
 }
 
 Expected<StagedFile, DownloadFailure> DownloadCheckedModule(EngineContext& ctx, std::string_view module,

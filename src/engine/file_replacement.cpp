@@ -2,13 +2,19 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <utility>
 
+#include "catalogue/catalogue.h"
 #include "catalogue/path_mapping.h"
+#include "catalogue/placeholders.h"
 #include "common/settings_keys.h"
 #include "engine/engine_context.h"
+#include "platform/process_launcher.h"
 #include "platform/settings_store.h"
+#include "resources/string_table.h"
 #include "transport/file_times.h"
 
 namespace tw {
@@ -16,6 +22,22 @@ namespace {
 
 Unexpected<ErrorRecord> Failure(const FileError& error) {
   return Fail(ErrorRecord{error.number, "UpdateFile", error.description});
+}
+
+ErrorRecord BusyError() { return ErrorRecord{EBUSY, "UpdateFile", std::string(LoadResString(825))}; }
+
+// Another process's turn lasts milliseconds: the replacement steps of one
+// target, or the creation of its ".new".
+constexpr int kLockPollMs = 5;
+constexpr int kLockWaitMs = 10000;
+// Another process's download of the same target may take longer.
+constexpr int kOtherReplacementWaitMs = 120000;
+
+// Waits one poll. Inside a transfer's callbacks the event loop must not
+// run again: there the wait is a plain sleep, as short as the turns.
+void Pause(EngineContext& ctx, bool keep_events) {
+  if (keep_events) ctx.processes.Pause(kLockPollMs);
+  else std::this_thread::sleep_for(std::chrono::milliseconds(kLockPollMs));
 }
 
 void CreateParentFolders(FileSystem& files, const std::string& path, char separator) {
@@ -33,7 +55,35 @@ std::string FolderOf(std::string_view path, char separator) {
   return cut == 0 ? std::string(1, separator) : std::string(path.substr(0, cut));
 }
 
+// The folder of the top token `local` descends from: the shortest of the
+// suite's folders that holds it ({UTENTI} lies in {DATI}, {COMPONENTI} in
+// {ESEGUIBILI}). "" when none does.
+std::string TopFolderOf(const PathMapping& paths, std::string_view local) {
+  const char separator = paths.LocalSeparator();
+  std::string top;
+  for (std::string_view token : kPlaceholderList) {
+    std::string folder = paths.LocalFolder(token);
+    while (folder.size() > 1 && folder.back() == separator) folder.pop_back();
+    if (folder.empty() || !local.starts_with(folder + separator)) continue;
+    if (top.empty() || folder.size() < top.size()) top = folder;
+  }
+  return top;
+}
+
 }  // namespace
+
+std::optional<ErrorRecord> CheckNoLinkOnTheWay(EngineContext& ctx, std::string_view target) {
+  // The top folders as configured may be links an administrator made;
+  // below them, a folder the suite's users share could hold one that a
+  // member planted to aim another user's run at that user's files.
+  const std::string top = TopFolderOf(ctx.paths, target);
+  if (top.empty()) return std::nullopt;
+  const auto link = ctx.files.FindLinkBelow(top, target);
+  if (!link) return std::nullopt;
+  const int id = *link == target ? 821 : 822;
+  ctx.catalogue.Report(std::string(LoadResString(id)) + " [" + *link + "]");
+  return ErrorRecord{ELOOP, "UpdateFile", std::string(LoadResString(id))};
+}
 
 unsigned NewFileMode(std::span<const std::uint8_t> content) {
   const bool elf = content.size() >= 4 && content[0] == 0x7F && content[1] == 'E' &&
@@ -44,8 +94,25 @@ unsigned NewFileMode(std::span<const std::uint8_t> content) {
 
 std::string PartPath(std::string_view target) { return std::string(target) + ".part"; }
 
-std::string ReplacementLockPath(std::string_view target, char separator) {
-  return FolderOf(target, separator) + separator + ".tarnwick.lock";
+Expected<FileLock, ErrorRecord> LockReplacementFolder(EngineContext& ctx, std::string_view target,
+                                                     bool keep_events) {
+  const std::string folder = FolderOf(target, ctx.paths.LocalSeparator());
+  for (int waited = 0;; waited += kLockPollMs) {
+    auto lock = ctx.files.TryLock(folder, true);
+    if (!lock) return Failure(lock.error());
+    if (*lock) return std::move(**lock);
+    if (waited >= kLockWaitMs) return Fail(BusyError());
+    Pause(ctx, keep_events);
+  }
+}
+
+void AwaitOtherReplacement(EngineContext& ctx, std::string_view target) {
+  const std::string fresh = std::string(target) + ".new";
+  for (int waited = 0; waited < kOtherReplacementWaitMs; waited += kLockPollMs) {
+    auto holder = ctx.files.TryLock(fresh);
+    if (!holder || *holder) return;
+    Pause(ctx, true);
+  }
 }
 
 std::optional<ErrorRecord> CheckModuleHasFolder(EngineContext& ctx, std::string_view meta_path) {
@@ -53,13 +120,12 @@ std::optional<ErrorRecord> CheckModuleHasFolder(EngineContext& ctx, std::string_
   return ErrorRecord{ENOENT, "UpdateFile", "Cartella del modulo non disponibile su questo computer"};
 }
 
-StagedFile::StagedFile(EngineContext& ctx, std::string target, FileLock lock)
+StagedFile::StagedFile(EngineContext& ctx, std::string target)
     : ctx_(&ctx),
       target_(std::move(target)),
       fresh_(target_ + ".new"),
       kept_(target_ + ".old"),
-      part_(PartPath(target_)),
-      lock_(std::move(lock)) {}
+      part_(PartPath(target_)) {}
 
 StagedFile::StagedFile(StagedFile&& other) noexcept
     : ctx_(other.ctx_),
@@ -67,13 +133,14 @@ StagedFile::StagedFile(StagedFile&& other) noexcept
       fresh_(std::move(other.fresh_)),
       kept_(std::move(other.kept_)),
       part_(std::move(other.part_)),
-      lock_(std::move(other.lock_)),
+      staging_lock_(std::move(other.staging_lock_)),
       old_mode_(other.old_mode_),
       head_(other.head_),
       head_size_(other.head_size_),
       writer_(std::move(other.writer_)),
       size_(other.size_),
       last_modified_(other.last_modified_),
+      recorded_date_(other.recorded_date_),
       finished_(other.finished_),
       live_(std::exchange(other.live_, false)) {}
 
@@ -83,7 +150,10 @@ StagedFile::~StagedFile() {
 
 void StagedFile::Discard() {
   writer_.reset();
-  ctx_->files.Delete(fresh_);
+  // Only a ".new" of our own making goes; while it is ours, no other
+  // process touches it.
+  if (staging_lock_.Held()) ctx_->files.Delete(fresh_);
+  staging_lock_ = FileLock();
   live_ = false;
 }
 
@@ -91,19 +161,52 @@ Expected<StagedFile, ErrorRecord> StagedFile::Open(EngineContext& ctx, std::stri
   FileSystem& files = ctx.files;
   const char separator = ctx.paths.LocalSeparator();
   std::string target(target_view);
+  if (auto refused = CheckNoLinkOnTheWay(ctx, target)) return Fail(std::move(*refused));
   CreateParentFolders(files, target, separator);
-  auto lock = files.LockFile(ReplacementLockPath(target, separator));
-  if (!lock) return Failure(lock.error());
-  StagedFile staged(ctx, std::move(target), std::move(*lock));
+  // A folder made by someone else meanwhile is judged too.
+  if (auto refused = CheckNoLinkOnTheWay(ctx, target)) return Fail(std::move(*refused));
+  auto lock = LockReplacementFolder(ctx, target, false);
+  if (!lock) return Fail(lock.error());
+  StagedFile staged(ctx, std::move(target));
   // An earlier run that stopped with the target moved aside left the old
-  // content as ".old": put it back before anything else.
+  // content as ".old": put it back before anything else. No replacement
+  // is halfway while the folder's lock is ours.
   if (!files.NormalFileExists(staged.target_) && files.NormalFileExists(staged.kept_))
     files.Rename(staged.kept_, staged.target_);
-  files.Delete(staged.fresh_);
   files.Delete(staged.kept_);
   // A replacement keeps the bits of the file it replaces.
   staged.old_mode_ = files.FileMode(staged.target_);
   return staged;
+}
+
+ReplaceResult StagedFile::ClaimFresh(const WriteOptions& options) {
+  FileSystem& files = ctx_->files;
+  for (int waited = 0;; waited += kLockPollMs) {
+    auto folder_lock = LockReplacementFolder(*ctx_, target_, false);
+    if (!folder_lock) return Fail(folder_lock.error());
+    // A ".new" whose maker still holds it is another process's download of
+    // this target: that one goes first. One nobody holds was left by a run
+    // that died, or is a link someone planted: it goes.
+    bool busy = false;
+    {
+      auto holder = files.TryLock(fresh_);
+      busy = holder && !*holder;
+    }
+    if (!busy) {
+      files.Delete(fresh_);
+      auto writer = files.CreateFile(fresh_, options);
+      if (!writer) return Failure(writer.error());
+      auto mine = files.TryLock(fresh_);
+      if (!mine || !*mine) return Fail(mine ? BusyError() : ErrorRecord{mine.error().number, "UpdateFile",
+                                                                            mine.error().description});
+      writer_ = std::move(*writer);
+      staging_lock_ = std::move(**mine);
+      return {};
+    }
+    if (waited >= kLockWaitMs) return Fail(BusyError());
+    folder_lock = FileLock();
+    Pause(*ctx_, false);
+  }
 }
 
 ReplaceResult StagedFile::CreateFresh() {
@@ -112,9 +215,10 @@ ReplaceResult StagedFile::CreateFresh() {
   options.mode = old_mode_.value_or(NewFileMode(head));
   options.exact_mode = old_mode_.has_value();
   options.flush = true;
-  auto writer = ctx_->files.CreateFile(fresh_, options);
-  if (!writer) return Failure(writer.error());
-  writer_ = std::move(*writer);
+  // Under the folder's lock the name is free: one that appears anyway was
+  // put there by someone else, and is not written through.
+  options.exclusive = true;
+  if (ReplaceResult claimed = ClaimFresh(options); !claimed) return claimed;
   if (head_size_ > 0)
     if (const FileResult error = writer_->Write(head)) return Failure(*error);
   return {};
@@ -152,6 +256,10 @@ ReplaceResult StagedFile::Finish(DateValue last_modified) {
 ReplaceResult StagedFile::Commit() {
   FileSystem& files = ctx_->files;
   if (!finished_) return Fail(ErrorRecord{EINVAL, "UpdateFile", "Contenuto incompleto"});
+  // The steps below are the turn: the folder's lock for milliseconds,
+  // waited for with the event loop running.
+  auto folder_lock = LockReplacementFolder(*ctx_, target_, true);
+  if (!folder_lock) return Fail(folder_lock.error());
   const bool had_target = files.NormalFileExists(target_);
   if (had_target) {
     if (const FileResult error = files.LinkOrCopy(target_, kept_)) return Failure(*error);
@@ -165,10 +273,10 @@ ReplaceResult StagedFile::Commit() {
   files.SyncFolder(FolderOf(target_, ctx_->paths.LocalSeparator()));
 
   ctx_->settings.Write(settings::kApplication, settings::kLastModifiedSection, target_,
-                       last_modified_.ToSettingsText());
+                       recorded_date_.value_or(last_modified_).ToSettingsText());
   files.Delete(kept_);  // may stay while another process holds it
   if (files.NormalFileExists(part_)) files.Delete(part_);
-  lock_ = FileLock();
+  staging_lock_ = FileLock();
   return {};
 }
 
@@ -179,9 +287,11 @@ bool StagedFile::KeepAsPart(long long unix_seconds) {
   if (writer_->Finish()) return false;
   writer_.reset();
   FileSystem& files = ctx_->files;
-  if (files.SetModificationTime(fresh_, unix_seconds) || files.Rename(fresh_, part_)) return false;
+  if (files.SetModificationTime(fresh_, unix_seconds)) return false;
+  auto folder_lock = LockReplacementFolder(*ctx_, target_, false);
+  if (!folder_lock || files.Rename(fresh_, part_)) return false;
   live_ = false;
-  lock_ = FileLock();
+  staging_lock_ = FileLock();
   return true;
 }
 

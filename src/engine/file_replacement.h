@@ -3,9 +3,9 @@
 // as ".old" (a second name of the same file), and ".new" then takes the
 // target's name in one step: at every moment the target holds the whole
 // old or the whole new content, also across a crash or a power cut. The
-// names are fixed, so a replacement holds the lock of the target's folder
-// from its first step to its last: two processes replacing one file take
-// turns.
+// names are fixed, so two processes replacing one file take turns: the
+// ".new" belongs to the replacement that holds it, and the steps that
+// rename and remove happen in a short turn of the folder's lock.
 #pragma once
 
 #include <array>
@@ -28,13 +28,15 @@ struct EngineContext;
 // Success, or the failure to show (source "UpdateFile").
 using ReplaceResult = Expected<void, ErrorRecord>;
 
-// One replacement under way: the lock is held and ".new" is being filled.
+// One replacement under way: ".new" is being filled, and held (locked) by
+// this replacement from its creation to the end, so that another process
+// replacing the same target waits for its turn instead of taking the name.
 // Dropped before Commit, it removes ".new" and leaves the target as it
 // was.
 class StagedFile {
  public:
-  // Creates the target's folders, takes the lock and clears what an
-  // interrupted run left behind.
+  // Creates the target's folders and clears what an interrupted run left
+  // behind, in a short turn of the folder's lock.
   static Expected<StagedFile, ErrorRecord> Open(EngineContext& ctx, std::string_view target);
 
   StagedFile(StagedFile&&) noexcept;
@@ -49,6 +51,10 @@ class StagedFile {
   // Puts ".new" in the target's place and records its download date; a
   // ".part" kept by an earlier attempt goes with it.
   ReplaceResult Commit();
+  // The download date to record instead of the file's own: the date the
+  // catalogue compared with (its HEAD's), so that the next comparison finds
+  // the two equal even where the repository's GET dated the file earlier.
+  void RecordDate(DateValue compared) { recorded_date_ = compared; }
   // Keeps what was written so far as ".part", its modification time set to
   // the repository file's date (seconds since 1970, UTC), for a later
   // attempt to go on from; false (and nothing kept) when there is nothing
@@ -59,13 +65,16 @@ class StagedFile {
   std::uint64_t size() const { return size_; }
 
  private:
-  StagedFile(EngineContext& ctx, std::string target, FileLock lock);
+  StagedFile(EngineContext& ctx, std::string target);
   ReplaceResult CreateFresh();
+  // Creates ".new" as this replacement's own, waiting while another
+  // process's replacement of the target holds it.
+  ReplaceResult ClaimFresh(const WriteOptions& options);
   void Discard();
 
   EngineContext* ctx_;
   std::string target_, fresh_, kept_, part_;
-  FileLock lock_;
+  FileLock staging_lock_;
   std::optional<unsigned> old_mode_;
   // The first bytes decide the new file's bits; the file is created once
   // they are known.
@@ -74,6 +83,7 @@ class StagedFile {
   std::unique_ptr<FileWriter> writer_;
   std::uint64_t size_ = 0;
   DateValue last_modified_;
+  std::optional<DateValue> recorded_date_;
   bool finished_ = false, live_ = true;
 };
 
@@ -83,9 +93,19 @@ class StagedFile {
 ReplaceResult UpdateFile(EngineContext& ctx, std::string_view path, std::span<const std::uint8_t> content,
                          DateValue last_modified);
 
+// Waits, with the event loop running and for at most two minutes, while
+// another process's replacement of `target` holds its ".new" (a download
+// of the same file): the two then follow each other.
+void AwaitOtherReplacement(EngineContext& ctx, std::string_view target);
+
 // The failure to report for a module named in placeholder form whose folder
 // this computer does not have; nothing when the module has a place here.
 std::optional<ErrorRecord> CheckModuleHasFolder(EngineContext& ctx, std::string_view meta_path);
+
+// The refusal (logged) of a target reached through a symbolic link below
+// the folder of the suite's top token it lies in, or that is one itself;
+// nothing when the way is clear.
+std::optional<ErrorRecord> CheckNoLinkOnTheWay(EngineContext& ctx, std::string_view target);
 
 // Permission bits for a new file: executable when its content starts like a
 // program (an ELF image or a "#!" script).
@@ -95,8 +115,11 @@ unsigned NewFileMode(std::span<const std::uint8_t> content);
 // attempt.
 std::string PartPath(std::string_view target);
 
-// The lock file of replacements in the folder of `target`: hidden, so that
-// no listing of modules sees it.
-std::string ReplacementLockPath(std::string_view target, char separator);
+// The turn of the folder of `target`: the folder's own lock (no lock file
+// lies among the modules), waited for at most some seconds; `keep_events`
+// lets the event loop run meanwhile. A turn lasts only the steps of one
+// replacement, never a download.
+Expected<FileLock, ErrorRecord> LockReplacementFolder(EngineContext& ctx, std::string_view target,
+                                                     bool keep_events);
 
 }  // namespace tw

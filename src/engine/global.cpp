@@ -7,6 +7,7 @@
 #include "common/text.h"
 #include "engine/engine_context.h"
 #include "engine/install.h"
+#include "engine/post_setup_journal.h"
 #include "engine/processes.h"
 #include "engine/suite_programs.h"
 #include "platform/settings_store.h"
@@ -46,21 +47,24 @@ bool Global::IsModuleAvailable(std::string_view module) {
 }
 
 bool Global::UpdateModule(std::string_view module) {
+  // What an earlier run left pending goes first.
+  RunPendingPostSetups(ctx_);
+  if (!module.empty() && !IsConfinedModulePath(ctx_.paths, module)) ctx_.catalogue.ReportRefusedPath(module);
   UpdateDictionary updates;
   ctx_.catalogue.CollectUpdates(updates, module);
   bool result = true;
-  KeyedCollection<std::string> post_setups;
   for (const auto& item : updates) {
     const ModuleUpdateInfo& record = *item.value;
-    const bool ok = InstallModuleFile(ctx_, record.MetaPath, record.Register);
-    result = result && ok;
-    if (record.InstallationType == 0 && ok)
-      for (const auto& program : record.PostSetup) post_setups.Add(program.value, ToUpper(program.value));
+    std::vector<std::string> post_setups;
+    if (record.InstallationType == 0)
+      for (const auto& program : record.PostSetup) post_setups.push_back(program.value);
+    result = InstallModuleFile(ctx_, record.MetaPath, record.Register, post_setups) && result;
   }
   // The download dates are on disk before any program runs, and when the
-  // caller hears back.
+  // caller hears back. The programs of the modules installed run in the
+  // order they were recorded, each once.
   ctx_.settings.Flush();
-  for (const auto& program : post_setups) RunSuiteCommandAndWait(ctx_.processes, ctx_.paths, program.value, -1);
+  RunPendingPostSetups(ctx_);
   return result;
 }
 

@@ -1,5 +1,6 @@
 #include "engine/install.h"
 
+#include "catalogue/catalogue.h"
 #include "catalogue/module_path_check.h"
 #include "catalogue/path_mapping.h"
 #include "common/text.h"
@@ -7,8 +8,11 @@
 #include "engine/engine_context.h"
 #include "engine/file_replacement.h"
 #include "engine/module_download.h"
+#include "engine/post_setup.h"
+#include "engine/post_setup_journal.h"
 #include "engine/processes.h"
 #include "engine/suite_programs.h"
+#include "resources/string_table.h"
 
 namespace tw {
 
@@ -19,24 +23,33 @@ void RegisterModuleFile(EngineContext& ctx, std::string_view local_path, std::st
   // A module that registers itself is a program a document named: it runs
   // only from the suite's folders. The system's tool is ours to name.
   const WindowStyle style = RegistrationWindowStyle(register_kind);
-  if (ToLower(register_kind) == "self") StartSuiteCommand(ctx.processes, ctx.paths, command, style);
-  else StartCommandLine(ctx.processes, command, style);
+  if (ToLower(register_kind) != "self") {
+    StartCommandLine(ctx.processes, command, style);
+    return;
+  }
+  if (IsUpdaterProgram(ctx, local_path)) {
+    ctx.catalogue.Report(std::string(LoadResString(820)) + " [" + command + "]");
+    return;
+  }
+  StartSuiteCommand(ctx.processes, ctx.paths, command, style);
 }
 
-bool InstallModuleFile(EngineContext& ctx, std::string_view name, std::string_view register_kind) {
+bool InstallModuleFile(EngineContext& ctx, std::string_view name, std::string_view register_kind,
+                       const std::vector<std::string>& post_setups) {
   if (!IsConfinedModulePath(ctx.paths, name) || CheckModuleHasFolder(ctx, name)) return false;
   auto staged = DownloadCheckedModule(ctx, name);
-  // A failed download starts nothing; a failed staging file, or a file its
-  // document does not vouch for, is a failed replacement, and the file
-  // already there is still registered.
-  if (!staged && staged.error().reason != DownloadError::StagingFile &&
-      staged.error().reason != DownloadError::Unverified)
+  // Only what this call put in place is registered: a file refused by its
+  // digest, or left as it was by a failed replacement, may be anything
+  // another document's download left there.
+  if (!staged) return false;
+  const std::string local = ctx.paths.ResolvePath(name, false);
+  RecordPostSetups(ctx, local, post_setups);
+  if (!ReplaceFromStaging(std::move(*staged))) {
+    if (!post_setups.empty()) ForgetPostSetups(ctx, local);
     return false;
-  const bool ok = staged && ReplaceFromStaging(std::move(*staged));
-  // Registration runs on whatever file lies there, even after a failed
-  // replacement (the old one may still need registering).
-  RegisterModuleFile(ctx, ctx.paths.ResolvePath(name, false), register_kind);
-  return ok;
+  }
+  RegisterModuleFile(ctx, local, register_kind);
+  return true;
 }
 
 }  // namespace tw

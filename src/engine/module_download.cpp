@@ -30,8 +30,8 @@ class StagingSink : public DownloadSink {
     FileSystem& files = ctx_.files;
     if (!files.NormalFileExists(part_)) return std::nullopt;
     const auto seconds = files.LastModified(part_);
-    // The part is read under the replacement lock, so that no other
-    // process replaces or extends it meanwhile.
+    // A part is never written in place, only renamed there whole, so the
+    // one opened here stays what it was.
     if (!seconds || !Open()) return std::nullopt;
     auto reader = files.OpenForReading(part_);
     if (!reader || (*reader)->Size() == 0) return std::nullopt;
@@ -139,6 +139,8 @@ Expected<StagedFile, DownloadFailure> DownloadToStaging(EngineContext& ctx, std:
                                                         std::string_view remote_path,
                                                         DownloadObserver* observer) {
   std::uint64_t observed = 0;
+  // Outside the transfer, where waiting may let the event loop run.
+  AwaitOtherReplacement(ctx, target);
   for (int attempt = 0;; ++attempt) {
     StagingSink sink(ctx, target, observer, observed);
     DateValue last_modified;

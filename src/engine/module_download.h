@@ -63,9 +63,10 @@ struct DownloadFailure {
 // (dated with the repository file's date); the download then tries twice
 // more, and a later download of the same target, asking only for the rest
 // while the repository's file keeps that date. The part goes once the
-// target is replaced. The
-// staged file holds the replacement lock of the target's folder until it
-// is replaced or dropped.
+// target is replaced. No lock is held while the bytes arrive: the staged
+// file holds only its own ".new" until it is replaced or dropped, and a
+// download of a target whose ".new" another process holds waits for that
+// one first.
 Expected<StagedFile, DownloadFailure> DownloadToStaging(EngineContext& ctx, std::string_view target,
                                                         std::string_view remote_path,
                                                         DownloadObserver* observer = nullptr);

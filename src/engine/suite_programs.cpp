@@ -6,6 +6,7 @@
 
 #include "catalogue/path_mapping.h"
 #include "catalogue/placeholders.h"
+#include "common/text.h"
 #include "engine/command_line.h"
 
 namespace tw {
@@ -58,6 +59,14 @@ bool IsInsideSuite(const PathMapping& paths, std::string_view path) {
     if (std::equal(inside->begin(), inside->end(), program->begin())) return true;
   }
   return false;
+}
+
+bool SamePathText(std::string_view a, std::string_view b, char separator) {
+  const auto left = Segments(a, separator), right = Segments(b, separator);
+  if (!left || !right || left->size() != right->size()) return false;
+  for (size_t i = 0; i < left->size(); ++i)
+    if (ToUpper((*left)[i]) != ToUpper((*right)[i])) return false;
+  return true;
 }
 
 bool StartSuiteCommand(ProcessLauncher& launcher, const PathMapping& paths, std::string_view command_line,

@@ -16,6 +16,10 @@ class PathMapping;
 // resolved, lies inside the local folder of one of the suite's tokens.
 bool IsInsideSuite(const PathMapping& paths, std::string_view path);
 
+// True when the two local paths are one text once "." and ".." are
+// resolved, in any letter case (a file system may ignore it).
+bool SamePathText(std::string_view a, std::string_view b, char separator);
+
 // Starts the command line when its program lies inside the suite; false,
 // and nothing started, otherwise.
 bool StartSuiteCommand(ProcessLauncher& launcher, const PathMapping& paths, std::string_view command_line,

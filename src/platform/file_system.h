@@ -31,6 +31,9 @@ struct WriteOptions {
   bool exact_mode = false;
   // Flush the content to the disk before returning.
   bool flush = false;
+  // Fail when the name exists already (file or link), rather than
+  // truncating it.
+  bool exclusive = false;
 };
 
 // A file being written piece by piece. Dropped without Finish, it is
@@ -69,6 +72,7 @@ class FileLock {
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
   ~FileLock() { Release(); }
+  bool Held() const { return static_cast<bool>(release_); }
 
  private:
   void Release() {
@@ -102,6 +106,11 @@ class FileSystem {
   // waiting while another process holds it. A lock this process already
   // holds fails at once instead of waiting for itself.
   virtual Expected<FileLock, FileError> LockFile(std::string_view path) = 0;
+  // Takes the exclusive lock of an existing file without waiting and
+  // without following a link, or with `folder` of a folder (a link to one
+  // followed: the suite's top folders may be links): nothing when another
+  // holder has it (another process, or another opening in this one).
+  virtual Expected<std::optional<FileLock>, FileError> TryLock(std::string_view path, bool folder = false) = 0;
   // Permission bits of an existing file.
   virtual std::optional<unsigned> FileMode(std::string_view path) = 0;
   // Makes `to` a second name of `from`'s content (a hard link; a flushed
@@ -110,9 +119,21 @@ class FileSystem {
   // Flushes the folder's entries (new names, renames) to the disk.
   virtual FileResult SyncFolder(std::string_view path) = 0;
   // Rename replaces an existing `to` in one step.
-  // Changes the modification time only (seconds since 1970-01-01 UTC).
+  // Changes the modification time only (seconds since 1970-01-01 UTC), of
+  // the name itself: a link is not followed.
   virtual FileResult SetModificationTime(std::string_view path, long long unix_seconds) = 0;
-  // Opens an existing normal file for reading. A platform without it
+  // The first symbolic link on the way from below `folder` down to `path`
+  // (`path` itself included), checked without following any; nothing when
+  // every existing name on the way is a real folder or file. A platform
+  // without links finds none.
+  virtual std::optional<std::string> FindLinkBelow(std::string_view /*folder*/, std::string_view /*path*/) {
+    return std::nullopt;
+  }
+  // True when both paths, links followed, name one existing file. A
+  // platform that cannot tell says false.
+  virtual bool SameFile(std::string_view /*a*/, std::string_view /*b*/) { return false; }
+  // Opens an existing normal file for reading, not through a link. A
+  // platform without it
   // reads nothing.
   virtual Expected<std::unique_ptr<FileReader>, FileError> OpenForReading(std::string_view /*path*/) {
     return Fail(FileError{38 /* ENOSYS */, "Lettura non disponibile"});

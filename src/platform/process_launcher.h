@@ -2,7 +2,9 @@
 // already split, so that no shell ever reads text from a catalogue.
 #pragma once
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace tw {
@@ -24,6 +26,9 @@ class ProcessLauncher {
   virtual int RunAndWait(const std::vector<std::string>& argv, int timeout_ms) = 0;
   // Opens a document with the desktop's default application.
   virtual bool OpenDocument(const std::string& path, const std::string& folder) = 0;
+  // Lets `ms` milliseconds pass before returning; a launcher whose waits
+  // keep an event loop running keeps it running here too.
+  virtual void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
   // A file this platform can run as a program.
   virtual bool IsProgram(const std::string& path) = 0;
 };

@@ -6,7 +6,7 @@
 namespace tw {
 namespace {
 
-constexpr std::array<std::pair<int, std::string_view>, 38> kStrings = {{
+constexpr std::array<std::pair<int, std::string_view>, 44> kStrings = {{
     // Columns of the module list, and the splash.
     {101, "Modulo"},
     {102, "Locale"},
@@ -29,6 +29,13 @@ constexpr std::array<std::pair<int, std::string_view>, 38> kStrings = {{
     {808, "Inizio download del modulo"},
     {809, "Documento di catalogo rifiutato: firma non valida"},
     {810, "Modulo ignorato: il percorso non indica un file della suite"},
+    // Log lines of what a run refuses or takes up again.
+    {820, "Programma non eseguito: è il programma di aggiornamento"},
+    {821, "File non sostituito: è un collegamento simbolico"},
+    {822, "Percorso rifiutato: passa per un collegamento simbolico"},
+    {823, "Programma di post-installazione rimasto in sospeso"},
+    {824, "Programma di post-installazione non riuscito"},
+    {825, "File occupato da un altro aggiornamento in corso"},
     // Messages.
     {901, "Chiudere la procedura di aggiornamento?"},
     {902, "Confermi il download di tutti gli aggiornamenti selezionati?"},

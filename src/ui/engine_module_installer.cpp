@@ -4,6 +4,7 @@
 #include "engine/engine_context.h"
 #include "engine/install.h"
 #include "engine/module_download.h"
+#include "engine/post_setup_journal.h"
 #include "engine/processes.h"
 #include "engine/self_update.h"
 #include "engine/suite_programs.h"
@@ -71,12 +72,17 @@ ReplaceOutcome EngineModuleInstaller::Replace(std::string_view local_path, DateV
   }
   StagedFile staged = std::move(*pending_);
   pending_.reset();
-  if (ReplaceResult result = ReplaceFromStaging(std::move(staged)); !result)
+  const std::vector<std::string> programs = std::exchange(post_setups_, {});
+  tw::RecordPostSetups(ctx_, local_path, programs);
+  if (ReplaceResult result = ReplaceFromStaging(std::move(staged)); !result) {
+    if (!programs.empty()) ForgetPostSetups(ctx_, local_path);
     return ReplaceOutcome::Failed(result.error());
+  }
   return ReplaceOutcome::Done();
 }
 
 void EngineModuleInstaller::Discard(std::string_view) {
+  post_setups_.clear();
   pending_path_.clear();
   pending_.reset();  // drops ".new" and releases the folder's lock
   pending_error_.reset();
@@ -90,8 +96,14 @@ void EngineModuleInstaller::Register(std::string_view local_path, std::string_vi
 // about the modules just installed: the download dates go to disk first.
 void EngineModuleInstaller::RunAndWait(std::string_view command_line) {
   ctx_.settings.Flush();
-  RunSuiteCommandAndWait(ctx_.processes, ctx_.paths, command_line, -1);
+  RunRecordedPostSetup(ctx_, command_line);
 }
+
+void EngineModuleInstaller::RecordPostSetups(std::string_view, const std::vector<std::string>& programs) {
+  post_setups_ = programs;
+}
+
+void EngineModuleInstaller::RunPendingPostSetups() { tw::RunPendingPostSetups(ctx_); }
 
 void EngineModuleInstaller::ShellOpen(std::string_view program, std::string_view arguments) {
   ctx_.settings.Flush();

@@ -26,6 +26,8 @@ class EngineModuleInstaller : public ModuleInstaller {
   void Discard(std::string_view local_path) override;
   void Register(std::string_view local_path, std::string_view kind) override;
   void RunAndWait(std::string_view command_line) override;
+  void RecordPostSetups(std::string_view local_path, const std::vector<std::string>& programs) override;
+  void RunPendingPostSetups() override;
   void ShellOpen(std::string_view program, std::string_view arguments) override;
 
  private:
@@ -36,6 +38,8 @@ class EngineModuleInstaller : public ModuleInstaller {
   std::string pending_path_;
   std::optional<StagedFile> pending_;
   std::optional<ErrorRecord> pending_error_;
+  // The post-setup programs of the file Replace is to put in place next.
+  std::vector<std::string> post_setups_;
 };
 
 }  // namespace tw

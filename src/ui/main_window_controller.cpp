@@ -52,7 +52,9 @@ LoadOutcome MainWindowController::Load() {
   view_.SetHideValue(hide);
   if (hide != 1 && !switches_.HiddenMode) return LoadOutcome::ShowWindow;
 
-  // The hidden start: nobody is there to press a button.
+  // The hidden start: nobody is there to press a button. What an earlier
+  // run left pending runs first, also when nothing is left to update.
+  with_.installer.RunPendingPostSetups();
   RefreshList();
   if (rows_.empty()) {
     CloseProcedure();

@@ -98,6 +98,8 @@ class MainWindowController {
   void RunUpdate(bool every_row);
   void UpdateItem(size_t row, bool confirm);
   void RunPostSetups();
+  // The post-setup programs that the new module of `row` names.
+  std::vector<std::string> PostSetupsOf(size_t row) const;
   void FinishRun();
   void RunUnderSplash(bool every_row);
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "common/date_value.h"
 #include "engine/error_record.h"
@@ -78,6 +79,14 @@ class ModuleInstaller {
   // Runs a command line and returns when the program has ended (an
   // implementation may keep the window's events running meanwhile).
   virtual void RunAndWait(std::string_view command_line) = 0;
+
+  // The post-setup programs of the module about to be installed for the
+  // first time at `local_path`: kept as pending from before Replace puts it
+  // in place (and dropped when it does not), so that a run cut short leaves
+  // them to the next start. RunAndWait of one of them removes it.
+  virtual void RecordPostSetups(std::string_view /*local_path*/, const std::vector<std::string>& /*programs*/) {}
+  // Runs the programs an earlier run left pending, each waited for.
+  virtual void RunPendingPostSetups() {}
 
   // Opens `program` with `arguments` as the desktop's "open" does, without
   // waiting.

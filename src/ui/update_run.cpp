@@ -38,6 +38,8 @@ void MainWindowController::RunUpdate(bool every_row) {
     confirmed = Ask(902, Text(902));
   }
   if (confirmed && !cancel_) {
+    // What an earlier run left pending goes first.
+    with_.installer.RunPendingPostSetups();
     with_.installer.SelfUpdate();
     const bool confirm_each = !switches_.ModuleName.empty() && switches_.ConfirmMode;
     for (size_t row : covered) {
@@ -66,6 +68,14 @@ void MainWindowController::RunPostSetups() {
                                        [this](size_t row) { return rows_[row].installed; });
     if (installed) with_.installer.RunAndWait(std::string(entry.path));
   }
+}
+
+std::vector<std::string> MainWindowController::PostSetupsOf(size_t row) const {
+  std::vector<std::string> programs;
+  for (const auto& item : post_setups_)
+    if (std::find(item.value.named_by.begin(), item.value.named_by.end(), row) != item.value.named_by.end())
+      programs.push_back(item.value.path);
+  return programs;
 }
 
 void MainWindowController::FinishRun() {
@@ -109,11 +119,15 @@ void MainWindowController::UpdateItem(size_t index, bool confirm) {
   }
 
   SetStatus(index, Text(1003));
+  with_.installer.RecordPostSetups(key, PostSetupsOf(index));
   const ReplaceOutcome replaced = with_.installer.Replace(key, fetched.last_modified);
   if (replaced.Succeeded()) {
     rows_[index].installed = true;
     SetStatus(index, Text(1004));
     AddLog(Text(805));
+    // Only what this run put in place is registered: a file left as it was
+    // may be anything.
+    with_.installer.Register(key, rows_[index].tag);
   } else {
     update_errors_ = true;
     module_failed_ = true;
@@ -122,8 +136,6 @@ void MainWindowController::UpdateItem(size_t index, bool confirm) {
     SetStatus(index, Text(1005) + " [" + detail + "]");
     AddLogWithSuffix(806, detail);
   }
-  // Whatever lies there now may need registering, the old file included.
-  with_.installer.Register(key, rows_[index].tag);
 }
 
 void MainWindowController::ShowProgress(size_t row, std::uint64_t received, std::uint64_t total) {

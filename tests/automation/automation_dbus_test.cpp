@@ -241,7 +241,14 @@ TEST_F(AutomationOverDBus, ARepositoryThatNeverAnswersDoesNotKeepTheBusWaitingFo
     if (!named) std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   EXPECT_TRUE(named);
-  // Nothing is answered before the self-update has ended.
+  // GetFullName needs nothing of the repository: answered meanwhile, well
+  // within a client's time-out.
+  QDBusInterface quick("it.velmora.Tarnwick", "/Global", "it.velmora.Tarnwick.Global", connection);
+  quick.setTimeout(20000);
+  QDBusReply<QString> name = quick.call("GetFullName");
+  ASSERT_TRUE(name.isValid()) << name.error().message().toStdString();
+  EXPECT_EQ(name.value().toStdString(), program_);
+  // Nothing else is answered before the self-update has ended.
   EXPECT_FALSE(first.isFinished()) << first.error().message().toStdString();
 
   silent.Release();

@@ -81,6 +81,12 @@ TEST(ModulePathCheck, CharactersThatChangeAUrlACommandLineOrAWindowsNameAreRefus
     EXPECT_EQ(FindModulePathFault(posix, path), Fault::kDeviceName) << path;
   EXPECT_EQ(FindModulePathFault(posix, "{DATI}\\COM10.mdb"), Fault::kNone);
   EXPECT_EQ(FindModulePathFault(posix, "{DATI}\\console.txt"), Fault::kNone);
+  // The names a replacement gives its companions, in any case; the same
+  // word elsewhere in the name is harmless.
+  for (const char* path : {"{ESEGUIBILI}\\Prog.new", "{DATI}\\Archivio.OLD", "{DATI}\\a\\b.Part", "{DATI}\\.new"})
+    EXPECT_EQ(FindModulePathFault(posix, path), Fault::kCompanionName) << path;
+  for (const char* path : {"{DATI}\\news.txt", "{DATI}\\old.new.txt", "{DATI}\\x.new\\y", "{DATI}\\x.partial"})
+    EXPECT_EQ(FindModulePathFault(posix, path), Fault::kNone) << path;
   // Overlong UTF-8 for "." and stray bytes are not text.
   EXPECT_EQ(FindModulePathFault(posix, "{ESEGUIBILI}\\\xC0\xAE\xC0\xAE\\x"), Fault::kInvalidText);
   EXPECT_EQ(FindModulePathFault(posix, "{ESEGUIBILI}\\\xE0x"), Fault::kInvalidText);

@@ -13,20 +13,21 @@ TEST(ModuleVersion, TextsBecomeNumbersPieceByPiece) {
   EXPECT_EQ(v.Kind, VersionKindNumbers);
   EXPECT_EQ(VersionText(v), "1.2.0.4");
   EXPECT_EQ(VersionText(MakeModuleVersion("1.2", kDay1)), "1.2.0.0");
-  EXPECT_EQ(VersionText(MakeModuleVersion("40000.-5.32767", kDay1)), "0.-5.32767.0");
+  EXPECT_EQ(VersionText(MakeModuleVersion("70000.-5.32767", kDay1)), "0.0.32767.0");
+  EXPECT_EQ(VersionText(MakeModuleVersion("2.0.40000.65535", kDay1)), "2.0.40000.65535");
   const ModuleVersion dated = MakeModuleVersion("", kDay1);
   EXPECT_EQ(dated.Kind, VersionKindDate);
   EXPECT_EQ(VersionText(dated), "2007.10.30.142501");
   EXPECT_EQ(VersionText(MakeModuleVersion("", DateValue())), "-.-.-.-");
 }
 
-TEST(ModuleVersion, EmptinessUsesSixteenBitSums) {
+TEST(ModuleVersion, EmptyMeansAllFourNumbersZero) {
   EXPECT_TRUE(IsVersionEmpty(ModuleVersion{}));
   EXPECT_TRUE(IsVersionEmpty(MakeModuleVersion("0.0.0.0", kDay1)));
   EXPECT_TRUE(IsVersionEmpty(MakeModuleVersion("", DateValue())));
   EXPECT_FALSE(IsVersionEmpty(MakeModuleVersion("", kDay1)));
-  EXPECT_TRUE(IsVersionEmpty(MakeModuleVersion("1.-1", DateValue())));     // sums to 0
-  EXPECT_FALSE(IsVersionEmpty(MakeModuleVersion("32767.1.-1.-32767", DateValue())));  // overflows on the way
+  EXPECT_TRUE(IsVersionEmpty(MakeModuleVersion("-1.65536", DateValue())));  // both out of range
+  EXPECT_FALSE(IsVersionEmpty(MakeModuleVersion("0.0.0.65535", DateValue())));
   ModuleVersion odd;
   odd.Kind = 7;
   EXPECT_FALSE(IsVersionEmpty(odd));
@@ -34,6 +35,14 @@ TEST(ModuleVersion, EmptinessUsesSixteenBitSums) {
 }
 
 TEST(ModuleVersion, NumbersCompareFieldByField) {
+  // Build numbers above 32767 are ordinary: 2.0.40000.0 is newer, not 0.
+  const struct { const char *a, *b; int expected; } cases[] = {
+      {"2.0.40000.0", "2.0.30000.0", 1}, {"2.0.30000.0", "2.0.40000.0", -1},
+      {"65535.0", "32768.0", 1},         {"1.0.65535.0", "1.0.65535", 0}};
+  for (const auto& c : cases) {
+    ModuleVersion a = MakeModuleVersion(c.a, kDay1), b = MakeModuleVersion(c.b, kDay1);
+    EXPECT_EQ(CompareVersions(a, b), c.expected) << c.a << " against " << c.b;
+  }
   ModuleVersion a = MakeModuleVersion("6.0.8169.0", kDay1), b = MakeModuleVersion("6.0.8170.0", kDay1);
   EXPECT_EQ(CompareVersions(a, b), -1);
   EXPECT_EQ(a.Kind, VersionKindNumbers);

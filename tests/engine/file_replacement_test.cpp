@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
@@ -97,17 +98,15 @@ TEST_F(ReplacementOnDisk, TargetMovedAsideByAnEarlierCrashIsPutBack) {
 
 TEST_F(ReplacementOnDisk, AnotherUserReplacesAFileInAFolderTheSuiteShares) {
   // The suite's users share its folders (a group with write access): the
-  // first replacement leaves its lock file there, owned by its user and
-  // writable by nobody else.
+  // replacements lock the folder itself, and leave no lock file among the
+  // modules for another user to trip over or aim elsewhere.
   const std::string folder = dir_ / "Dati";
   std::filesystem::create_directory(folder);
   ::chmod(dir_.path().c_str(), 0755);
   ::chmod(folder.c_str(), 0777);
   const std::string target = folder + "/comune.dat";
   ASSERT_TRUE(UpdateFile(ctx_, target, Bytes("primo"), kDate));
-  const std::string lock = folder + "/.tarnwick.lock";
-  ASSERT_TRUE(Exists(lock));
-  ::chmod(lock.c_str(), 0444);  // as another user sees it
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()), 1);
 
   auto replace = [this, &target] {
     PosixFileSystem disk;
@@ -134,6 +133,37 @@ TEST_F(ReplacementOnDisk, AnotherUserReplacesAFileInAFolderTheSuiteShares) {
   EXPECT_FALSE(Exists(target + ".old"));
 }
 
+// A download under way holds only its own ".new": another file of the
+// same folder is replaced at once, and another process replacing the same
+// file takes its turn when the download has been put in place.
+TEST_F(ReplacementOnDisk, ADownloadUnderWayHoldsNoLockOfItsFolder) {
+  const std::string folder = dir_ / "Dati", large = folder + "/grande.dat", small = folder + "/piccolo.dat";
+  auto staged = StagedFile::Open(ctx_, large);
+  ASSERT_TRUE(staged);
+  ASSERT_TRUE(staged->Write(Bytes("la prima parte")));  // the rest has not arrived yet
+  ASSERT_TRUE(UpdateFile(ctx_, small, Bytes("ventidue byte in tutto"), kDate));
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"grande.dat.new", "piccolo.dat"}));  // no lock file
+
+  const pid_t other = ::fork();
+  ASSERT_GE(other, 0);
+  if (other == 0) {
+    PosixFileSystem disk;
+    EngineContext ctx{f_.paths, f_.repo, disk, f_.settings, f_.system, f_.catalogue, f_.launcher, ""};
+    ::_exit(UpdateFile(ctx, large, Bytes("dell'altro processo"), kDate) ? 0 : 1);
+  }
+  ASSERT_TRUE(staged->Write(Bytes(" e il resto")));
+  ASSERT_TRUE(staged->Finish(kDate));
+  ASSERT_TRUE(staged->Commit());
+  int status = 0;
+  ASSERT_EQ(::waitpid(other, &status, 0), other);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(ReadTextFile(large), "dell'altro processo");  // its turn came after ours
+  EXPECT_FALSE(Exists(large + ".new"));
+}
+
 TEST_F(ReplacementOnDisk, ALinkPlantedUnderTheStagingNameIsNotWrittenThrough) {
   const std::string target = dir_ / "Dati/comune.dat";
   const std::string elsewhere = dir_ / "altrui.txt";
@@ -141,11 +171,16 @@ TEST_F(ReplacementOnDisk, ALinkPlantedUnderTheStagingNameIsNotWrittenThrough) {
   WriteTextFile(elsewhere, "di un altro");
   auto staged = StagedFile::Open(ctx_, target);
   ASSERT_TRUE(staged);
-  // Someone else with access to the folder, while the download waits.
+  // Someone else with access to the folder, while the download waits: the
+  // link is nobody's staging file, and goes.
   std::filesystem::create_symlink(elsewhere, target + ".new");
-  EXPECT_FALSE(staged->Write(Bytes("contenuto nuovo")));
+  EXPECT_TRUE(staged->Write(Bytes("contenuto nuovo")));
   EXPECT_EQ(ReadTextFile(elsewhere), "di un altro");
   EXPECT_EQ(ReadTextFile(target), "vecchio");
+  ASSERT_TRUE(staged->Finish(kDate));
+  ASSERT_TRUE(staged->Commit());
+  EXPECT_EQ(ReadTextFile(target), "contenuto nuovo");
+  EXPECT_EQ(ReadTextFile(elsewhere), "di un altro");
 }
 
 // Where no second name can be made the old content is copied; a copy that
@@ -214,10 +249,16 @@ TEST_F(ReplacementFailures, OldContentIsKeptBeforeTheSwapAndDroppedAfter) {
   std::vector<std::string> order;
   for (const std::string& call : f_.files.calls)
     if (call.rfind("Delete", 0) != 0 && call.rfind("CreateFolder", 0) != 0) order.push_back(call);
-  EXPECT_EQ(order, (std::vector<std::string>{"LockFile /opt/suite/Eseguibili/.tarnwick.lock",
+  // The folder's lock is taken for short turns only: the clean-up, the
+  // claim of ".new" (held from then on), and the swap.
+  const std::string folder = "TryLock /opt/suite/Eseguibili";
+  EXPECT_EQ(order, (std::vector<std::string>{folder, folder,
+                                             "TryLock " + target_ + ".new",
                                              "CreateFile " + target_ + ".new",
+                                             "TryLock " + target_ + ".new",
                                              "Finish " + target_ + ".new",
                                              "SetModificationTime " + target_ + ".new",
+                                             folder,
                                              "LinkOrCopy " + target_,
                                              "Rename " + target_ + ".new",
                                              "SyncFolder /opt/suite/Eseguibili"}));

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/settings_keys.h"
 #include "engine/engine_fixture.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/posix_process_launcher.h"
@@ -128,6 +129,48 @@ TEST_F(GlobalTest, PathsOutsideTheSuiteAreModulesTheRepositoryDoesNotHold) {
   EXPECT_TRUE(f_.files.files.empty());
   EXPECT_TRUE(f_.files.calls.empty());
   EXPECT_TRUE(f_.launcher.calls.empty());
+}
+
+// What an earlier run left pending runs first, each program once, and only
+// where its module is on the disk; a module that could not be put in place
+// leaves nothing pending.
+TEST_F(GlobalTest, PendingPostSetupsRunFirstOnceAndOnlyForModulesInPlace) {
+  f_.files.AddFile("/opt/suite/Dati/a.dat", "a");
+  f_.settings.Write(settings::kApplication, settings::kSection, settings::kPendingPostSetup,
+                    "/opt/suite/Dati/a.dat\t/opt/suite/Eseguibili/p1 x\n"
+                    "/opt/suite/Dati/assente.dat\t/opt/suite/Eseguibili/p2\n");
+  Publish("/eseguibili/nuovo", "[Release]\n[PostSetup]\n1={ESEGUIBILI}\\p3\n");
+  Publish("/eseguibili/guasto", "[Release]\n[PostSetup]\n1={ESEGUIBILI}\\p4\n");
+  f_.files.FailNext("Rename", "/opt/suite/Eseguibili/guasto.new", FileError{5, "Accesso negato"});
+  EXPECT_TRUE(global_.UpdateModule("{ESEGUIBILI}\\nuovo"));
+  EXPECT_FALSE(global_.UpdateModule("{ESEGUIBILI}\\guasto"));
+  EXPECT_TRUE(global_.UpdateModule("{ESEGUIBILI}\\nuovo"));  // nothing left to run
+  std::vector<std::vector<std::string>> ran;
+  for (const auto& call : f_.launcher.calls) ran.push_back(call.argv);
+  EXPECT_EQ(ran, (std::vector<std::vector<std::string>>{{"/opt/suite/Eseguibili/p1", "x"},
+                                                        {"/opt/suite/Eseguibili/p3"}}));
+  EXPECT_EQ(f_.settings.Read(settings::kApplication, settings::kSection, settings::kPendingPostSetup, "vuoto"),
+            "vuoto");
+}
+
+// A repository whose HEAD dates a file a day later than its GET: the date
+// the comparison used is the one recorded, so one update is one download.
+TEST(GlobalDates, TheDateRecordedIsTheOneTheComparisonUsed) {
+  struct LaterHead : testing::FakeRepository {
+    bool HttpHead(std::string_view path, DateValue& date) override {
+      const bool found = FakeRepository::HttpHead(path, date);
+      if (found) date = DateValue(date.Serial() + 1);
+      return found;
+    }
+  } repo;
+  testing::EngineFixture f;
+  repo.Publish("/dati/listino.dat", "[Release]\n", kNew);
+  for (int run = 0; run < 3; ++run) {
+    Catalogue catalogue({f.paths, repo, f.files, f.settings, f.system, f.trust});
+    EngineContext ctx{f.paths, repo, f.files, f.settings, f.system, catalogue, f.launcher, ""};
+    EXPECT_TRUE(Global(ctx).UpdateModule("{DATI}\\listino.dat"));
+  }
+  EXPECT_EQ(repo.requests["/dati/listino.dat"], 3 + 1);  // a HEAD each run, one GET
 }
 
 // Real programs on a real disk: the post-setup programs of a new module run

@@ -45,13 +45,26 @@ TEST_F(InstallTest, FailedDownloadWritesAndStartsNothing) {
   EXPECT_TRUE(f_.launcher.calls.empty());
 }
 
-TEST_F(InstallTest, FailedReplacementStillRegistersWhatIsThere) {
+// The file left in place may be anything (another document's download):
+// only what the call installed is registered.
+TEST_F(InstallTest, FailedReplacementRegistersNothing) {
   f_.repo.Put("/eseguibili/x.ocx", "nuovo", kNew);
   f_.files.AddFile("/opt/suite/Eseguibili/x.ocx", "vecchio");
   f_.files.FailNext("Rename", "/opt/suite/Eseguibili/x.ocx.new", FileError{5, "Permesso negato"});
   EXPECT_FALSE(InstallModuleFile(f_.ctx, "{ESEGUIBILI}\\x.ocx", "regsvr32"));
   EXPECT_EQ(f_.files.Content("/opt/suite/Eseguibili/x.ocx"), "vecchio");
-  EXPECT_EQ(f_.launcher.calls.size(), 1u);
+  EXPECT_TRUE(f_.launcher.calls.empty());
+}
+
+// Registered with "self", the updater would run any batch command its
+// arguments named; the launcher and the ".update" copy likewise.
+TEST_F(InstallTest, TheUpdaterAndTheLauncherNeverRegisterThemselves) {
+  f_.system.program_folder = "/opt/suite/Eseguibili";
+  for (const char* module : {"{ESEGUIBILI}\\Tarnwick", "{ESEGUIBILI}\\Run", "{ESEGUIBILI}\\tarnwick.update"}) {
+    f_.repo.Put(f_.paths.ResolvePath(module, true), "#!/bin/sh", kNew);
+    EXPECT_TRUE(InstallModuleFile(f_.ctx, module, "self")) << module;
+  }
+  EXPECT_TRUE(f_.launcher.calls.empty());
 }
 
 TEST_F(InstallTest, ModuleWhoseFolderIsMissingHereIsNeitherFetchedNorWritten) {

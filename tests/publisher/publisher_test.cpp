@@ -231,10 +231,12 @@ TEST_F(PublisherTest, FilesThatWouldOverwriteEachOtherAreRefused) {
 TEST_F(PublisherTest, FilesThatTheProgramWouldRefuseAreNotPublished) {
   testing::PutSuiteFile(suite + "/Dati/Sconto 10%.dat", "sconto");
   testing::PutSuiteFile(suite + "/Dati/con.txt", "device");
+  testing::PutSuiteFile(suite + "/Dati/Archivio.mdb.OLD", "companion");
   const ToolRun run = Publish();
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("Sconto 10%.dat: percorso rifiutato dal programma"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("con.txt: percorso rifiutato dal programma"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("Archivio.mdb.OLD: percorso rifiutato dal programma"), std::string::npos) << run.err;
   EXPECT_FALSE(fs::exists(Repo("/dati/sconto 10%.dat")));
   EXPECT_FALSE(fs::exists(Repo("/dati/con.txt.ini")));
   const std::string suite_document = ReadTextFile(sites + "/tarnwick.ini");

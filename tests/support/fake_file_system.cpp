@@ -121,6 +121,7 @@ FileResult FakeFileSystem::WriteBytes(std::string_view path,
 Expected<std::unique_ptr<FileWriter>, FileError> FakeFileSystem::CreateFile(std::string_view path,
                                                                             const WriteOptions& options) {
   if (auto error = Armed("CreateFile", path)) return Fail(*error);
+  if (options.exclusive && files.count(std::string(path))) return Fail(FileError{EEXIST, "File esistente"});
   File& file = files[std::string(path)];
   file.content.clear();
   file.mode = options.exact_mode ? options.mode : options.mode & ~umask;
@@ -132,6 +133,14 @@ Expected<FileLock, FileError> FakeFileSystem::LockFile(std::string_view path) {
   const std::string key(path);
   if (!locked.insert(key).second) return Fail(FileError{EDEADLK, "Blocco già preso"});
   return FileLock([this, key] { locked.erase(key); });
+}
+
+Expected<std::optional<FileLock>, FileError> FakeFileSystem::TryLock(std::string_view path, bool) {
+  if (auto error = Armed("TryLock", path)) return Fail(*error);
+  const std::string key(path);
+  if (!files.count(key) && !folders.count(key)) return Fail(FileError{ENOENT, "Percorso non trovato"});
+  if (!locked.insert(key).second) return std::optional<FileLock>();
+  return std::optional<FileLock>(FileLock([this, key] { locked.erase(key); }));
 }
 
 std::optional<unsigned> FakeFileSystem::FileMode(std::string_view path) {

@@ -26,7 +26,7 @@ class FakeFileSystem : public FileSystem {
   std::string Content(const std::string& path) const;
 
   // The next call of `operation` ("CreateFolder", "Delete", "Rename",
-  // "WriteBytes", "CreateFile", "LockFile", "SetModificationTime",
+  // "WriteBytes", "CreateFile", "LockFile", "TryLock", "SetModificationTime",
   // "LinkOrCopy", "SyncFolder") on
   // `path` fails with `error`.
   void FailNext(const std::string& operation, const std::string& path, FileError error);
@@ -46,6 +46,7 @@ class FakeFileSystem : public FileSystem {
   // A lock taken twice at once would wait forever on a real disk: here it
   // fails.
   Expected<FileLock, FileError> LockFile(std::string_view path) override;
+  Expected<std::optional<FileLock>, FileError> TryLock(std::string_view path, bool folder = false) override;
   std::optional<unsigned> FileMode(std::string_view path) override;
   FileResult LinkOrCopy(std::string_view from, std::string_view to) override;
   FileResult SyncFolder(std::string_view path) override;

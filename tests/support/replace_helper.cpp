@@ -35,9 +35,9 @@ class DyingFileSystem : public tw::PosixFileSystem {
     Step();
     return PosixFileSystem::CreateFile(p, o);
   }
-  tw::Expected<tw::FileLock, tw::FileError> LockFile(std::string_view p) override {
+  tw::Expected<std::optional<tw::FileLock>, tw::FileError> TryLock(std::string_view p, bool folder) override {
     Step();
-    return PosixFileSystem::LockFile(p);
+    return PosixFileSystem::TryLock(p, folder);
   }
   tw::FileResult WriteBytes(std::string_view p, std::span<const std::uint8_t> c,
                             const tw::WriteOptions& o) override { Step(); return PosixFileSystem::WriteBytes(p, c, o); }

@@ -106,11 +106,8 @@ TEST_F(MainWindowTest, FailedReplacementsCarryTheErrorAndOneMessageEndsTheRun) {
   EXPECT_EQ(std::count(view_.events.begin(), view_.events.end(), "message 908"), 1);
   EXPECT_FALSE(view_.asked_under_splash);
   EXPECT_EQ(f_.files.Content("/opt/suite/Eseguibili/b.exe"), "vecchio");
-  // The registration runs on what is there, whatever the letter case.
-  ASSERT_EQ(f_.launcher.calls.size(), 1u);
-  EXPECT_EQ(f_.launcher.calls[0].argv,
-            (Lines{"/home/u/.local/lib/regsvr32.exe", "/s", "/opt/suite/Eseguibili/a.ocx"}));
-  EXPECT_EQ(f_.launcher.calls[0].style, WindowStyle::MinimizedActive);
+  // What was left in place is not registered: it may be anything.
+  EXPECT_TRUE(f_.launcher.calls.empty());
   EXPECT_EQ(c.ExitStatus(), 1);
 }
 

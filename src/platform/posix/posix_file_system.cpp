@@ -76,7 +76,7 @@ class PosixFileReader : public FileReader {
 }  // namespace
 
 Expected<std::unique_ptr<FileReader>, FileError> PosixFileSystem::OpenForReading(std::string_view path) {
-  const int fd = ::open(std::string(path).c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = ::open(std::string(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) return Fail(LastError());
   struct stat info {};
   const bool known = ::fstat(fd, &info) == 0;
@@ -86,6 +86,26 @@ Expected<std::unique_ptr<FileReader>, FileError> PosixFileSystem::OpenForReading
     return Fail(error);
   }
   return std::unique_ptr<FileReader>(std::make_unique<PosixFileReader>(fd, static_cast<std::uint64_t>(info.st_size)));
+}
+
+bool PosixFileSystem::SameFile(std::string_view a, std::string_view b) {
+  struct stat left {}, right {};
+  return ::stat(std::string(a).c_str(), &left) == 0 && ::stat(std::string(b).c_str(), &right) == 0 &&
+         left.st_dev == right.st_dev && left.st_ino == right.st_ino;
+}
+
+std::optional<std::string> PosixFileSystem::FindLinkBelow(std::string_view folder, std::string_view path) {
+  std::string below(folder);
+  while (below.size() > 1 && below.back() == '/') below.pop_back();
+  if (!path.starts_with(below + "/")) return std::string(path);  // not below it: nothing vouches for it
+  for (size_t cut = below.size() + 1; cut <= path.size(); ++cut) {
+    if (cut < path.size() && path[cut] != '/') continue;
+    const std::string name(path.substr(0, cut));
+    struct stat st {};
+    if (::lstat(name.c_str(), &st) != 0) return std::nullopt;  // the rest is yet to be made
+    if (S_ISLNK(st.st_mode)) return name;
+  }
+  return std::nullopt;
 }
 
 bool PosixFileSystem::NormalFileExists(std::string_view path) {
@@ -149,7 +169,8 @@ Expected<std::unique_ptr<FileWriter>, FileError> PosixFileSystem::CreateFile(std
   // Never through a symbolic link: in a folder other users may write to,
   // one planted under the staging file's name would have us overwrite the
   // file it points at.
-  const int fd = ::open(std::string(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
+  const int flags = options.exclusive ? O_EXCL : O_TRUNC;
+  const int fd = ::open(std::string(path).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | flags,
                         static_cast<mode_t>(options.mode));
   if (fd < 0) return Fail(LastError());
   if (options.exact_mode && ::fchmod(fd, static_cast<mode_t>(options.mode)) != 0) {
@@ -180,10 +201,11 @@ Expected<FileLock, FileError> PosixFileSystem::LockFile(std::string_view path) {
   // The file stays after its creator: in a folder the suite's users share
   // it belongs to whoever made it first, and the others may only read it,
   // which is enough for flock.
-  int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  // A link planted under the lock's name is never followed.
+  int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
   if (fd < 0) {
     FileError error = LastError();
-    if (error.number == EACCES) fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (error.number == EACCES) fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) {
       forget();
       return Fail(error);
@@ -202,6 +224,20 @@ Expected<FileLock, FileError> PosixFileSystem::LockFile(std::string_view path) {
   });
 }
 
+Expected<std::optional<FileLock>, FileError> PosixFileSystem::TryLock(std::string_view path, bool folder) {
+  // Read access is enough for flock, and a folder opens only for reading.
+  const int fd = ::open(std::string(path).c_str(), O_RDONLY | O_CLOEXEC | (folder ? O_DIRECTORY : O_NOFOLLOW));
+  if (fd < 0) return Fail(LastError());
+  while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    FileError error = LastError();
+    ::close(fd);
+    if (error.number == EWOULDBLOCK) return std::optional<FileLock>();
+    return Fail(error);
+  }
+  return std::optional<FileLock>(FileLock([fd] { ::close(fd); }));
+}
+
 std::optional<unsigned> PosixFileSystem::FileMode(std::string_view path) {
   struct stat st {};
   if (::stat(std::string(path).c_str(), &st) != 0) return std::nullopt;
@@ -213,7 +249,7 @@ FileResult PosixFileSystem::LinkOrCopy(std::string_view from, std::string_view t
   if (::link(source.c_str(), target.c_str()) == 0) return std::nullopt;
   if (errno != EPERM && errno != EMLINK && errno != EXDEV && errno != ENOTSUP) return LastError();
   // No links on this file system: a copy, flushed like the new content.
-  const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+  const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   if (in < 0) return LastError();
   struct stat st {};
   ::fstat(in, &st);
@@ -256,7 +292,7 @@ FileResult PosixFileSystem::SetModificationTime(std::string_view path, long long
   times[0].tv_nsec = UTIME_OMIT;  // the access time stays as it is
   times[1].tv_sec = static_cast<time_t>(unix_seconds);
   times[1].tv_nsec = 0;
-  return Check(::utimensat(AT_FDCWD, std::string(path).c_str(), times, 0));
+  return Check(::utimensat(AT_FDCWD, std::string(path).c_str(), times, AT_SYMLINK_NOFOLLOW));
 }
 
 }  // namespace tw

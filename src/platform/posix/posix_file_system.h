@@ -18,11 +18,14 @@ class PosixFileSystem : public FileSystem {
   Expected<std::unique_ptr<FileWriter>, FileError> CreateFile(std::string_view path,
                                                               const WriteOptions& options) override;
   Expected<FileLock, FileError> LockFile(std::string_view path) override;
+  Expected<std::optional<FileLock>, FileError> TryLock(std::string_view path, bool folder = false) override;
   std::optional<unsigned> FileMode(std::string_view path) override;
   FileResult LinkOrCopy(std::string_view from, std::string_view to) override;
   FileResult SyncFolder(std::string_view path) override;
   FileResult SetModificationTime(std::string_view path, long long unix_seconds) override;
   Expected<std::unique_ptr<FileReader>, FileError> OpenForReading(std::string_view path) override;
+  bool SameFile(std::string_view a, std::string_view b) override;
+  std::optional<std::string> FindLinkBelow(std::string_view folder, std::string_view path) override;
 };
 
 }  // namespace tw

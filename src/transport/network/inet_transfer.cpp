@@ -51,6 +51,11 @@ size_t Inet::OnHeader(char* data, size_t size, size_t count, void* self) {
 
 bool Inet::TooSlow() {
   const auto now = std::chrono::steady_clock::now();
+  if (small_answer_ && headers_.empty() && arrived_ == 0 &&
+      now - started_ >= std::chrono::seconds(limits_.first_byte_seconds)) {
+    stopped_ = FetchResult::TooSlow;
+    return true;
+  }
   if (now - window_start_ < std::chrono::seconds(limits_.low_speed_seconds)) return false;
   if (arrived_ - window_bytes_ < static_cast<unsigned long long>(limits_.low_speed_bytes)) {
     stopped_ = FetchResult::TooSlow;
@@ -137,8 +142,9 @@ bool Inet::Perform(const std::string& url) {
     curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, &Inet::OnDebug);
     curl_easy_setopt(curl, CURLOPT_DEBUGDATA, this);
   }
-  window_start_ = std::chrono::steady_clock::now();
+  window_start_ = started_ = std::chrono::steady_clock::now();
   window_bytes_ = arrived_ = 0;
+  small_answer_ = small_answer;
   // Without SetProxy, the proxy comes from the environment, as libcurl
   // reads it.
   if (on_done_) {

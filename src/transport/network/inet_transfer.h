@@ -31,6 +31,10 @@ struct TransferLimits {
   // whatever length it announces.
   unsigned long long max_download = 4ull << 30;
   long connect_seconds = 15;
+  // A catalogue document or a HEAD whose reply has not begun after this
+  // fails, as a HEAD on its own socket does: a silent repository delays a
+  // walk, and the calls waiting behind it, by about this much.
+  long first_byte_seconds = 15;
   // A catalogue document or a HEAD still arriving after this fails. Both
   // are a few kilobytes; a server that sends just enough to pass the speed
   // bound must not hold a walk or an automation call for days.
@@ -105,6 +109,8 @@ class Inet {
   unsigned long long discarded_ = 0;
   // The low-speed window: its start and the body bytes seen by then.
   std::chrono::steady_clock::time_point window_start_;
+  std::chrono::steady_clock::time_point started_;
+  bool small_answer_ = false;
   unsigned long long window_bytes_ = 0;
   unsigned long long arrived_ = 0;
 

@@ -3,6 +3,7 @@
 #include <QEventLoop>
 #include <QMetaObject>
 #include <QPointer>
+#include <QTimer>
 #include <memory>
 #include <thread>
 
@@ -20,6 +21,12 @@ int EventLoopLauncher::RunAndWait(const std::vector<std::string>& argv, int time
   loop.exec();
   waiter.join();
   return code;
+}
+
+void EventLoopLauncher::Pause(int ms) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
 }
 
 }  // namespace tw

@@ -22,6 +22,8 @@ class EventLoopLauncher : public ProcessLauncher {
     return inner_.OpenDocument(path, folder);
   }
   bool IsProgram(const std::string& path) override { return inner_.IsProgram(path); }
+  // The event loop runs meanwhile.
+  void Pause(int ms) override;
 
  private:
   ProcessLauncher& inner_;

@@ -28,6 +28,19 @@ TEST(InetTransfer, StalledTransferFailsInsteadOfHanging) {
   EXPECT_LT(clock.elapsed(), 30000);  // the stall bound ended it, not the default minute
 }
 
+// A repository that takes a document's request and never answers holds
+// it no longer than a HEAD: not for the minute of the speed bound.
+TEST(InetTransfer, ADocumentWhoseReplyNeverBeginsFailsAtTheFirstByteBound) {
+  FaultServer silent(Fault::Silent);
+  TransferLimits limits;
+  limits.first_byte_seconds = 1;
+  Inet inet(limits);
+  QElapsedTimer clock;
+  clock.start();
+  EXPECT_FALSE(inet.OpenURL(Url(silent), DataType::Text));
+  EXPECT_LT(clock.elapsed(), 30000);  // not the default minute
+}
+
 TEST(InetTransfer, LyingLengthCannotMakeItReserveGigabytes) {
   const std::string body(1000, 'x');
   FaultServer liar(Fault::AnswerAndClose,
