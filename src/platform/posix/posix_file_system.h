@@ -23,6 +23,8 @@ class PosixFileSystem : public FileSystem {
   FileResult SyncFolder(std::string_view path) override;
   FileResult SetModificationTime(std::string_view path, long long unix_seconds) override;
   Expected<std::unique_ptr<FileReader>, FileError> OpenForReading(std::string_view path) override;
+  // In posix_file_mapping.cpp.
+  Expected<std::unique_ptr<MappedFile>, FileError> MapForReading(std::string_view path) override;
 };
 
 }  // namespace tw
