@@ -1,5 +1,6 @@
 #include "engine/patch_download.h"
 
+#include <algorithm>
 #include <charconv>
 #include <memory>
 
@@ -42,12 +43,22 @@ Problem FromPatchError(PatchError error) {
   }
 }
 
+// The first three fields end at blanks; the path is the rest, since a
+// module's name may hold blanks.
 std::optional<DeltaEntry> ParseEntry(std::string_view value, std::string_view remote_path) {
   std::vector<std::string_view> parts;
-  for (std::string_view part : Split(value, " "))
-    if (!part.empty()) parts.push_back(part);
-  if (parts.size() != 4 || !crypto::ParseSha256Hex(parts[0]) || !crypto::ParseSha256Hex(parts[1]))
-    return std::nullopt;
+  while (parts.size() < 3) {
+    const size_t start = value.find_first_not_of(' ');
+    if (start == std::string_view::npos) return std::nullopt;
+    value.remove_prefix(start);
+    const size_t end = std::min(value.find(' '), value.size());
+    parts.push_back(value.substr(0, end));
+    value.remove_prefix(end);
+  }
+  const size_t start = value.find_first_not_of(' ');
+  if (start == std::string_view::npos) return std::nullopt;
+  parts.push_back(value.substr(start));
+  if (!crypto::ParseSha256Hex(parts[0]) || !crypto::ParseSha256Hex(parts[1])) return std::nullopt;
   DeltaEntry entry{ToLower(parts[0]), ToLower(parts[1])};
   const auto size = std::from_chars(parts[2].data(), parts[2].data() + parts[2].size(), entry.patch_size);
   if (size.ec != std::errc() || size.ptr != parts[2].data() + parts[2].size() || entry.patch_size == 0 ||

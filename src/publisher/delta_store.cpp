@@ -44,7 +44,8 @@ std::vector<std::vector<std::string>> ListedEntries(const std::string& existing,
     std::vector<std::string> parts;
     for (std::string_view part : Split(item.value, " "))
       if (!part.empty()) parts.emplace_back(part);
-    if (parts.size() == 4) entries.push_back(std::move(parts));
+    // The path may hold blanks; only the first three fields are read.
+    if (parts.size() >= 4) entries.push_back(std::move(parts));
   }
   return entries;
 }

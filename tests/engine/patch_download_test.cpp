@@ -165,6 +165,7 @@ TEST(PatchDownload, DeltaEntriesNameOnlyThePatchBesideTheFile) {
       {a + " " + b + " 10x " + beside, false},
       {a + " " + b + " 99999999999 " + beside, false},
       {a + " " + b + " 10", false},
+      {a + " " + b + " 10 ", false},
       {a + " " + b.substr(1) + " 10 " + beside, false},
   };
   for (const Case& c : cases) {
@@ -178,6 +179,10 @@ TEST(PatchDownload, DeltaEntriesNameOnlyThePatchBesideTheFile) {
       EXPECT_EQ(entries[0].patch_sha256, std::string(64, 'b'));
     }
   }
+  // A name with blanks keeps them.
+  ModuleINIInfo spaced;
+  spaced.AddKey("Delta", "1", a + " " + b + " 10 dati/mio file.mdb.aaaaaaaaaaaaaaaa.zstpatch");
+  EXPECT_EQ(DeltaEntries(spaced, "/dati/mio file.mdb").size(), 1u);
 }
 
 TEST(PatchDownload, InstalledDigestIsKeptWithSizeAndTime) {
