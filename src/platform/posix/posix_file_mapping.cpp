@@ -33,7 +33,10 @@ FileError ErrorOf(int number) { return FileError{number, ErrorDescription(number
 }  // namespace
 
 // A private mapping: a replacement renames a new file over the path and
-// never writes into the mapped one, so the bytes stay as they were.
+// never writes into the mapped one, so the bytes stay as they were. The
+// pages are mapped at once (MAP_POPULATE): the readers of a mapping (a
+// patch's matches) jump all over it, and faulting each page in on first
+// touch made a patch's rebuild two to three times slower.
 Expected<std::unique_ptr<MappedFile>, FileError> PosixFileSystem::MapForReading(std::string_view path) {
   const int fd = ::open(std::string(path).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return Fail(ErrorOf(errno));
@@ -48,7 +51,7 @@ Expected<std::unique_ptr<MappedFile>, FileError> PosixFileSystem::MapForReading(
   // An empty file has nothing to map (and mmap refuses a length of 0).
   void* address = nullptr;
   if (size > 0) {
-    address = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    address = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
     if (address == MAP_FAILED) {
       const int number = errno;
       ::close(fd);
