@@ -42,7 +42,7 @@ DownloadOutcome EngineModuleInstaller::Download(std::string_view remote_path, st
                                                 const DownloadProgress& progress,
                                                 const std::atomic<bool>& cancel) {
   Discard(local_path);
-  if (cancel) return {DownloadStatus::Cancelled, {}};
+  if (cancel) return {DownloadStatus::Cancelled, {}, {}};
   RunObserver observer(progress, cancel);
   // The row's local path names the module whose document vouches for it.
   auto staged = DownloadCheckedToStaging(ctx_, local_path, local_path, remote_path, &observer);
