@@ -59,7 +59,9 @@ std::optional<DeltaEntry> ParseEntry(std::string_view value, std::string_view re
   if (start == std::string_view::npos) return std::nullopt;
   parts.push_back(value.substr(start));
   if (!crypto::ParseSha256Hex(parts[0]) || !crypto::ParseSha256Hex(parts[1])) return std::nullopt;
-  DeltaEntry entry{ToLower(parts[0]), ToLower(parts[1])};
+  DeltaEntry entry;
+  entry.old_sha256 = ToLower(parts[0]);
+  entry.patch_sha256 = ToLower(parts[1]);
   const auto size = std::from_chars(parts[2].data(), parts[2].data() + parts[2].size(), entry.patch_size);
   if (size.ec != std::errc() || size.ptr != parts[2].data() + parts[2].size() || entry.patch_size == 0 ||
       entry.patch_size > kMaxPatchSize)
