@@ -12,6 +12,7 @@
 #include "engine/checked_download.h"
 #include "engine/installed_digest.h"
 #include "engine/patch_download.h"
+#include "engine/self_update.h"
 #include "engine/engine_fixture.h"
 #include "platform/openssl/crypto.h"
 
@@ -183,6 +184,26 @@ TEST(PatchDownload, DeltaEntriesNameOnlyThePatchBesideTheFile) {
   ModuleINIInfo spaced;
   spaced.AddKey("Delta", "1", a + " " + b + " 10 dati/mio file.mdb.aaaaaaaaaaaaaaaa.zstpatch");
   EXPECT_EQ(DeltaEntries(spaced, "/dati/mio file.mdb").size(), 1u);
+}
+
+// The program's new copy lands beside it as ".update", rebuilt from the
+// running program itself.
+TEST(PatchDownload, SelfUpdateRebuildsTheProgramsCopyFromTheInstalledProgram) {
+  testing::EngineFixture f;
+  f.files.AddFile("/opt/suite/Eseguibili/Run", "lanciatore", testing::kOld.ToUnixSeconds(), "1.0.0.0");
+  f.files.AddFile("/opt/suite/Eseguibili/Tarnwick", OldVersion(), testing::kOld.ToUnixSeconds(), "2.0.0.0");
+  f.repo.Publish("/eseguibili/run", "[Release]\nVersion=1.0.0.0\n", testing::kOld);
+  Offer offer = GoodOffer();
+  const std::string patch_path = "eseguibili/tarnwick." + offer.entry_old.substr(0, 16) + ".zstpatch";
+  f.repo.PutDocument("/eseguibili/tarnwick", "[Release]\nVersion=2.1\nSHA256=" + Hex(NewVersion()) +
+                                                 "\n[Delta]\n1=" + offer.entry_old + " " + offer.entry_patch_digest +
+                                                 " " + std::to_string(offer.entry_size) + " " + patch_path + "\n");
+  f.repo.Put("/eseguibili/tarnwick", NewVersion(), testing::kNew);
+  f.repo.Put("/" + patch_path, offer.patch, testing::kNew);
+  SelfUpdate(f.ctx);
+  EXPECT_EQ(f.files.Content("/opt/suite/Eseguibili/Tarnwick.update"), NewVersion());
+  EXPECT_EQ(f.files.Content("/opt/suite/Eseguibili/Tarnwick"), OldVersion());
+  EXPECT_EQ(f.repo.requests["/eseguibili/tarnwick"], 1);  // its HEAD only: no GET of the whole file
 }
 
 TEST(PatchDownload, InstalledDigestIsKeptWithSizeAndTime) {
