@@ -1,5 +1,6 @@
 #include "targets.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -9,6 +10,7 @@
 #include "trust/signature_section.h"
 #include "trust/trust_policy.h"
 #include "common/text.h"
+#include "delta/patch.h"
 #include "platform/pe_version.h"
 #include "startup/switches.h"
 #include "transport/head_reply.h"
@@ -145,6 +147,40 @@ void SignatureSection(const std::uint8_t* data, std::size_t size) {
   const DocumentVerdict verdict = CheckDocumentSignature(document, kAnchors);
   Require(verdict.accepted == (verdict.trust == DocumentTrust::Valid));
   Require(verdict.text == section.signed_bytes);
+}
+
+std::vector<std::uint8_t> PatchReference() {
+  // Text-like runs and a counting pattern, 64 KiB: matches at every
+  // distance, and a window limit of 128 KiB.
+  std::vector<std::uint8_t> bytes(64 * 1024);
+  std::uint32_t state = 12345;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    state = state * 1103515245 + 12345;
+    bytes[i] = i % 1024 < 512 ? static_cast<std::uint8_t>('a' + (state >> 16) % 26) : static_cast<std::uint8_t>(i);
+  }
+  return bytes;
+}
+
+void DeltaPatch(const std::uint8_t* data, std::size_t size) {
+  static const std::vector<std::uint8_t> reference = PatchReference();
+  // A few bytes of patch can stand for gigabytes of output: the output
+  // stops after 4 MiB, and memory stays within the window the old file
+  // allows.
+  constexpr std::uint64_t kMaxOutput = 4u << 20;
+  std::uint64_t seen = 0;
+  PatchApplier applier(reference, [&](std::span<const std::uint8_t> bytes) {
+    seen += bytes.size();
+    return seen <= kMaxOutput;
+  });
+  // The first byte cuts the patch into pieces, as the network delivers it.
+  if (size == 0) return;
+  const std::size_t piece = 1 + data[0] % 200;
+  bool ok = true;
+  for (std::size_t at = 1; at < size && ok; at += piece)
+    ok = applier.Feed({data + at, std::min(piece, size - at)}).has_value();
+  if (ok) ok = applier.Finish().has_value();
+  Require(applier.produced() <= kMaxOutput);
+  Require(!ok || seen == applier.produced());
 }
 
 }  // namespace tw::fuzz

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 #include <string_view>
+#include <vector>
 
 namespace tw::fuzz {
 
@@ -19,6 +20,12 @@ void PeVersion(const std::uint8_t* data, std::size_t size);
 void Switches(const std::uint8_t* data, std::size_t size);
 void PathMapping(const std::uint8_t* data, std::size_t size);
 void SignatureSection(const std::uint8_t* data, std::size_t size);
+// Patch bytes applied to a fixed old file (PatchReference).
+void DeltaPatch(const std::uint8_t* data, std::size_t size);
+
+// The old file the patch target applies patches to; its seeds are patches
+// from it.
+std::vector<std::uint8_t> PatchReference();
 
 struct NamedTarget {
   std::string_view name;  // also the folder of its corpus and regressions
@@ -29,7 +36,7 @@ inline constexpr NamedTarget kTargets[] = {
     {"catalogue_document", &CatalogueDocument}, {"head_reply", &HeadReply},
     {"http_date", &HttpDate},                   {"pe_version", &PeVersion},
     {"switches", &Switches},                    {"path_mapping", &PathMapping},
-    {"signature_section", &SignatureSection},
+    {"signature_section", &SignatureSection},   {"delta_patch", &DeltaPatch},
 };
 
 }  // namespace tw::fuzz

@@ -2,7 +2,7 @@
 // with "[" is a section header (every bracket in it removed), any other line
 // is split at its first "=" into key and value, and a line without "=" is
 // ignored. Sections and keys are matched ignoring case, the first value of a
-// key wins, and pairs outside RELEASE, SETUP and POSTSETUP are dropped. A
+// key wins, and pairs outside RELEASE, SETUP, POSTSETUP and DELTA are dropped. A
 // leading UTF-8 byte-order mark is skipped.
 #pragma once
 

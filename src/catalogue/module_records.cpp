@@ -9,6 +9,7 @@ auto ModuleINIInfo::KeySet(Self& self, std::string_view section) -> decltype(&se
   if (EqualsIgnoreCase(section, "RELEASE")) return &self.ReleaseKeys;
   if (EqualsIgnoreCase(section, "SETUP")) return &self.SetupKeys;
   if (EqualsIgnoreCase(section, "POSTSETUP")) return &self.PostSetupKeys;
+  if (EqualsIgnoreCase(section, "DELTA")) return &self.DeltaKeys;
   return nullptr;
 }
 

@@ -21,9 +21,12 @@ class ModuleINIInfo {
   KeyedCollection<std::string> ReleaseKeys;
   KeyedCollection<std::string> SetupKeys;
   KeyedCollection<std::string> PostSetupKeys;
+  // The patches from earlier versions of the module's file, one key each:
+  // "OLDSHA256 PATCHSHA256 PATCHSIZE PATCHPATH".
+  KeyedCollection<std::string> DeltaKeys;
 
-  // The value under `key` (case ignored) of section RELEASE, SETUP or
-  // POSTSETUP (case ignored); "" for an unknown section or a missing key.
+  // The value under `key` (case ignored) of section RELEASE, SETUP,
+  // POSTSETUP or DELTA (case ignored); "" for an unknown section or a missing key.
   std::string GetKey(std::string_view section, std::string_view key) const;
   // Appends under `key`; an unknown section is ignored and a present key
   // keeps its first value. Always returns "".

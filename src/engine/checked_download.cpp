@@ -9,6 +9,7 @@
 #include "engine/background_hasher.h"
 #include "engine/digest_error.h"
 #include "engine/engine_context.h"
+#include "engine/patch_download.h"
 
 namespace tw {
 namespace {
@@ -29,6 +30,10 @@ class DigestingObserver : public DownloadObserver {
   bool OnRestart() override {
     hasher_.Restart();
     return !inner_ || inner_->OnRestart();
+  }
+  void OnNote(const std::string& line) override {
+    if (inner_) inner_->OnNote(line);
+    else DownloadObserver::OnNote(line);
   }
 
  private:
@@ -66,6 +71,11 @@ Expected<StagedFile, DownloadFailure> DownloadCheckedToStaging(EngineContext& ct
     if (!DigestAllowsInstall(outcome)) return Fail(Unverified(outcome));
     return Dated(DownloadToStaging(ctx, target, remote_path, observer), *document);
   }
+  // A patch from the installed version, when the document offers one; the
+  // whole file when it does not or the patch cannot be used.
+  const std::string installed = ctx.paths.ResolvePath(ctx.paths.GenericPath(module), false);
+  if (auto patched = DownloadPatchedToStaging(ctx, *document, installed, target, remote_path, expected, observer))
+    return std::move(*patched);
   BackgroundHasher hasher(check);
   DigestingObserver digesting(hasher, observer);
   auto staged = DownloadToStaging(ctx, target, remote_path, &digesting);

@@ -1,5 +1,6 @@
 #include "engine/module_download.h"
 
+#include <cstdio>
 #include <optional>
 #include <memory>
 #include <string>
@@ -134,6 +135,8 @@ DownloadError FromFetch(FetchResult result) {
 constexpr int kRetries = 2;
 
 }  // namespace
+
+void DownloadObserver::OnNote(const std::string& line) { std::fprintf(stderr, "Tarnwick: %s\n", line.c_str()); }
 
 Expected<StagedFile, DownloadFailure> DownloadToStaging(EngineContext& ctx, std::string_view target,
                                                         std::string_view remote_path,

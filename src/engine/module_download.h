@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "common/expected.h"
@@ -35,6 +36,9 @@ class DownloadObserver {
   // changed while a broken download was retried): OnBytes will see it all
   // again. False refuses the download.
   virtual bool OnRestart() { return true; }
+  // A line for the log (a patch used, or one that could not be used). The
+  // observer that keeps no log leaves it on standard error.
+  virtual void OnNote(const std::string& line);
 };
 
 enum class DownloadError {

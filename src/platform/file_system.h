@@ -56,6 +56,15 @@ class FileReader {
   virtual Expected<std::size_t, FileError> Read(std::span<std::uint8_t> buffer) = 0;
 };
 
+// A file's bytes mapped into memory, read-only, as they were when it was
+// mapped: the pages come from the file as they are touched, nothing is
+// copied. Unmapped when this object goes.
+class MappedFile {
+ public:
+  virtual ~MappedFile() = default;
+  virtual std::span<const std::uint8_t> Bytes() const = 0;
+};
+
 // An exclusive lock, held until this object goes.
 class FileLock {
  public:
@@ -137,6 +146,11 @@ class FileSystem {
   // reads nothing.
   virtual Expected<std::unique_ptr<FileReader>, FileError> OpenForReading(std::string_view /*path*/) {
     return Fail(FileError{38 /* ENOSYS */, "Lettura non disponibile"});
+  }
+  // Maps an existing normal file for reading. A platform without it maps
+  // nothing.
+  virtual Expected<std::unique_ptr<MappedFile>, FileError> MapForReading(std::string_view /*path*/) {
+    return Fail(FileError{38 /* ENOSYS */, "Mappatura non disponibile"});
   }
 };
 

@@ -10,6 +10,7 @@ constexpr const char* kUsage =
     "  tarnwick-publish keygen FILE_CHIAVE_PRIVATA\n"
     "  tarnwick-publish public-key FILE_CHIAVE_PRIVATA\n"
     "  tarnwick-publish publish SUITE REPOSITORY [--key FILE_CHIAVE_PRIVATA] [--suite-document]\n"
+    "           [--deltas N] [--store CARTELLA]\n"
     "  tarnwick-publish verify REPOSITORY --public-key CHIAVE [--public-key CHIAVE ...]\n";
 
 int Usage(std::ostream& err) {
@@ -29,6 +30,13 @@ int RunPublish(const std::vector<std::string>& args, std::ostream& out, std::ost
   for (size_t i = 1; i < args.size(); ++i) {
     if (args[i] == "--key" && i + 1 < args.size()) options.key_file = args[++i];
     else if (args[i] == "--suite-document") options.suite_document = true;
+    else if (args[i] == "--store" && i + 1 < args.size()) options.store = args[++i];
+    else if (args[i] == "--deltas" && i + 1 < args.size()) {
+      const std::string& count = args[++i];
+      if (count.empty() || count.size() > 3 || count.find_first_not_of("0123456789") != std::string::npos)
+        return UsageBecause("--deltas vuole un numero di versioni (0-999)", err);
+      options.deltas = std::stoi(count);
+    }
     else if (args[i].starts_with("--")) return Usage(err);
     else positional.push_back(args[i]);
   }

@@ -40,7 +40,8 @@ void AppendKeptReleaseKeys(std::string& out, const ModuleINIInfo& info,
 
 }  // namespace
 
-ComposedDocument ComposeModuleDocument(std::string_view existing, std::string_view version, std::string_view sha256) {
+ComposedDocument ComposeModuleDocument(std::string_view existing, std::string_view version, std::string_view sha256,
+                                       const std::vector<std::string>& deltas) {
   const ModuleINIInfo info = ReadExisting(existing);
   ComposedDocument out;
   out.dropped_version = version.empty() && !info.GetKey("Release", "Version").empty();
@@ -51,6 +52,11 @@ ComposedDocument ComposeModuleDocument(std::string_view existing, std::string_vi
   AppendKeptReleaseKeys(text, info, {"Version", kSha256Key});
   AppendSection(text, "[Setup]", info.SetupKeys);
   AppendSection(text, "[PostSetup]", info.PostSetupKeys);
+  if (!deltas.empty()) {
+    text.append("[Delta]").append(kEnd);
+    // Named after the old version, as the patch file is.
+    for (const std::string& entry : deltas) AppendPair(text, entry.substr(0, 16), entry);
+  }
   return out;
 }
 

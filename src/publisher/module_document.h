@@ -24,8 +24,11 @@ struct ComposedDocument {
 
 // `existing`: the document in the repository ("" when there is none); only
 // its signed part counts when it is signed. `version`: the file's version
-// resource ("" when none); `sha256`: the file's digest in hexadecimal.
-ComposedDocument ComposeModuleDocument(std::string_view existing, std::string_view version, std::string_view sha256);
+// resource ("" when none); `sha256`: the file's digest in hexadecimal;
+// `deltas`: the values of its [Delta] section (the patches written now;
+// an existing [Delta] is never kept).
+ComposedDocument ComposeModuleDocument(std::string_view existing, std::string_view version, std::string_view sha256,
+                                       const std::vector<std::string>& deltas = {});
 
 // The whole suite's document: [Setup] lists `modules` (placeholder form) in
 // order; its other keys are kept.

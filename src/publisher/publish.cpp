@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "common/text.h"
+#include "publisher/delta_store.h"
 #include "publisher/module_document.h"
 #include "publisher/repository_files.h"
 #include "publisher/suite_layout.h"
@@ -22,6 +23,7 @@ struct Tally {
   size_t copied = 0;
   size_t documents = 0;
   size_t failures = 0;
+  size_t patches = 0;
 };
 
 std::string NormalFolder(const std::string& folder) {
@@ -94,14 +96,22 @@ std::optional<std::string> PlaceModuleFile(const SuiteModule& module, const std:
 }
 
 void PublishModule(const SuiteModule& module, const std::string& repository, const crypto::Ed25519PrivateKey* key,
-                   Tally& tally, std::ostream& out, std::ostream& err) {
-  // The file goes first: a program that sees the new document finds the
-  // file it describes.
-  const auto sha256 = PlaceModuleFile(module, repository + module.repository_path, tally, out, err);
+                   const DeltaSettings& deltas, Tally& tally, std::ostream& out, std::ostream& err) {
+  // The file goes first, then its patches: a program that sees the new
+  // document finds what it describes.
+  const std::string file = repository + module.repository_path;
+  const auto sha256 = PlaceModuleFile(module, file, tally, out, err);
   if (!sha256) return;
   const std::string document_file = repository + module.document_path;
+  const std::string existing = ReadWholeFile(document_file).value_or("");
+  DeltaOutcome patches;
+  if (deltas.deltas > 0) {
+    patches = UpdatePatches(deltas, module, module.file, file, *sha256, existing, out, err);
+    tally.patches += patches.written;
+    if (patches.failed) ++tally.failures;
+  }
   const ComposedDocument composed =
-      ComposeModuleDocument(ReadWholeFile(document_file).value_or(""), FileVersion(module.file), *sha256);
+      ComposeModuleDocument(existing, FileVersion(module.file), *sha256, patches.entries);
   if (composed.dropped_version)
     out << "Version tolta da " << module.document_path << ": il file non ha risorsa di versione\n";
   WriteIfChanged(document_file, FinishDocument(composed.text, key), module.document_path, tally, out, err);
@@ -125,6 +135,14 @@ int Publish(const PublishOptions& options, std::ostream& out, std::ostream& err)
   if (ToLower(name) != name)
     err << "Attenzione: il programma chiede i percorsi in minuscolo, la cartella " << name
         << " va chiamata " << ToLower(name) << "\n";
+  DeltaSettings deltas{options.deltas, options.store.empty() ? DefaultStore(repository) : NormalFolder(options.store)};
+  // The store holds every earlier version: served, it would publish what
+  // the vendor withdrew.
+  if (deltas.deltas > 0 && (deltas.store == repository || deltas.store.starts_with(repository + "/"))) {
+    err << "tarnwick-publish: l'archivio delle versioni (" << deltas.store
+        << ") non può stare dentro il repository\n";
+    return 2;
+  }
   const SuiteScan scan = ScanSuite(options.suite);
   for (const std::string& note : scan.skipped) out << note << "\n";
   Tally tally;
@@ -136,7 +154,7 @@ int Publish(const PublishOptions& options, std::ostream& out, std::ostream& err)
   const crypto::Ed25519PrivateKey* signer = key ? &*key : nullptr;
   std::vector<std::string> placeholders;
   for (const SuiteModule& module : scan.modules) {
-    PublishModule(module, repository, signer, tally, out, err);
+    PublishModule(module, repository, signer, deltas, tally, out, err);
     placeholders.push_back(module.placeholder);
   }
   WriteIfChanged(repository + "/" + kProbeName, kProbe, std::string("/") + kProbeName, tally, out, err);
@@ -146,7 +164,9 @@ int Publish(const PublishOptions& options, std::ostream& out, std::ostream& err)
     WriteIfChanged(path, FinishDocument(content, signer), path, tally, out, err);
   }
   out << "Moduli: " << scan.modules.size() << ", file copiati: " << tally.copied
-      << ", documenti scritti: " << tally.documents << ", errori: " << tally.failures << "\n";
+      << ", documenti scritti: " << tally.documents;
+  if (deltas.deltas > 0) out << ", patch scritte: " << tally.patches;
+  out << ", errori: " << tally.failures << "\n";
   return tally.failures == 0 ? 0 : 1;
 }
 

@@ -15,6 +15,8 @@ struct PublishOptions {
   std::string repository;
   std::string key_file;  // "" publishes unsigned documents
   bool suite_document = false;
+  int deltas = 0;     // patches from this many earlier versions (0: none)
+  std::string store;  // "" for the default store (DefaultStore)
 };
 
 int Keygen(const std::string& private_key_file, std::ostream& out, std::ostream& err);

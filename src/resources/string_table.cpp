@@ -6,7 +6,7 @@
 namespace tw {
 namespace {
 
-constexpr std::array<std::pair<int, std::string_view>, 44> kStrings = {{
+constexpr std::array<std::pair<int, std::string_view>, 54> kStrings = {{
     // Columns of the module list, and the splash.
     {101, "Modulo"},
     {102, "Locale"},
@@ -29,6 +29,8 @@ constexpr std::array<std::pair<int, std::string_view>, 44> kStrings = {{
     {808, "Inizio download del modulo"},
     {809, "Documento di catalogo rifiutato: firma non valida"},
     {810, "Modulo ignorato: il percorso non indica un file della suite"},
+    {811, "Modulo ricostruito da una patch"},
+    {812, "Patch non utilizzabile, si scarica il file intero"},
     // Log lines of what a run refuses or takes up again.
     {820, "Programma non eseguito: è il programma di aggiornamento"},
     {821, "File non sostituito: è un collegamento simbolico"},
@@ -57,6 +59,15 @@ constexpr std::array<std::pair<int, std::string_view>, 44> kStrings = {{
     // match its catalogue's digest, or a signed catalogue without one.
     {1201, "impronta del file non valida"},
     {1202, "impronta del file assente nel documento firmato"},
+    // Why a patch could not be used (appended to string 812).
+    {1211, "patch assente nel repository"},
+    {1212, "impronta della patch non valida"},
+    {1213, "patch danneggiata"},
+    {1214, "finestra della patch troppo grande"},
+    {1215, "memoria insufficiente"},
+    {1216, "file installato non leggibile"},
+    {1217, "impronta del file ricostruito non valida"},
+    {1218, "download della patch interrotto"},
     // Message-box buttons.
     {1101, "Sì"},
     {1102, "No"},

@@ -24,6 +24,9 @@ class RunObserver : public DownloadObserver {
     if (progress_) progress_(received, total > 0 ? static_cast<std::uint64_t>(total) : 0);
   }
   bool CancelRequested() override { return cancel_; }
+  void OnNote(const std::string& line) override { notes.push_back(line); }
+
+  std::vector<std::string> notes;
 
  private:
   const DownloadProgress& progress_;
@@ -40,24 +43,24 @@ DownloadOutcome EngineModuleInstaller::Download(std::string_view remote_path, st
                                                 const DownloadProgress& progress,
                                                 const std::atomic<bool>& cancel) {
   Discard(local_path);
-  if (cancel) return {DownloadStatus::Cancelled, {}};
+  if (cancel) return {DownloadStatus::Cancelled, {}, {}};
   RunObserver observer(progress, cancel);
   // The row's local path names the module whose document vouches for it.
   auto staged = DownloadCheckedToStaging(ctx_, local_path, local_path, remote_path, &observer);
   if (!staged) {
     const DownloadFailure& failure = staged.error();
-    if (failure.reason == DownloadError::Cancelled) return {DownloadStatus::Cancelled, {}};
+    if (failure.reason == DownloadError::Cancelled) return {DownloadStatus::Cancelled, {}, observer.notes};
     // A file its document does not vouch for is refused the way a failed
     // replacement is: status and log carry the digest's error.
     const bool replacement_failure =
         failure.reason == DownloadError::StagingFile || failure.reason == DownloadError::Unverified;
-    if (!replacement_failure || !failure.file) return {DownloadStatus::Failed, {}};
+    if (!replacement_failure || !failure.file) return {DownloadStatus::Failed, {}, observer.notes};
     pending_error_ = failure.file;
   } else {
     pending_.emplace(std::move(*staged));
   }
   pending_path_ = std::string(local_path);
-  return {DownloadStatus::Done, {}};
+  return {DownloadStatus::Done, {}, observer.notes};
 }
 
 ReplaceOutcome EngineModuleInstaller::Replace(std::string_view local_path, DateValue) {

@@ -23,6 +23,9 @@ struct DownloadOutcome {
   DownloadStatus status = DownloadStatus::Failed;
   // The repository's date of the file; the zero date when it sent none.
   DateValue last_modified;
+  // Lines for the log the download had to tell (a patch used, or one that
+  // could not be used), in order.
+  std::vector<std::string> notes;
 };
 
 // Bytes received so far, and the whole size (0 while it is not known).

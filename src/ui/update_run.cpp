@@ -105,6 +105,7 @@ void MainWindowController::UpdateItem(size_t index, bool confirm) {
       [this, index](std::uint64_t received, std::uint64_t total) { ShowProgress(index, received, total); },
       cancel_);
   if (splash_shown_ && last_percent_ >= 0) view_.SetSplashProgress(-1);
+  for (const std::string& note : fetched.notes) AddLog(note);
 
   if (fetched.status == DownloadStatus::Cancelled || cancel_) {
     with_.installer.Discard(key);

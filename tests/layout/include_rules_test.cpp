@@ -33,12 +33,13 @@ const std::vector<Layer>& Layers() {
       {"platform/openssl", kOpenSsl, {}},
       {"platform/posix", kPosix, {"platform"}},
       {"platform/qt", kQt, {"platform"}},
+      {"delta", kZstd, {"common"}},
       {"resources", kNone, {}},
       {"trust", kNone, {"platform", "platform/openssl", "resources"}},
       {"transport", kCurl, {"platform"}},
       {"transport/network", kQt | kCurl | kPosix, {"transport"}},
       {"catalogue", kNone, {"transport", "trust"}},
-      {"engine", kNone, {"catalogue"}},
+      {"engine", kNone, {"catalogue", "delta"}},
       {"automation", kQt, {"engine"}},
       {"startup", kNone, {"engine", "resources"}},
       {"ui", kNone, {"startup"}},
@@ -46,7 +47,7 @@ const std::vector<Layer>& Layers() {
       {"ui/widgets", kQt, {"ui", "ui/geometry", "startup", "transport/network", "resources"}},
       {"standalone", kQt, {"ui/widgets", "platform/qt", "platform/posix"}},
       {"app", kQt, {"standalone", "automation", "platform/posix", "platform/qt"}},
-      {"publisher", kPosix, {"catalogue", "trust", "platform/posix"}},
+      {"publisher", kPosix, {"catalogue", "trust", "platform/posix", "delta"}},
   };
   return layers;
 }

@@ -43,6 +43,25 @@ Expected<std::unique_ptr<FileReader>, FileError> FakeFileSystem::OpenForReading(
   return std::unique_ptr<FileReader>(std::make_unique<FakeFileReader>(it->second.content));
 }
 
+namespace {
+
+class FakeMappedFile : public MappedFile {
+ public:
+  explicit FakeMappedFile(std::vector<std::uint8_t> content) : content_(std::move(content)) {}
+  std::span<const std::uint8_t> Bytes() const override { return content_; }
+
+ private:
+  std::vector<std::uint8_t> content_;
+};
+
+}  // namespace
+
+Expected<std::unique_ptr<MappedFile>, FileError> FakeFileSystem::MapForReading(std::string_view path) {
+  auto it = files.find(std::string(path));
+  if (it == files.end()) return Fail(FileError{ENOENT, "Percorso non trovato"});
+  return std::unique_ptr<MappedFile>(std::make_unique<FakeMappedFile>(it->second.content));
+}
+
 void FakeFileSystem::AddFile(const std::string& path, std::string content, long long mtime,
                              std::string version) {
   files[path] = File{std::vector<std::uint8_t>(content.begin(), content.end()), mtime,

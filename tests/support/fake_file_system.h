@@ -55,6 +55,8 @@ class FakeFileSystem : public FileSystem {
   FileResult SetModificationTime(std::string_view path, long long unix_seconds) override;
   // A copy of the content as it is at the opening.
   Expected<std::unique_ptr<FileReader>, FileError> OpenForReading(std::string_view path) override;
+  // A copy of the content as it is at the mapping.
+  Expected<std::unique_ptr<MappedFile>, FileError> MapForReading(std::string_view path) override;
 
   std::map<std::string, File> files;
   std::set<std::string> folders;

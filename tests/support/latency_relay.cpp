@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <deque>
 #include <list>
 #include <vector>
@@ -57,8 +58,8 @@ void SendAll(int fd, const std::string& bytes) {
 
 }  // namespace
 
-LatencyRelay::LatencyRelay(int upstream_port, std::chrono::microseconds round_trip)
-    : upstream_port_(upstream_port), round_trip_(round_trip) {
+LatencyRelay::LatencyRelay(int upstream_port, std::chrono::microseconds round_trip, std::uint64_t bytes_per_second)
+    : upstream_port_(upstream_port), round_trip_(round_trip), bytes_per_second_(bytes_per_second) {
   listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   const int one = 1;
   ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
@@ -97,6 +98,16 @@ void LatencyRelay::Reset() {
 
 void LatencyRelay::Run() {
   const auto half = round_trip_ / 2;
+  // When the link is free again in each direction; a chunk is sent once
+  // it is, takes its size over the rate, then half a round trip.
+  Clock::time_point up_free{}, down_free{};
+  const auto due = [&](Clock::time_point& free, Clock::time_point ready, size_t bytes) {
+    if (bytes_per_second_ == 0) return ready + half;
+    const auto start = std::max(free, ready);
+    free = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+                       static_cast<double>(bytes) / static_cast<double>(bytes_per_second_)));
+    return free + half;
+  };
   std::list<Link> links;
   auto close_link = [this](Link& link) {
     if (link.client < 0) return;  // counted out once only
@@ -167,7 +178,8 @@ void LatencyRelay::Run() {
         }
         std::string bytes(buffer, static_cast<size_t>(n));
         note(link, bytes);
-        link.up.push_back({std::max(now, link.set_up) + half, std::move(bytes)});
+        const auto arrives = due(up_free, std::max(now, link.set_up), bytes.size());
+        link.up.push_back({arrives, std::move(bytes)});
       }
       if (link.server >= 0 && !link.server_closed && (s.revents & (POLLIN | POLLHUP | POLLERR))) {
         const ssize_t n = ::recv(link.server, buffer, sizeof buffer, 0);
@@ -175,7 +187,7 @@ void LatencyRelay::Run() {
           link.server_closed = true;
           link.server_closed_due = now + half;
         } else {
-          link.down.push_back({now + half, std::string(buffer, static_cast<size_t>(n))});
+          link.down.push_back({due(down_free, now, static_cast<size_t>(n)), std::string(buffer, static_cast<size_t>(n))});
         }
       }
     }

@@ -2,11 +2,14 @@
 // connection's setup is held for one round trip, and every chunk for half
 // of one in each direction. It counts the connections open through it (the
 // most at any moment) and notes the request lines that pass ("GET /path",
-// "HEAD /path"). With a round trip of zero it only counts.
+// "HEAD /path"). With a round trip of zero it only counts. A byte rate,
+// when given, is the link's: the bytes of every connection going one way
+// share it, each chunk leaving once the ones before it have gone.
 #pragma once
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <string>
@@ -16,7 +19,7 @@ namespace tw::testing {
 
 class LatencyRelay {
  public:
-  LatencyRelay(int upstream_port, std::chrono::microseconds round_trip);
+  LatencyRelay(int upstream_port, std::chrono::microseconds round_trip, std::uint64_t bytes_per_second = 0);
   ~LatencyRelay();
   LatencyRelay(const LatencyRelay&) = delete;
   LatencyRelay& operator=(const LatencyRelay&) = delete;
@@ -34,6 +37,7 @@ class LatencyRelay {
 
   int upstream_port_;
   std::chrono::microseconds round_trip_;
+  std::uint64_t bytes_per_second_;
   int listener_ = -1;
   int port_ = 0;
   int wake_[2] = {-1, -1};

@@ -35,7 +35,7 @@ class SteppingInstaller : public ModuleInstaller {
     downloads.emplace_back(local_path);
     if (during_download) during_download(progress);
     // A transfer that streams stops at the cancel and leaves nothing behind.
-    if (cancel) return {DownloadStatus::Cancelled, {}};
+    if (cancel) return {DownloadStatus::Cancelled, {}, {}};
     return engine_.Download(remote_path, local_path, progress, cancel);
   }
   ReplaceOutcome Replace(std::string_view local_path, DateValue last_modified) override {

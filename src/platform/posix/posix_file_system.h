@@ -26,6 +26,8 @@ class PosixFileSystem : public FileSystem {
   Expected<std::unique_ptr<FileReader>, FileError> OpenForReading(std::string_view path) override;
   bool SameFile(std::string_view a, std::string_view b) override;
   std::optional<std::string> FindLinkBelow(std::string_view folder, std::string_view path) override;
+  // In posix_file_mapping.cpp.
+  Expected<std::unique_ptr<MappedFile>, FileError> MapForReading(std::string_view path) override;
 };
 
 }  // namespace tw

@@ -1,0 +1,223 @@
+// A module offered as a patch from the installed version is rebuilt from
+// it; any patch that cannot be used ends with the whole file all the same,
+// and one line saying why.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <random>
+
+#include "catalogue/module_records.h"
+#include "common/settings_keys.h"
+#include "delta/patch_writer.h"
+#include "engine/checked_download.h"
+#include "engine/installed_digest.h"
+#include "engine/patch_download.h"
+#include "engine/self_update.h"
+#include "engine/engine_fixture.h"
+#include "platform/openssl/crypto.h"
+
+namespace tw {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr const char* kModule = "{ESEGUIBILI}\\Prog.exe";
+constexpr const char* kRemote = "/eseguibili/prog.exe";
+constexpr const char* kLocal = "/opt/suite/Eseguibili/Prog.exe";
+
+std::string Hex(std::string_view bytes) { return crypto::ToHex(*crypto::Sha256Of(bytes)); }
+std::string Text(const Bytes& bytes) { return {bytes.begin(), bytes.end()}; }
+
+std::string OldVersion() {
+  std::string text(100'000, ' ');
+  std::mt19937 random(3);
+  for (char& c : text) c = static_cast<char>('a' + random() % 26);
+  return text;
+}
+
+std::string NewVersion() {
+  std::string text = OldVersion();
+  text.replace(500, 5, "NUOVO");
+  text.insert(70'000, "versione 2");
+  return text;
+}
+
+class Notes : public DownloadObserver {
+ public:
+  void OnNote(const std::string& line) override { lines.push_back(line); }
+  void OnProgress(std::uint64_t received, std::int64_t total) override { last = {received, total}; }
+  std::vector<std::string> lines;
+  std::pair<std::uint64_t, std::int64_t> last{};
+};
+
+// What the repository holds for one case, changed by the case from a
+// good patch of the installed version.
+struct Offer {
+  std::string installed = OldVersion();
+  std::string patch;
+  std::string entry_old = Hex(OldVersion()), entry_patch_digest;
+  std::uint64_t entry_size = 0;
+  std::string patch_path;  // in the entry; the same name is served
+  bool served = true;
+};
+
+Offer GoodOffer() {
+  Offer offer;
+  const std::string old_text = OldVersion(), new_text = NewVersion();
+  offer.patch = Text(*MakePatch({reinterpret_cast<const std::uint8_t*>(old_text.data()), old_text.size()},
+                                {reinterpret_cast<const std::uint8_t*>(new_text.data()), new_text.size()}, 3));
+  offer.entry_patch_digest = Hex(offer.patch);
+  offer.entry_size = offer.patch.size();
+  offer.patch_path = std::string("eseguibili/prog.exe.") + offer.entry_old.substr(0, 16) + ".zstpatch";
+  return offer;
+}
+
+struct Outcome {
+  std::string installed_after;
+  int file_gets = 0;
+  Notes notes;
+};
+
+void Download(const Offer& offer, Outcome& run) {
+  testing::EngineFixture f;
+  f.files.AddFile(kLocal, offer.installed, 1000);
+  const std::string document = "[Release]\r\nSHA256=" + Hex(NewVersion()) + "\r\n[Delta]\r\n1=" + offer.entry_old +
+                               " " + offer.entry_patch_digest + " " + std::to_string(offer.entry_size) + " " +
+                               offer.patch_path + "\r\n";
+  f.repo.PutDocument(kRemote, document);
+  f.repo.Put(kRemote, NewVersion(), testing::kNew);
+  if (offer.served) f.repo.Put("/" + offer.patch_path, offer.patch, testing::kNew);
+  f.repo.log.clear();
+  auto staged = DownloadCheckedModule(f.ctx, kModule, &run.notes);
+  ASSERT_TRUE(staged);
+  ASSERT_TRUE(ReplaceFromStaging(std::move(*staged)));
+  run.installed_after = f.files.Content(kLocal);
+  // The fake logs HEADs only for module files: the rest of the requests
+  // of the file are its GETs.
+  const auto heads = std::count(f.repo.log.begin(), f.repo.log.end(), std::string("HEAD ") + kRemote);
+  run.file_gets = f.repo.requests[kRemote] - static_cast<int>(heads);
+}
+
+TEST(PatchDownload, UsesThePatchOrFallsBackToTheWholeFile) {
+  struct Case {
+    const char* name;
+    std::function<void(Offer&)> change;
+    bool patched;
+    std::string reason;  // of the fallback's line; "" for none
+  } cases[] = {
+      {"patch used", [](Offer&) {}, true, ""},
+      {"patch missing", [](Offer& o) { o.served = false; }, false, "patch assente nel repository"},
+      {"patch damaged",
+       [](Offer& o) {
+         o.patch[o.patch.size() / 2] ^= 0x40;
+         o.entry_patch_digest = Hex(o.patch);
+       },
+       false, "patch danneggiata"},
+      {"patch truncated", [](Offer& o) { o.patch.resize(o.patch.size() - 8); }, false,
+       "impronta della patch non valida"},
+      {"patch other than listed", [](Offer& o) { o.entry_patch_digest = Hex("altro"); }, false,
+       "impronta della patch non valida"},
+      {"patch rebuilds other bytes",
+       [](Offer& o) {
+         const std::string old_text = OldVersion(), other = OldVersion() + "!";
+         o.patch = Text(*MakePatch({reinterpret_cast<const std::uint8_t*>(old_text.data()), old_text.size()},
+                                   {reinterpret_cast<const std::uint8_t*>(other.data()), other.size()}, 1));
+         o.entry_patch_digest = Hex(o.patch);
+         o.entry_size = o.patch.size();
+       },
+       false, "impronta del file ricostruito non valida"},
+      {"installed file changed by the user", [](Offer& o) { o.installed[10] = '#'; }, false, ""},
+      {"entry names another file", [](Offer& o) { o.patch_path = "eseguibili/altro.exe.zstpatch"; }, false, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Offer offer = GoodOffer();
+    c.change(offer);
+    Outcome run;
+    Download(offer, run);
+    EXPECT_EQ(run.installed_after, NewVersion());
+    EXPECT_EQ(run.file_gets, c.patched ? 0 : 1);
+    ASSERT_EQ(run.notes.lines.size(), c.patched || !c.reason.empty() ? 1u : 0u);
+    if (c.patched) {
+      EXPECT_EQ(run.notes.lines[0], "Modulo ricostruito da una patch [/eseguibili/prog.exe: " +
+                                        std::to_string(offer.patch.size()) + " byte]");
+      // The progress counted the patch's bytes.
+      EXPECT_EQ(run.notes.last.second, static_cast<std::int64_t>(offer.patch.size()));
+    } else if (!c.reason.empty()) {
+      EXPECT_EQ(run.notes.lines[0],
+                "Patch non utilizzabile, si scarica il file intero [/eseguibili/prog.exe: " + c.reason + "]");
+    }
+  }
+}
+
+TEST(PatchDownload, DeltaEntriesNameOnlyThePatchBesideTheFile) {
+  const std::string a(64, 'a'), b(64, 'B');
+  const std::string beside = "eseguibili/prog.exe.aaaaaaaaaaaaaaaa.zstpatch";
+  struct Case {
+    std::string value;
+    bool kept;
+  } cases[] = {
+      {a + " " + b + " 10 " + beside, true},
+      {a + "  " + b + " 10 /" + beside, true},
+      {a + " " + b + " 10 ESEGUIBILI/PROG.EXE.AAAAAAAAAAAAAAAA.ZSTPATCH", true},
+      {a + " " + b + " 10 eseguibili/prog.exe.bbbbbbbbbbbbbbbb.zstpatch", false},
+      {a + " " + b + " 10 eseguibili/../dati/x.aaaaaaaaaaaaaaaa.zstpatch", false},
+      {a + " " + b + " 0 " + beside, false},
+      {a + " " + b + " 10x " + beside, false},
+      {a + " " + b + " 99999999999 " + beside, false},
+      {a + " " + b + " 10", false},
+      {a + " " + b + " 10 ", false},
+      {a + " " + b.substr(1) + " 10 " + beside, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value);
+    ModuleINIInfo document;
+    document.AddKey("delta", "1", c.value);
+    const auto entries = DeltaEntries(document, kRemote);
+    ASSERT_EQ(entries.size(), c.kept ? 1u : 0u);
+    if (c.kept) {
+      EXPECT_EQ(entries[0].patch_path, "/" + beside);
+      EXPECT_EQ(entries[0].patch_sha256, std::string(64, 'b'));
+    }
+  }
+  // A name with blanks keeps them.
+  ModuleINIInfo spaced;
+  spaced.AddKey("Delta", "1", a + " " + b + " 10 dati/mio file.mdb.aaaaaaaaaaaaaaaa.zstpatch");
+  EXPECT_EQ(DeltaEntries(spaced, "/dati/mio file.mdb").size(), 1u);
+}
+
+// The program's new copy lands beside it as ".update", rebuilt from the
+// running program itself.
+TEST(PatchDownload, SelfUpdateRebuildsTheProgramsCopyFromTheInstalledProgram) {
+  testing::EngineFixture f;
+  f.files.AddFile("/opt/suite/Eseguibili/Run", "lanciatore", testing::kOld.ToUnixSeconds(), "1.0.0.0");
+  f.files.AddFile("/opt/suite/Eseguibili/Tarnwick", OldVersion(), testing::kOld.ToUnixSeconds(), "2.0.0.0");
+  f.repo.Publish("/eseguibili/run", "[Release]\nVersion=1.0.0.0\n", testing::kOld);
+  Offer offer = GoodOffer();
+  const std::string patch_path = "eseguibili/tarnwick." + offer.entry_old.substr(0, 16) + ".zstpatch";
+  f.repo.PutDocument("/eseguibili/tarnwick", "[Release]\nVersion=2.1\nSHA256=" + Hex(NewVersion()) +
+                                                 "\n[Delta]\n1=" + offer.entry_old + " " + offer.entry_patch_digest +
+                                                 " " + std::to_string(offer.entry_size) + " " + patch_path + "\n");
+  f.repo.Put("/eseguibili/tarnwick", NewVersion(), testing::kNew);
+  f.repo.Put("/" + patch_path, offer.patch, testing::kNew);
+  SelfUpdate(f.ctx);
+  EXPECT_EQ(f.files.Content("/opt/suite/Eseguibili/Tarnwick.update"), NewVersion());
+  EXPECT_EQ(f.files.Content("/opt/suite/Eseguibili/Tarnwick"), OldVersion());
+  EXPECT_EQ(f.repo.requests["/eseguibili/tarnwick"], 1);  // its HEAD only: no GET of the whole file
+}
+
+TEST(PatchDownload, InstalledDigestIsKeptWithSizeAndTime) {
+  testing::EngineFixture f;
+  f.files.AddFile(kLocal, "contenuto", 1000);
+  EXPECT_EQ(InstalledDigest(f.ctx, kLocal), Hex("contenuto"));
+  // While size and time stay, the kept digest is answered without reading.
+  const std::string kept = std::string(64, 'c') + " 9 1000";
+  f.settings.Write(settings::kApplication, settings::kInstalledDigestSection, kLocal, kept);
+  EXPECT_EQ(InstalledDigest(f.ctx, kLocal), std::string(64, 'c'));
+  f.files.files[kLocal].mtime = 1001;
+  EXPECT_EQ(InstalledDigest(f.ctx, kLocal), Hex("contenuto"));
+  EXPECT_EQ(InstalledDigest(f.ctx, "/opt/suite/Eseguibili/assente"), std::nullopt);
+}
+
+}  // namespace
+}  // namespace tw

@@ -1,0 +1,187 @@
+// A repository published twice with patches, served by a real nginx, and a
+// client on the real disk holding the first version: the patch rebuilds
+// the second byte for byte, and every patch that cannot be used ends with
+// the whole file instead.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+#include <sstream>
+
+#include "catalogue/catalogue.h"
+#include "catalogue/ini_document.h"
+#include "catalogue/path_mapping.h"
+#include "engine/engine_context.h"
+#include "engine/global.h"
+#include "platform/posix/posix_file_system.h"
+#include "platform/posix/posix_process_launcher.h"
+#include "publisher/command.h"
+#include "publisher/sample_suite.h"
+#include "support/fake_main_window_view.h"
+#include "support/fake_settings_store.h"
+#include "support/fake_system_info.h"
+#include "support/nginx_server.h"
+#include "transport/network/http_transport.h"
+#include "trust/trust_policy.h"
+#include "ui/engine_module_installer.h"
+#include "ui/main_window_controller.h"
+
+namespace tw {
+namespace {
+
+using testing::PeBytes;
+using testing::PutSuiteFile;
+using testing::ReadTextFile;
+
+// A program of some size: a version resource, then code-like bytes.
+std::string Program(std::uint16_t build, bool edited) {
+  std::string bytes = PeBytes(3, 0, 0, build);
+  std::mt19937 random(11);
+  std::string body(400'000, '\0');
+  for (size_t i = 0; i < body.size(); ++i) body[i] = i % 512 < 300 ? static_cast<char>(random()) : static_cast<char>(i / 512);
+  if (edited) {
+    body.replace(1000, 8, "versione");
+    body.insert(250'000, "una funzione nuova");
+  }
+  return bytes + body;
+}
+
+struct Client {
+  Client(const std::string& root, const std::string& location)
+      : paths(MakePlaceholderTable({root, "\\pc1", root + "/Sistema", "", ""}, '/'), "pc1", '/'),
+        transport(location, 0),
+        catalogue({paths, transport, files, settings, system, trust}),
+        ctx{paths, transport, files, settings, system, catalogue, launcher, ""} {
+    system.current_bias = 0;
+  }
+  testing::FakeSystemInfo system;
+  PosixFileSystem files;
+  testing::FakeSettingsStore settings;
+  PosixProcessLauncher launcher;
+  PathMapping paths;
+  HttpTransport transport;
+  TrustPolicy trust;
+  Catalogue catalogue;
+  EngineContext ctx;
+};
+
+const std::string kProg = "{ESEGUIBILI}\\Prog.exe";
+
+class NginxDelta : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(nginx.running());
+    PutSuiteFile(source + "/Eseguibili/Prog.exe", Program(1, false), testing::kSuiteDate);
+    Publish();
+    PutSuiteFile(source + "/Eseguibili/Prog.exe", Program(2, true), testing::kSuiteDate + 86400);
+    Publish();
+    ModuleINIInfo document;
+    ParseModuleINI(ReadTextFile(repository + "/eseguibili/prog.exe.ini"), document);
+    ASSERT_EQ(document.DeltaKeys.Count(), 1u);
+    const std::string entry = document.DeltaKeys.At(1).value;
+    patch = repository + "/" + entry.substr(entry.rfind(' ') + 1);
+    ASSERT_TRUE(std::filesystem::exists(patch)) << patch;
+    // The first version is installed.
+    PutSuiteFile(suite + "/Eseguibili/Prog.exe", Program(1, false), testing::kSuiteDate);
+  }
+
+  void Publish() {
+    std::ostringstream out, err;
+    ASSERT_EQ(publisher::RunCommand({"publish", source, repository, "--deltas", "2", "--store", dir / "archivio"},
+                                    out, err),
+              0)
+        << err.str();
+  }
+
+  testing::NginxServer& nginx = testing::NginxServer::Shared();
+  const std::string base = nginx.FreshBase();
+  const std::string repository = nginx.root() + base;
+  testing::TempDir dir;
+  const std::string source = dir / "fonte";
+  const std::string suite = dir / "Suite";
+  std::string patch;
+};
+
+TEST_F(NginxDelta, TheWindowsRunRebuildsTheFileFromThePatch) {
+  Client client(suite, nginx.Location(base));
+  testing::FakeMainWindowView view;
+  EngineModuleInstaller installer(client.ctx);
+  MainWindowController controller(
+      ReadMainWindowSwitches("@m " + kProg),
+      MainWindowCollaborators{client.catalogue, client.paths, client.settings, installer,
+                              Clock{[] { return DateValue::FromCalendar(2026, 12, 8, 9, 0, 0); },
+                                    [] { return std::chrono::steady_clock::time_point{}; }}},
+      view);
+  EXPECT_EQ(controller.Load(), LoadOutcome::ShowWindow);
+  controller.Activated();
+  controller.ButtonClicked(1);
+  EXPECT_FALSE(controller.UpdateErrors());
+  EXPECT_EQ(ReadTextFile(suite + "/Eseguibili/Prog.exe"), Program(2, true));
+  const auto size = std::filesystem::file_size(patch);
+  const auto messages = view.LogMessages();
+  EXPECT_NE(std::find(messages.begin(), messages.end(),
+                      "Modulo ricostruito da una patch [/eseguibili/prog.exe: " + std::to_string(size) + " byte]"),
+            messages.end());
+  EXPECT_LT(size, Program(2, true).size() / 10);
+}
+
+TEST_F(NginxDelta, APatchThatCannotBeUsedGivesWayToTheWholeFile) {
+  const std::string good = ReadTextFile(patch);
+  struct Case {
+    const char* name;
+    std::function<void()> spoil;
+  } cases[] = {
+      {"patch used", [] {}},
+      {"damaged patch",
+       [&] {
+         std::string bytes = good;
+         bytes[bytes.size() / 2] ^= 0x10;
+         testing::WriteTextFile(patch, bytes);
+       }},
+      {"missing patch", [&] { std::filesystem::remove(patch); }},
+      {"truncated patch", [&] { testing::WriteTextFile(patch, good.substr(0, good.size() / 2)); }},
+      {"installed file changed by the user",
+       [&] { PutSuiteFile(suite + "/Eseguibili/Prog.exe", Program(1, false) + "!", testing::kSuiteDate); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PutSuiteFile(suite + "/Eseguibili/Prog.exe", Program(1, false), testing::kSuiteDate);
+    testing::WriteTextFile(patch, good);
+    c.spoil();
+    Client client(suite, nginx.Location(base));
+    Global global(client.ctx);
+    EXPECT_TRUE(global.UpdateModule(kProg));
+    EXPECT_EQ(ReadTextFile(suite + "/Eseguibili/Prog.exe"), Program(2, true));
+    EXPECT_FALSE(std::filesystem::exists(suite + "/Eseguibili/Prog.exe.new"));
+    EXPECT_FALSE(std::filesystem::exists(suite + "/Eseguibili/Prog.exe.part"));
+  }
+}
+
+TEST_F(NginxDelta, TheStoreKeepsTheVersionsAndPatchesLieBesideTheFile) {
+  // Both versions are in the store, none of them in the web root.
+  int kept = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir / "archivio"))
+    kept += entry.is_regular_file() && entry.path().filename().string().size() == 64;
+  EXPECT_EQ(kept, 2);
+  int served = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(repository + "/eseguibili"))
+    served += entry.path().extension() == ".zstpatch";
+  EXPECT_EQ(served, 1);
+  // A release with nothing in common with the earlier ones saves nothing
+  // by patch: no patch, no [Delta], and the earlier patch is gone.
+  std::string unrelated(300'000, '\0');
+  std::mt19937 random(5);
+  for (char& c : unrelated) c = static_cast<char>(random());
+  PutSuiteFile(source + "/Eseguibili/Prog.exe", PeBytes(3, 0, 0, 3) + unrelated, testing::kSuiteDate + 2 * 86400);
+  Publish();
+  EXPECT_FALSE(std::filesystem::exists(patch));
+  EXPECT_EQ(ReadTextFile(repository + "/eseguibili/prog.exe.ini").find("[Delta]"), std::string::npos);
+  // A store inside the web root is refused.
+  std::ostringstream out, err;
+  EXPECT_EQ(publisher::RunCommand({"publish", source, repository, "--deltas", "1", "--store", repository + "/x"},
+                                  out, err),
+            2);
+}
+
+}  // namespace
+}  // namespace tw
