@@ -19,6 +19,7 @@ void PeVersion(const std::uint8_t* data, std::size_t size);
 void Switches(const std::uint8_t* data, std::size_t size);
 void PathMapping(const std::uint8_t* data, std::size_t size);
 void SignatureSection(const std::uint8_t* data, std::size_t size);
+void RepositoryIndex(const std::uint8_t* data, std::size_t size);
 
 struct NamedTarget {
   std::string_view name;  // also the folder of its corpus and regressions
@@ -29,7 +30,7 @@ inline constexpr NamedTarget kTargets[] = {
     {"catalogue_document", &CatalogueDocument}, {"head_reply", &HeadReply},
     {"http_date", &HttpDate},                   {"pe_version", &PeVersion},
     {"switches", &Switches},                    {"path_mapping", &PathMapping},
-    {"signature_section", &SignatureSection},
+    {"signature_section", &SignatureSection},   {"repository_index", &RepositoryIndex},
 };
 
 }  // namespace tw::fuzz
