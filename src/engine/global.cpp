@@ -41,6 +41,11 @@ bool Global::IsUpdateAvailable(std::string_view module) {
 
 bool Global::IsModuleAvailable(std::string_view module) {
   if (!IsConfinedModulePath(ctx_.paths, module)) return false;
+  ctx_.catalogue.BeginOperation();
+  // Under an index the repository's word is the index: no HEAD is asked.
+  const IndexGate& index = ctx_.catalogue.Index();
+  if (index.Refused()) return false;
+  if (const RepositoryIndex* ruling = index.Ruling()) return ruling->Find(ctx_.paths.ResolvePath(module, true));
   DateValue unused;
   return ctx_.repository.HttpHead(ctx_.paths.ResolvePath(module, true), unused);
 }
@@ -48,7 +53,8 @@ bool Global::IsModuleAvailable(std::string_view module) {
 bool Global::UpdateModule(std::string_view module) {
   UpdateDictionary updates;
   ctx_.catalogue.CollectUpdates(updates, module);
-  bool result = true;
+  // A refused index installs nothing, and that is a failure, not "current".
+  bool result = !ctx_.catalogue.Index().Refused();
   KeyedCollection<std::string> post_setups;
   for (const auto& item : updates) {
     const ModuleUpdateInfo& record = *item.value;

@@ -10,6 +10,7 @@
 #include <span>
 #include <string_view>
 
+#include "common/date_value.h"
 #include "common/expected.h"
 #include "engine/error_record.h"
 #include "engine/file_replacement.h"
@@ -35,6 +36,12 @@ class DownloadObserver {
   // changed while a broken download was retried): OnBytes will see it all
   // again. False refuses the download.
   virtual bool OnRestart() { return true; }
+  // The length the repository announces for the body (-1 when none),
+  // before any of it is written. False refuses the download.
+  virtual bool OnLength(long long /*length*/) { return true; }
+  // The date the installed file gets and its recorded download date, when
+  // the caller knows it better than the reply's Last-Modified does.
+  virtual std::optional<DateValue> FileDate() { return std::nullopt; }
 };
 
 enum class DownloadError {

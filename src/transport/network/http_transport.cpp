@@ -96,6 +96,13 @@ std::string HttpTransport::HttpGetText(std::string_view remote_path, DateValue& 
   return body ? DecodeDocumentText(body->view()) : std::string();
 }
 
+std::optional<std::string> HttpTransport::HttpGetRaw(std::string_view remote_path) {
+  DateValue unused;
+  const auto body = Get(remote_path, DataType::Text, unused);
+  if (!body) return std::nullopt;
+  return std::string(body->view());
+}
+
 ByteBuffer HttpTransport::HttpGetBytes(std::string_view remote_path, DateValue& last_modified) {
   auto body = Get(remote_path, DataType::Bytes, last_modified);
   return body ? std::move(*body) : ByteBuffer::Failed();

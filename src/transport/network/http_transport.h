@@ -22,6 +22,8 @@ class HttpTransport : public Repository {
                 TransferLimits transfer = {});
 
   bool HttpHead(std::string_view remote_path, DateValue& last_modified) override;
+  // Read like a catalogue document (bounded to 16 MiB), undecoded.
+  std::optional<std::string> HttpGetRaw(std::string_view remote_path) override;
   std::string HttpGetText(std::string_view remote_path, DateValue& last_modified) override;
   ByteBuffer HttpGetBytes(std::string_view remote_path, DateValue& last_modified) override;
   FetchResult HttpGetToSink(std::string_view remote_path, DownloadSink& sink,
