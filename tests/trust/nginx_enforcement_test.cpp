@@ -111,17 +111,18 @@ class TrustEnforcement : public ::testing::Test {
     ASSERT_TRUE(nginx.running());
     testing::BuildSampleSuite(source);
     // The program needs the data file and the grid component.
-    PutSuiteFile(repository + "/eseguibili/prog.exe.ini",
-                 "[Release]\r\n[Setup]\r\n1={DATI}\\Archivio.mdb\r\n2={ESEGUIBILI}\\Componenti\\Griglia.ocx\r\n");
+    PutSuiteFile(source + "/tarnwick-moduli.ini",
+                 "[eseguibili/prog.exe]\r\nSetup.1={DATI}\\Archivio.mdb\r\nSetup.2={ESEGUIBILI}\\Componenti\\Griglia.ocx\r\n");
     key_file = testing::WriteKeyFile(dir, "chiave.pem", testing::TestKey(5));
     Publish(key_file);
     // An older program is installed; nothing else is.
     PutSuiteFile(suite + "/Eseguibili/Prog.exe", old_program, testing::kSuiteDate - 86400);
   }
 
-  void Publish(const std::string& key) {
-    std::vector<std::string> arguments = {"publish", source, repository};
+  void Publish(const std::string& key, const std::vector<std::string>& more = {}) {
+    std::vector<std::string> arguments = {"publish", source, repository, "--store", dir / "archivio"};
     if (!key.empty()) arguments.insert(arguments.end(), {"--key", key});
+    arguments.insert(arguments.end(), more.begin(), more.end());
     std::ostringstream out, err;
     ASSERT_EQ(publisher::RunCommand(arguments, out, err), 0) << err.str();
   }
@@ -213,12 +214,12 @@ TEST_F(TrustEnforcement, DocumentsAlteredAfterSigningCountAsAbsentAndAreReported
   ASSERT_NE(at, std::string::npos);
   raised.replace(at, 15, "Version=2.1.0.9");
   struct Attack {
-    std::string name, document, detail;
+    std::string name, document;
   };
   const Attack attacks[] = {
-      {"version raised", raised, "firma non valida"},
-      {"signed by another key", testing::Signed(section.signed_bytes, testing::TestKey(9)), "firma non valida"},
-      {"signature removed", std::string(section.signed_bytes), "firma assente"},
+      {"version raised", raised},
+      {"signed by another key", testing::Signed(section.signed_bytes, testing::TestKey(9))},
+      {"signature removed", std::string(section.signed_bytes)},
   };
   for (const Attack& attack : attacks) {
     SCOPED_TRACE(attack.name);
@@ -227,8 +228,9 @@ TEST_F(TrustEnforcement, DocumentsAlteredAfterSigningCountAsAbsentAndAreReported
     Window window(*client, "@m " + kProg);
     window.Run();
     EXPECT_TRUE(window.view.rows.empty());
-    EXPECT_TRUE(window.Logged("Documento di catalogo rifiutato: firma non valida [/eseguibili/prog.exe.ini: " +
-                              attack.detail + "]"))
+    // The index vouches for other bytes.
+    EXPECT_TRUE(window.Logged("Errore 30019: documento di catalogo diverso dalla voce dell'indice "
+                              "(/eseguibili/prog.exe.ini: contenuto diverso)"))
         << Join(window.view.LogMessages());
     ExpectProgramUntouched();
     ExpectNothingNew();
@@ -247,8 +249,11 @@ TEST_F(TrustEnforcement, ASignedDocumentWithoutADigestIsNotInstalledUnderKeys) {
   auto client = NewClient(key);
   Window window(*client, "@m {DATI}\\Archivio.mdb");
   window.Run();
-  EXPECT_EQ(window.Statuses(),
-            (Lines{"Archivio.mdb: Errori durante l'aggiornamento [30002: impronta del file assente nel documento firmato]"}));
+  // Under the index, a document other than the one it lists is refused.
+  EXPECT_TRUE(window.view.rows.empty());
+  EXPECT_TRUE(window.Logged("Errore 30019: documento di catalogo diverso dalla voce dell'indice "
+                            "(/dati/archivio.mdb.ini: contenuto diverso)"))
+      << Join(window.view.LogMessages());
   EXPECT_FALSE(Exists(suite + "/Dati/Archivio.mdb"));
   // Without keys the same repository installs it, as it always did.
   auto unchecked = NewClient("");
@@ -283,29 +288,28 @@ TEST_F(TrustEnforcement, ATamperedLauncherIsNotPutInPlaceByTheSelfUpdate) {
   EXPECT_FALSE(Exists(suite + "/Eseguibili/Tarnwick.update"));
 }
 
-TEST_F(TrustEnforcement, TwoKeysAcceptDocumentsSignedByEither) {
+TEST_F(TrustEnforcement, TwoKeysAcceptAnIndexSignedByEither) {
   // Half-way through a rotation: the data file changed and the repository
-  // was published again with the new key, which signs every document; the
-  // program's document is still the one the old key signed.
+  // was published again with the new key, trusting what the old one signed.
   PutSuiteFile(source + "/Dati/Archivio.mdb", "archivio 2", testing::kSuiteDate + 3600);
-  const std::string program_document = Served("/eseguibili/prog.exe.ini");
-  Publish(key_file_other);
-  Serve("/eseguibili/prog.exe.ini", program_document);
   const std::string new_key = testing::PublicText(testing::TestKey(9));
+  Publish(key_file_other, {"--trusted-keys", key});
 
   auto both = NewClient(key + " " + new_key);
   EXPECT_TRUE(Global(both->ctx).UpdateModule(kProg));
   ExpectInstalled();
   EXPECT_EQ(ReadTextFile(suite + "/Dati/Archivio.mdb"), "archivio 2");
 
-  // Once the old key is dropped, what it signed counts no more.
+  // A client that knows only the old key refuses the new index.
   std::filesystem::remove(suite + "/Eseguibili/Prog.exe");
   std::filesystem::remove(suite + "/Dati/Archivio.mdb");
+  auto only_old = NewClient(key);
+  EXPECT_FALSE(Global(only_old->ctx).IsUpdateAvailable(kProg));
+  EXPECT_FALSE(Global(only_old->ctx).UpdateModule("{DATI}\\Archivio.mdb"));
+  EXPECT_FALSE(Exists(suite + "/Dati/Archivio.mdb"));
   auto only_new = NewClient(new_key);
-  EXPECT_FALSE(Global(only_new->ctx).IsUpdateAvailable(kProg));
   EXPECT_TRUE(Global(only_new->ctx).UpdateModule("{DATI}\\Archivio.mdb"));
   EXPECT_EQ(ReadTextFile(suite + "/Dati/Archivio.mdb"), "archivio 2");
-  EXPECT_FALSE(Exists(suite + "/Eseguibili/Prog.exe"));
 }
 
 TEST_F(TrustEnforcement, RepositoriesAndClientsWithoutKeysWorkAsBefore) {
