@@ -6,12 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <map>
 #include <filesystem>
 #include <memory>
 #include <sstream>
 
 #include "catalogue/catalogue.h"
 #include "catalogue/path_mapping.h"
+#include "common/settings_keys.h"
+#include "common/text.h"
 #include "trust/signature_section.h"
 #include "trust/trust_policy.h"
 #include "engine/engine_context.h"
@@ -330,6 +334,116 @@ TEST_F(TrustEnforcement, RepositoriesAndClientsWithoutKeysWorkAsBefore) {
   auto client = NewClient("");
   EXPECT_TRUE(Global(client->ctx).UpdateModule(kProg));
   ExpectInstalled();
+}
+
+// The attacks of someone who can write the web root but has no key, each
+// against a workstation that accepted the vendor's index before.
+TEST_F(TrustEnforcement, IndexAttacksInstallNothingAndSayWhy) {
+  const std::string index_path = "/indice.ini";
+  const std::string first_index = Served(index_path);
+  const std::string first_body(ReadSignatureSection(first_index).signed_bytes);
+  // The vendor publishes again: a newer data file, a newer index.
+  PutSuiteFile(source + "/Dati/Archivio.mdb", "archivio 2", testing::kSuiteDate + 3600);
+  Publish(key_file);
+  const std::string index = Served(index_path);
+  const std::string body(ReadSignatureSection(index).signed_bytes);
+  const auto key5 = testing::TestKey(5);
+  auto accepted = NewClient(key);  // the workstation's settings after an accepted index
+  ASSERT_FALSE(Global(accepted->ctx).IsUpdateAvailable("{NESSUNO}\\x"));
+  ASSERT_NE(accepted->settings.values.size(), 0u);
+  const auto line_of = [&](const std::string& key) {
+    const size_t at = body.find(key);
+    return body.substr(at, body.find("\r\n", at) - at);
+  };
+  const std::string expires = line_of("Expires=");
+  // Expired the moment it was published.
+  const std::string expired = "Expires=" + line_of("Published=").substr(10);
+  struct Attack {
+    std::string name;
+    std::function<void()> apply;
+    std::string message;
+    bool damaged_key = false;
+  };
+  const Attack attacks[] = {
+      {"a pair served at another path",
+       [&] {
+         Serve("/eseguibili/prog.exe.ini", Served("/eseguibili/componenti/griglia.ocx.ini"));
+         Serve("/eseguibili/prog.exe", Served("/eseguibili/componenti/griglia.ocx"));
+       },
+       "Errore 30019: documento di catalogo diverso dalla voce dell'indice (/eseguibili/prog.exe.ini: contenuto diverso)"},
+      {"an older index", [&] { Serve(index_path, first_index); }, "Errore 30017: "},
+      {"an expired index", [&] { Serve(index_path, testing::Signed(ReplaceAll(ReplaceAll(body, expires, expired), "Serial=", "Serial=9"), key5)); },
+       "Errore 30014: "},
+      {"a foreign-key index", [&] { Serve(index_path, testing::Signed(body, testing::TestKey(9))); }, "Errore 30013: "},
+      {"another repository's index",
+       [&] {
+         Serve(index_path, testing::Signed(ReplaceAll(ReplaceAll(body, "Repository=", "Repository=altro-"), "Serial=",
+                                                      "Serial=9"),
+                                           key5));
+       },
+       "Errore 30015: "},
+      {"the accepted serial with other bytes",
+       [&] { Serve(index_path, testing::Signed(ReplaceAll(body, expires, expires + "1"), key5)); }, "Errore 30016: "},
+      {"a damaged PublicKey", [] {}, "Errore 30018: ", true},
+  };
+  const auto snapshot = [&] {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(repository))
+      if (entry.is_regular_file()) files[entry.path()] = ReadTextFile(entry.path());
+    return files;
+  }();
+  for (const Attack& attack : attacks) {
+    SCOPED_TRACE(attack.name);
+    for (const auto& [path, content] : snapshot) testing::WriteTextFile(path, content);
+    attack.apply();
+    auto client = NewClient(key);
+    client->settings.values = accepted->settings.values;
+    if (attack.damaged_key) client->trust = TrustPolicy(client->trust.Anchors(), true);
+    Window window(*client, "@m " + kProg);
+    window.Run();
+    EXPECT_TRUE(window.view.rows.empty());
+    const auto messages = window.view.LogMessages();
+    EXPECT_TRUE(std::any_of(messages.begin(), messages.end(),
+                            [&](const std::string& line) { return line.starts_with(attack.message); }))
+        << Join(messages);
+    auto engine = NewClient(key);
+    engine->settings.values = accepted->settings.values;
+    if (attack.damaged_key) engine->trust = TrustPolicy(engine->trust.Anchors(), true);
+    EXPECT_FALSE(Global(engine->ctx).UpdateModule(kProg) && attack.name != "a pair served at another path");
+    ExpectProgramUntouched();
+    ExpectNothingNew();
+  }
+}
+
+TEST_F(TrustEnforcement, AnOldFileWithAFutureDateOrAMissingDocumentIsNotInstalled) {
+  // The data file installed, as the vendor published it first.
+  PutSuiteFile(suite + "/Dati/Archivio.mdb", "archivio 1", testing::kSuiteDate);
+  PutSuiteFile(source + "/Dati/Archivio.mdb", "archivio 2", testing::kSuiteDate + 3600);
+  Publish(key_file);
+  // The old file served again, dated far ahead.
+  nginx.Put(base + "/dati/archivio.mdb", "archivio 1", 4102444800);
+  auto client = NewClient(key);
+  EXPECT_FALSE(Global(client->ctx).UpdateModule("{DATI}\\Archivio.mdb"));
+  EXPECT_EQ(ReadTextFile(suite + "/Dati/Archivio.mdb"), "archivio 1");
+  EXPECT_EQ(testing::ModificationTime(suite + "/Dati/Archivio.mdb"), testing::kSuiteDate);
+  EXPECT_FALSE(client->settings.Get(settings::kLastModifiedSection, suite + "/Dati/Archivio.mdb").has_value());
+  // The real file comes back: it installs with the vendor's date.
+  nginx.Put(base + "/dati/archivio.mdb", "archivio 2", 4102444800);
+  auto later = NewClient(key);
+  EXPECT_TRUE(Global(later->ctx).UpdateModule("{DATI}\\Archivio.mdb"));
+  EXPECT_EQ(ReadTextFile(suite + "/Dati/Archivio.mdb"), "archivio 2");
+  EXPECT_EQ(testing::ModificationTime(suite + "/Dati/Archivio.mdb"), testing::kSuiteDate + 3600);
+
+  // A listed document answered 404 freezes its module with an error.
+  nginx.Remove(base + "/dati/archivio.mdb.ini");
+  std::filesystem::remove(suite + "/Dati/Archivio.mdb");
+  auto frozen = NewClient(key);
+  std::vector<std::string> refusals;
+  frozen->catalogue.SetRefusalListener([&](const std::string& line) { refusals.push_back(line); });
+  EXPECT_FALSE(Global(frozen->ctx).IsUpdateAvailable("{DATI}\\Archivio.mdb"));
+  EXPECT_EQ(refusals, (Lines{"Errore 30019: documento di catalogo diverso dalla voce dell'indice "
+                             "(/dati/archivio.mdb.ini: assente)"}));
+  EXPECT_FALSE(Exists(suite + "/Dati/Archivio.mdb"));
 }
 
 }  // namespace
