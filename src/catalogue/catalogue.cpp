@@ -46,8 +46,13 @@ std::shared_ptr<ModuleINIInfo> Catalogue::LoadIndexedDocument(std::string_view m
   auto info = std::make_shared<ModuleINIInfo>();
   const IndexEntry* entry = index.Find(document);
   if (!entry) return info;  // the repository's word is that there is none
-  const std::optional<std::string> bytes = ctx_.repository.HttpGetRaw(document);
+  // A document the index lists with the digest of one already held costs
+  // no request: a start where nothing changed asks for the index alone.
+  std::optional<std::string> bytes = cache_.Read(entry->sha256, entry->size);
+  const bool cached = bytes.has_value();
+  if (!cached) bytes = ctx_.repository.HttpGetRaw(document);
   const bool matches = bytes && bytes->size() == entry->size && crypto::Sha256Of(*bytes) == entry->sha256;
+  if (matches && !cached) cache_.Store(entry->sha256, *bytes);
   if (!matches) {
     // A listed document that cannot be had freezes its module: an error,
     // never silence.

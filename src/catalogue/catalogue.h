@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "catalogue/document_cache.h"
 #include "catalogue/document_prefetch.h"
 #include "catalogue/index_gate.h"
 #include "catalogue/module_records.h"
@@ -132,6 +133,7 @@ class Catalogue {
   CatalogueContext ctx_;
   RefusalListener refusal_listener_;
   std::unique_ptr<IndexGate> index_;
+  DocumentCache cache_;
   bool index_asked_ = false;
   int walk_depth_ = 0;
   // Upper-case repository path of the document -> its record.

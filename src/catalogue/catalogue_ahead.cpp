@@ -4,6 +4,7 @@
 #include "catalogue/module_path_check.h"
 #include "catalogue/path_mapping.h"
 #include "common/text.h"
+#include "platform/system_info.h"
 #include "transport/repository.h"
 
 namespace tw {
@@ -11,7 +12,8 @@ namespace tw {
 Catalogue::Catalogue(CatalogueContext context)
     : ctx_(context),
       index_(std::make_unique<IndexGate>(ctx_.repository, ctx_.settings, ctx_.trust, ctx_.repository.URL(),
-                                         SystemIndexClock())) {
+                                         SystemIndexClock())),
+      cache_(ctx_.files, ctx_.system, ctx_.repository.URL()) {
   if (AsyncRepository* async = ctx_.repository.Asynchronous())
     prefetch_ = std::make_unique<DocumentPrefetch>(
         *async, [this](const PrefetchRequest& request, PrefetchAnswer& answer) { return Arrived(request, answer); });

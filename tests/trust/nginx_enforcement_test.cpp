@@ -446,5 +446,43 @@ TEST_F(TrustEnforcement, AnOldFileWithAFutureDateOrAMissingDocumentIsNotInstalle
   EXPECT_FALSE(Exists(suite + "/Dati/Archivio.mdb"));
 }
 
+// What reaches the server: a check where nothing changed asks for the index
+// alone, and a changed module for the index, its document and its file.
+TEST_F(TrustEnforcement, NothingChangedCostsOneRequestAndAChangedModuleThree) {
+  const auto requests = [&] {
+    size_t count = 0;
+    for (const std::string& line : nginx.Requests())
+      if (line.find(" " + base + "/") != std::string::npos || line.find(" " + base + ".ini ") != std::string::npos)
+        ++count;
+    return count;
+  };
+  const auto client = [&](const testing::FakeSettingsStore* after) {
+    auto made = NewClient(key);
+    made->system.user_cache_folder = dir / "cache";
+    if (after) made->settings.values = after->values;
+    return made;
+  };
+  auto first = client(nullptr);
+  ASSERT_TRUE(Global(first->ctx).UpdateModule(kProg));
+  ExpectInstalled();
+
+  size_t before = requests();
+  auto second = client(&first->settings);
+  EXPECT_FALSE(Global(second->ctx).IsUpdateAvailable(kProg));
+  EXPECT_EQ(requests() - before, 1u);
+  before = requests();
+  auto third = client(&first->settings);
+  EXPECT_TRUE(Global(third->ctx).UpdateModule(kProg));
+  EXPECT_EQ(requests() - before, 1u);
+
+  PutSuiteFile(source + "/Dati/Archivio.mdb", "archivio 2", testing::kSuiteDate + 3600);
+  Publish(key_file);
+  before = requests();
+  auto fourth = client(&third->settings);
+  EXPECT_TRUE(Global(fourth->ctx).UpdateModule(kProg));
+  EXPECT_EQ(ReadTextFile(suite + "/Dati/Archivio.mdb"), "archivio 2");
+  EXPECT_EQ(requests() - before, 3u) << Join(nginx.Requests());
+}
+
 }  // namespace
 }  // namespace tw
