@@ -402,6 +402,8 @@ TEST_F(TrustEnforcement, IndexAttacksInstallNothingAndSayWhy) {
     Window window(*client, "@m " + kProg);
     window.Run();
     EXPECT_TRUE(window.view.rows.empty());
+    // The hidden start ends with status 1 when the index was refused.
+    EXPECT_EQ(window.controller.ExitStatus(), attack.name == "a pair served at another path" ? 0 : 1);
     const auto messages = window.view.LogMessages();
     EXPECT_TRUE(std::any_of(messages.begin(), messages.end(),
                             [&](const std::string& line) { return line.starts_with(attack.message); }))
@@ -482,6 +484,33 @@ TEST_F(TrustEnforcement, NothingChangedCostsOneRequestAndAChangedModuleThree) {
   EXPECT_TRUE(Global(fourth->ctx).UpdateModule(kProg));
   EXPECT_EQ(ReadTextFile(suite + "/Dati/Archivio.mdb"), "archivio 2");
   EXPECT_EQ(requests() - before, 3u) << Join(nginx.Requests());
+}
+
+TEST_F(TrustEnforcement, RefreshKeepsAWorkstationRunningPastTheFirstExpiry) {
+  Publish(key_file, {"--expires", "1"});
+  auto today = NewClient(key);
+  ASSERT_FALSE(Global(today->ctx).IsUpdateAvailable("{NESSUNO}\\x"));
+  // Two days later, as the workstation's clock tells.
+  const auto later = [&] {
+    auto client = NewClient(key);
+    client->settings.values = today->settings.values;
+    IndexClock clock = SystemIndexClock();
+    const auto wall = clock.unix_now;
+    clock.unix_now = [wall] { return wall() + 2 * 86400; };
+    client->catalogue.SetIndexClock(clock);
+    return client;
+  };
+  auto expired = later();
+  EXPECT_FALSE(Global(expired->ctx).UpdateModule(kProg));
+  ExpectProgramUntouched();
+
+  std::ostringstream out, err;
+  ASSERT_EQ(publisher::RunCommand({"refresh", repository, "--key", key_file, "--store", dir / "archivio"}, out, err),
+            0)
+      << err.str();
+  auto refreshed = later();
+  EXPECT_TRUE(Global(refreshed->ctx).UpdateModule(kProg));
+  ExpectInstalled();
 }
 
 }  // namespace
