@@ -45,7 +45,7 @@ class HttpTransport : public Repository {
   bool StartHead(FormSCK& session, std::string_view remote_path);
   bool FinishHead(FormSCK& session, DateValue& last_modified);
   bool TransferHead(std::string_view remote_path, DateValue& last_modified);
-  std::unique_ptr<Inet> Transfer();
+  std::unique_ptr<Inet> Transfer(std::optional<long> text_seconds = std::nullopt);
   // The body when the final status is 200; nothing otherwise.
   std::optional<ByteBuffer> Get(std::string_view remote_path, DataType type,
                                 DateValue& last_modified);
