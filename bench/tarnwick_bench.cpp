@@ -36,6 +36,8 @@
 #include "support/temp_dir.h"
 #include "transport/network/http_transport.h"
 #include "transport/repository_location.h"
+#include "trust/repository_index.h"
+#include "trust/trust_keys.h"
 #include "ui/column_widths.h"
 #include "ui/console_main_view.h"
 #include "ui/engine_module_installer.h"
@@ -248,6 +250,92 @@ void SlowWalk(int repeats, const std::string& self) {
                 peak / 1024);
   Report("Walk at " + std::to_string(rtt_ms) + " ms round trip: 1,000 modules, ahead vs one at a time", ours,
          baseline, 0.1, note);
+}
+
+// The vendor's signed index over what PublishSuite wrote below `base`.
+void PublishIndex(testing::NginxServer& nginx, const std::string& base) {
+  namespace fs = std::filesystem;
+  RepositoryIndex index;
+  index.repository = "suite";
+  index.serial = 1;
+  index.published = kRepositoryTime;
+  index.expires = 4102444800;  // 2100
+  const std::string folder = nginx.root() + base;
+  const auto add = [&](const fs::path& file, const std::string& path) {
+    const std::string bytes = testing::ReadTextFile(file);
+    std::optional<std::int64_t> date;
+    struct stat st {};
+    if (!path.ends_with(".ini") && ::stat(file.c_str(), &st) == 0) date = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+    index.files.push_back({*crypto::Sha256Of(bytes), bytes.size(), date, path});
+  };
+  for (const auto& entry : fs::recursive_directory_iterator(folder))
+    if (entry.is_regular_file()) add(entry.path(), entry.path().lexically_relative(folder).generic_string());
+  add(folder + ".ini", ".ini");
+  nginx.Put(base + "/indice.ini", testing::Signed(*WriteRepositoryIndex(index), testing::TestKey(5)));
+}
+
+// In a child process: the whole-suite walk of a client with a key, whose
+// cache already holds every document (a check where nothing changed).
+int IndexChild(const std::string& location, const std::string& root) {
+  HttpTransport transport(location, 0);
+  Engine engine(root, transport);
+  TrustAnchors anchors;
+  anchors.AddKeys(testing::PublicText(testing::TestKey(5)));
+  engine.trust = TrustPolicy(std::move(anchors));
+  UpdateDictionary updates;
+  const double seconds = Seconds([&] { engine.catalogue.CollectUpdates(updates, ""); });
+  std::printf("%.6f\n%zu\n", seconds, updates.Count());
+  return updates.Count() > 0 ? 0 : 1;
+}
+
+size_t RequestsBelow(const testing::NginxServer& nginx, const std::string& base) {
+  size_t count = 0;
+  for (const std::string& line : nginx.Requests())
+    if (line.find(" " + base + "/") != std::string::npos || line.find(" " + base + ".ini ") != std::string::npos)
+      ++count;
+  return count;
+}
+
+// "Check, nothing changed": the walk under the index, with its documents
+// cached, against today's walk (fetching ahead) in the same run; directly
+// and at a round trip of TARNWICK_BENCH_RTT_MS (20 ms) through the relay.
+void IndexCheck(int repeats, const std::string& self, bool slow) {
+  testing::NginxServer nginx;
+  testing::TempDir suite;
+  PublishSuite(nginx, "/suite", suite.path());
+  PublishIndex(nginx, "/suite");
+  const char* rtt_text = std::getenv("TARNWICK_BENCH_RTT_MS");
+  const int rtt_ms = rtt_text ? std::max(1, std::atoi(rtt_text)) : 20;
+  std::optional<testing::LatencyRelay> relay;
+  if (slow) relay.emplace(nginx.port(), std::chrono::milliseconds(rtt_ms));
+  const std::string location =
+      slow ? "127.0.0.1:" + std::to_string(relay->port()) + "/suite" : nginx.Location("/suite");
+  RunChild(self, {"index-child", location, suite.path()});  // fills the cache
+  size_t ours_requests = 0, walk_requests = 0;
+  Sample ours, baseline;
+  MeasurePair(
+      repeats,
+      [&] {
+        const size_t before = RequestsBelow(nginx, "/suite");
+        const double seconds = RunChild(self, {"index-child", location, suite.path()}).seconds;
+        ours_requests = RequestsBelow(nginx, "/suite") - before;
+        return seconds;
+      },
+      [&] {
+        const size_t before = RequestsBelow(nginx, "/suite");
+        const double seconds = RunChild(self, {"walk-child", location, suite.path()}).seconds;
+        walk_requests = RequestsBelow(nginx, "/suite") - before;
+        return seconds;
+      },
+      ours, baseline);
+  char note[200];
+  if (slow)
+    std::snprintf(note, sizeof note, "%.1f round trips against %.0f; requests %zu against %zu", ours.median / (rtt_ms / 1000.0),
+                  baseline.median / (rtt_ms / 1000.0), ours_requests, walk_requests);
+  else
+    std::snprintf(note, sizeof note, "requests %zu against %zu", ours_requests, walk_requests);
+  Report(std::string("Check, nothing changed: 1,000 modules") + (slow ? ", " + std::to_string(rtt_ms) + " ms" : ""),
+         ours, baseline, slow ? 0.02 : 0.05, note);
 }
 
 // The module list without its widgets: every row measured (a character
@@ -512,6 +600,7 @@ int main(int argc, char** argv) {
     ::setenv("TARNWICK_BENCH_HOME", home.path().c_str(), 1);
     ::setenv("HOME", home.path().c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (home.path() + "/.config").c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", (home.path() + "/.cache").c_str(), 1);
   }
   ::setenv("no_proxy", "127.0.0.1", 1);
   const std::string figure = argc > 1 ? argv[1] : "";
@@ -525,6 +614,7 @@ int main(int argc, char** argv) {
   const int repeats = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
   const std::string self = tw::PosixSystemInfo::RunningExecutablePath();
   if (figure == "walk-child" && argc == 4) return tw::bench::WalkChild(argv[2], argv[3]);
+  if (figure == "index-child" && argc == 4) return tw::bench::IndexChild(argv[2], argv[3]);
   if (figure == "slow-walk-child" && argc == 5) return tw::bench::SlowWalkChild(argv[2], argv[3], argv[4]);
   if (figure == "list-child" && argc == 5) return tw::bench::ListChild(argv[2], argv[3], argv[4]);
   if (figure == "window-child" && argc == 5) return tw::bench::WindowChild(argv[2], argv[3], argv[4]);
@@ -535,11 +625,15 @@ int main(int argc, char** argv) {
   else if (figure == "list") tw::bench::List(repeats, self);
   else if (figure == "window") tw::bench::Window(repeats, self);
   else if (figure == "slowwalk") tw::bench::SlowWalk(repeats, self);
+  else if (figure == "index") tw::bench::IndexCheck(repeats, self, false);
+  else if (figure == "slowindex") tw::bench::IndexCheck(repeats, self, true);
   else if (figure == "download") tw::bench::Download(repeats, self, argc > 3 ? std::atoi(argv[3]) : 256);
   else if (figure == "digest") tw::bench::Digest(repeats, self, argc > 3 ? std::atoi(argv[3]) : 256);
   else if (figure == "replace") tw::bench::Replace(repeats);
   else {
-    std::fprintf(stderr, "uso: tarnwick_bench head|walk|slowwalk|list|window|download|digest|replace [ripetizioni]\n");
+    std::fprintf(stderr,
+                 "uso: tarnwick_bench head|walk|slowwalk|index|slowindex|list|window|download|digest|replace "
+                 "[ripetizioni]\n");
     return 2;
   }
   return 0;
