@@ -1,7 +1,9 @@
 #include "catalogue/index_gate.h"
 
-#include <ctime>
+#include <chrono>
+#include <cstdio>
 
+#include "common/date_value.h"
 #include "common/settings_keys.h"
 #include "common/text.h"
 #include "platform/settings_store.h"
@@ -108,19 +110,17 @@ void RaiseIndexFloor(SettingsStore& settings, std::string_view location, const R
     settings.Write(kApplication, kNameSection, location, index.repository);
 }
 
-IndexClock SystemIndexClock() {
+IndexClock SystemIndexClock(std::function<int()> utc_bias) {
+  using namespace std::chrono;
   IndexClock clock;
-  clock.unix_now = [] { return static_cast<std::int64_t>(std::time(nullptr)); };
-  clock.monotonic = [] {
-    timespec now{};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::int64_t>(now.tv_sec);
-  };
-  clock.local_time = [](std::int64_t seconds) {
-    const std::time_t t = static_cast<std::time_t>(seconds);
-    std::tm tm{};
-    char text[40] = "?";
-    if (::localtime_r(&t, &tm)) std::strftime(text, sizeof text, "%d/%m/%Y %H:%M:%S", &tm);
+  clock.unix_now = [] { return static_cast<std::int64_t>(duration_cast<seconds>(system_clock::now().time_since_epoch()).count()); };
+  clock.monotonic = [] { return static_cast<std::int64_t>(duration_cast<seconds>(steady_clock::now().time_since_epoch()).count()); };
+  clock.local_time = [utc_bias = std::move(utc_bias)](std::int64_t unix_seconds) {
+    const CalendarTime t =
+        DateValue::FromUnixSeconds(unix_seconds).AddMinutes(utc_bias ? -utc_bias() : 0).ToCalendar();
+    char text[40];
+    std::snprintf(text, sizeof text, "%02d/%02d/%04d %02d:%02d:%02d", t.day, t.month, t.year, t.hour, t.minute,
+                  t.second);
     return std::string(text);
   };
   return clock;

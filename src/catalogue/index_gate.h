@@ -78,7 +78,9 @@ struct IndexClock {
   std::function<std::int64_t()> monotonic;  // seconds, for how long ago the index was asked
   std::function<std::string(std::int64_t)> local_time;
 };
-IndexClock SystemIndexClock();
+// The system's clocks; local times shown with the offset `utc_bias` gives
+// (minutes, UTC = local + bias).
+IndexClock SystemIndexClock(std::function<int()> utc_bias);
 
 // The index of one repository location over the life of a process.
 class IndexGate {

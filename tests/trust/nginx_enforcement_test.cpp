@@ -494,7 +494,7 @@ TEST_F(TrustEnforcement, RefreshKeepsAWorkstationRunningPastTheFirstExpiry) {
   const auto later = [&] {
     auto client = NewClient(key);
     client->settings.values = today->settings.values;
-    IndexClock clock = SystemIndexClock();
+    IndexClock clock = SystemIndexClock([] { return 0; });
     const auto wall = clock.unix_now;
     clock.unix_now = [wall] { return wall() + 2 * 86400; };
     client->catalogue.SetIndexClock(clock);
