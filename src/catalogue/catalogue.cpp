@@ -22,7 +22,10 @@ namespace tw {
 void Catalogue::BeginOperation() {
   index_asked_ = true;
   // Documents read under another index (or under none) no longer count.
-  if (index_->BeginOperation()) ModuleINICache = {};
+  if (index_->BeginOperation()) {
+    ModuleINICache = {};
+    frozen_.clear();
+  }
   if (!index_->Message().empty()) Report(index_->Message());
 }
 
@@ -57,6 +60,7 @@ std::shared_ptr<ModuleINIInfo> Catalogue::LoadIndexedDocument(std::string_view m
     // A listed document that cannot be had freezes its module: an error,
     // never silence.
     Report(IndexErrorText(kDocumentNotIndexedError, document + ": " + (bytes ? "contenuto diverso" : "assente")));
+    frozen_.insert(ToUpper(document));
     return info;
   }
   // The index vouches for the bytes; a signature section is read as the
@@ -67,6 +71,10 @@ std::shared_ptr<ModuleINIInfo> Catalogue::LoadIndexedDocument(std::string_view m
   const IndexEntry* file = module.empty() ? nullptr : index.Find(ctx_.paths.ResolvePath(module, true));
   if (file && file->date) info->LastModifiedDate = LocalDate(*file->date);
   return info;
+}
+
+bool Catalogue::IsFrozen(std::string_view module) const {
+  return frozen_.contains(ToUpper(ctx_.paths.ResolvePath(std::string(module) + ".ini", true)));
 }
 
 std::shared_ptr<const ModuleINIInfo> Catalogue::LoadModuleINI(std::string_view module) {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <vector>
 #include <string>
 #include <string_view>
@@ -100,6 +101,9 @@ class Catalogue {
   // first say so with BeginOperation).
   void BeginOperation();
   const IndexGate& Index() const { return *index_; }
+  // The module's document is listed by the ruling index but was missing or
+  // other than listed: the module is frozen, which is an error.
+  bool IsFrozen(std::string_view module) const;
   // For tests: the clocks the index's freshness and expiry are judged by.
   void SetIndexClock(IndexClock clock);
 
@@ -134,6 +138,7 @@ class Catalogue {
   RefusalListener refusal_listener_;
   std::unique_ptr<IndexGate> index_;
   DocumentCache cache_;
+  std::set<std::string> frozen_;  // upper-case document paths
   bool index_asked_ = false;
   int walk_depth_ = 0;
   // Upper-case repository path of the document -> its record.

@@ -53,8 +53,14 @@ bool Global::IsModuleAvailable(std::string_view module) {
 bool Global::UpdateModule(std::string_view module) {
   UpdateDictionary updates;
   ctx_.catalogue.CollectUpdates(updates, module);
-  // A refused index installs nothing, and that is a failure, not "current".
-  bool result = !ctx_.catalogue.Index().Refused();
+  // A refused index installs nothing, and a module whose document the
+  // index does not vouch for is frozen: both are failures, not "current".
+  bool frozen = false;
+  WalkDependencies(ctx_.catalogue, module, [&](const std::string& name, const ModuleINIInfo&) {
+    frozen = frozen || ctx_.catalogue.IsFrozen(name);
+    return WalkStep::kDependencies;
+  });
+  bool result = !ctx_.catalogue.Index().Refused() && !frozen;
   KeyedCollection<std::string> post_setups;
   for (const auto& item : updates) {
     const ModuleUpdateInfo& record = *item.value;

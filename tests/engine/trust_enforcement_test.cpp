@@ -100,6 +100,10 @@ TEST(TrustEnforcementLogic, UnderAKeyOnlyDocumentsTheIndexVouchesForCountAndRefu
   EXPECT_EQ(e.refusals.size(), 1u);  // answered from the cache, not judged again
   EXPECT_EQ(e.repo.requests["/dati/c.mdb.ini"], 0);
   EXPECT_EQ(e.repo.heads, 0);  // the index gives the dates
+  // A's own file installs, but its frozen dependency makes the call fail.
+  EXPECT_FALSE(Global(e.ctx).UpdateModule("{ESEGUIBILI}\\A.exe"));
+  EXPECT_EQ(e.files.Content("/opt/suite/Eseguibili/A.exe"), Content("/eseguibili/a.exe"));
+  EXPECT_EQ(e.refusals.size(), 1u);
 }
 
 TEST(TrustEnforcementLogic, WhatFollowsTheSignatureIsNeverRead) {
