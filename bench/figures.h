@@ -15,6 +15,11 @@ void SlowWalk(int repeats, const std::string& self);
 // `fetching`: "ahead" or "one" (one request at a time).
 int WalkChild(const std::string& location, const std::string& root, const std::string& fetching);
 
+// A check where nothing changed, under the signed index, against the walk;
+// `slow`: through the latency relay (index_figures.cpp).
+void IndexCheck(int repeats, const std::string& self, bool slow);
+int IndexChild(const std::string& location, const std::string& root);
+
 // The module list, without widgets and in the real window (list_figures.cpp).
 void List(int repeats, const std::string& self);
 void Window(int repeats, const std::string& self);

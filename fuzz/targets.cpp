@@ -7,6 +7,7 @@
 #include "catalogue/ini_document.h"
 #include "catalogue/module_path_check.h"
 #include "catalogue/path_mapping.h"
+#include "trust/repository_index.h"
 #include "trust/signature_section.h"
 #include "trust/trust_policy.h"
 #include "common/text.h"
@@ -181,6 +182,28 @@ void DeltaPatch(const std::uint8_t* data, std::size_t size) {
   if (ok) ok = applier.Finish().has_value();
   Require(applier.produced() <= kMaxOutput);
   Require(!ok || seen == applier.produced());
+}
+
+void RepositoryIndex(const std::uint8_t* data, std::size_t size) {
+  const std::string_view text = Text(data, size);
+  const auto index = ParseRepositoryIndex(text);
+  if (!index) {
+    Require(!index.error().description.empty());
+    return;
+  }
+  // Every entry is found under its own path, and an accepted index written
+  // again reads back as the same index.
+  for (const IndexEntry& entry : index->files) Require(index->Find(entry.path) == &entry);
+  const auto written = WriteRepositoryIndex(*index);
+  Require(written.has_value());
+  const auto again = ParseRepositoryIndex(written.value());
+  Require(again.has_value());
+  Require(again->repository == index->repository && again->serial == index->serial &&
+          again->published == index->published && again->expires == index->expires &&
+          again->files.size() == index->files.size());
+  for (size_t i = 0; i < index->files.size(); ++i)
+    Require(again->files[i].path == index->files[i].path && again->files[i].sha256 == index->files[i].sha256 &&
+            again->files[i].size == index->files[i].size && again->files[i].date == index->files[i].date);
 }
 
 }  // namespace tw::fuzz

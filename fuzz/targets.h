@@ -26,6 +26,7 @@ void DeltaPatch(const std::uint8_t* data, std::size_t size);
 // The old file the patch target applies patches to; its seeds are patches
 // from it.
 std::vector<std::uint8_t> PatchReference();
+void RepositoryIndex(const std::uint8_t* data, std::size_t size);
 
 struct NamedTarget {
   std::string_view name;  // also the folder of its corpus and regressions
@@ -37,6 +38,7 @@ inline constexpr NamedTarget kTargets[] = {
     {"http_date", &HttpDate},                   {"pe_version", &PeVersion},
     {"switches", &Switches},                    {"path_mapping", &PathMapping},
     {"signature_section", &SignatureSection},   {"delta_patch", &DeltaPatch},
+    {"repository_index", &RepositoryIndex},
 };
 
 }  // namespace tw::fuzz

@@ -1,6 +1,8 @@
 #include "catalogue/catalogue.h"
 
 #include "catalogue/dependency_walk.h"
+#include <cstdio>
+
 #include "catalogue/ini_document.h"
 #include "catalogue/module_path_check.h"
 #include "catalogue/path_mapping.h"
@@ -8,12 +10,70 @@
 #include "common/text.h"
 #include "platform/file_system.h"
 #include "platform/settings_store.h"
+#include "platform/system_info.h"
 #include "transport/file_times.h"
 #include "transport/repository.h"
+#include "transport/text_decoding.h"
+#include "trust/signature_section.h"
+#include "trust/trust_policy.h"
 
 namespace tw {
 
+void Catalogue::BeginOperation() {
+  index_asked_ = true;
+  // Documents read under another index (or under none) no longer count.
+  if (index_->BeginOperation()) {
+    ModuleINICache = {};
+    frozen_.clear();
+  }
+  if (!index_->Message().empty()) Report(index_->Message());
+}
+
+void Catalogue::SetIndexClock(IndexClock clock) {
+  index_ = std::make_unique<IndexGate>(ctx_.repository, ctx_.settings, ctx_.trust, ctx_.repository.URL(),
+                                       std::move(clock));
+  index_asked_ = false;
+}
+
+DateValue Catalogue::LocalDate(std::int64_t unix_seconds) const {
+  return DateValue::FromUnixSeconds(unix_seconds).AddMinutes(-ctx_.system.CurrentUtcBias());
+}
+
+std::shared_ptr<ModuleINIInfo> Catalogue::LoadIndexedDocument(std::string_view module, const std::string& document,
+                                                              const RepositoryIndex& index) {
+  auto info = std::make_shared<ModuleINIInfo>();
+  const IndexEntry* entry = index.Find(document);
+  if (!entry) return info;  // the repository's word is that there is none
+  // A document the index lists with the digest of one already held costs
+  // no request: a start where nothing changed asks for the index alone.
+  std::optional<std::string> bytes = cache_.Read(entry->sha256, entry->size);
+  const bool cached = bytes.has_value();
+  if (!cached) bytes = ctx_.repository.HttpGetRaw(document);
+  const bool matches = bytes && bytes->size() == entry->size && crypto::Sha256Of(*bytes) == entry->sha256;
+  if (matches && !cached) cache_.Store(entry->sha256, *bytes);
+  if (!matches) {
+    // A listed document that cannot be had freezes its module: an error,
+    // never silence.
+    Report(IndexErrorText(kDocumentNotIndexedError, document + ": " + (bytes ? "contenuto diverso" : "assente")));
+    frozen_.insert(ToUpper(document));
+    return info;
+  }
+  // The index vouches for the bytes; a signature section is read as the
+  // signed part, as everywhere else with keys.
+  const std::string_view text =
+      ctx_.trust.KeysConfigured() ? ReadSignatureSection(*bytes).signed_bytes : std::string_view(*bytes);
+  ParseModuleINI(DecodeDocumentText(text), *info);
+  const IndexEntry* file = module.empty() ? nullptr : index.Find(ctx_.paths.ResolvePath(module, true));
+  if (file && file->date) info->LastModifiedDate = LocalDate(*file->date);
+  return info;
+}
+
+bool Catalogue::IsFrozen(std::string_view module) const {
+  return frozen_.contains(ToUpper(ctx_.paths.ResolvePath(std::string(module) + ".ini", true)));
+}
+
 std::shared_ptr<const ModuleINIInfo> Catalogue::LoadModuleINI(std::string_view module) {
+  if (!index_asked_) BeginOperation();
   const std::string document = ctx_.paths.ResolvePath(std::string(module) + ".ini", true);
   const std::string key = ToUpper(document);
   if (const auto* cached = ModuleINICache.Find(key)) return *cached;
@@ -21,6 +81,15 @@ std::shared_ptr<const ModuleINIInfo> Catalogue::LoadModuleINI(std::string_view m
   // asked, and nothing is cached under a key another spelling might share.
   if (!module.empty() && !IsConfinedModulePath(ctx_.paths, module))
     return std::make_shared<const ModuleINIInfo>();
+  // Keys and no accepted index: nothing is offered, nothing is asked.
+  if (index_->Refused()) {
+    ModuleINICache.Add(std::make_shared<const ModuleINIInfo>(), key);
+    return *ModuleINICache.Find(key);
+  }
+  if (const RepositoryIndex* index = index_->Ruling()) {
+    ModuleINICache.Add(LoadIndexedDocument(module, document, *index), key);
+    return *ModuleINICache.Find(key);
+  }
 
   if (AwaitFetchedAhead(module, document, key))
     if (const auto* cached = ModuleINICache.Find(key)) return *cached;
@@ -79,7 +148,12 @@ ModuleVersion Catalogue::InstalledVersion(std::string_view module) {
   const std::string version = ctx_.files.FileVersion(path);
   const auto stored = DateValue::FromSettingsText(
       settings.Read(settings::kApplication, settings::kLastModifiedSection, path, "0"));
-  const DateValue date = stored && !stored->IsZero() ? *stored : FileDate(ctx_.files, ctx_.system, path);
+  DateValue date = stored && !stored->IsZero() ? *stored : FileDate(ctx_.files, ctx_.system, path);
+  // A date later than the ruling index was published cannot be a version
+  // this repository served: it counts as unknown, so a date once poisoned
+  // (a reply dated far ahead) no longer hides the real current version.
+  if (const RepositoryIndex* index = index_->Ruling())
+    if (date.Serial() > LocalDate(index->published).Serial()) date = DateValue();
   return MakeModuleVersion(version, date);
 }
 

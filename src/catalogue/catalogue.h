@@ -6,11 +6,14 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <vector>
 #include <string>
 #include <string_view>
 
+#include "catalogue/document_cache.h"
 #include "catalogue/document_prefetch.h"
+#include "catalogue/index_gate.h"
 #include "catalogue/module_records.h"
 #include "catalogue/module_version.h"
 
@@ -93,6 +96,17 @@ class Catalogue {
   const PathMapping& Paths() const { return ctx_.paths; }
   const TrustPolicy& Trust() const { return ctx_.trust; }
 
+  // The repository's index, asked at the start of every operation (a walk,
+  // or the first document of the process; callers that read no document
+  // first say so with BeginOperation).
+  void BeginOperation();
+  const IndexGate& Index() const { return *index_; }
+  // The module's document is listed by the ruling index but was missing or
+  // other than listed: the module is frozen, which is an error.
+  bool IsFrozen(std::string_view module) const;
+  // For tests: the clocks the index's freshness and expiry are judged by.
+  void SetIndexClock(IndexClock clock);
+
   // A refused document is always named on standard error; `listener`, when
   // set, hears of it too (the main window's log). An empty one unhooks.
   void SetRefusalListener(RefusalListener listener) { refusal_listener_ = std::move(listener); }
@@ -118,9 +132,21 @@ class Catalogue {
   std::optional<PrefetchRequest> AheadRequest(std::string_view module) const;
   std::vector<PrefetchRequest> Arrived(const PrefetchRequest& request, PrefetchAnswer& answer);
 
+  // The document as the ruling index vouches for it: unlisted is absent, a
+  // listed one must match its entry, and the module's date is the index's.
+  std::shared_ptr<ModuleINIInfo> LoadIndexedDocument(std::string_view module, const std::string& document,
+                                                     const RepositoryIndex& index);
+  // The index's Unix time as a local date, as file dates are read.
+  DateValue LocalDate(std::int64_t unix_seconds) const;
+
   CatalogueContext ctx_;
   RefusalListener refusal_listener_;
   KeyedCollection<bool> reported_;
+  std::unique_ptr<IndexGate> index_;
+  DocumentCache cache_;
+  std::set<std::string> frozen_;  // upper-case document paths
+  bool index_asked_ = false;
+  int walk_depth_ = 0;
   // Upper-case repository path of the document -> its record.
   KeyedCollection<std::shared_ptr<const ModuleINIInfo>> ModuleINICache;
   std::unique_ptr<DocumentPrefetch> prefetch_;

@@ -4,11 +4,16 @@
 #include "catalogue/module_path_check.h"
 #include "catalogue/path_mapping.h"
 #include "common/text.h"
+#include "platform/system_info.h"
 #include "transport/repository.h"
 
 namespace tw {
 
-Catalogue::Catalogue(CatalogueContext context) : ctx_(context) {
+Catalogue::Catalogue(CatalogueContext context)
+    : ctx_(context),
+      index_(std::make_unique<IndexGate>(ctx_.repository, ctx_.settings, ctx_.trust, ctx_.repository.URL(),
+                                         SystemIndexClock([this] { return ctx_.system.CurrentUtcBias(); }))),
+      cache_(ctx_.files, ctx_.system, ctx_.repository.URL()) {
   if (AsyncRepository* async = ctx_.repository.Asynchronous())
     prefetch_ = std::make_unique<DocumentPrefetch>(
         *async, [this](const PrefetchRequest& request, PrefetchAnswer& answer) { return Arrived(request, answer); });
@@ -17,10 +22,13 @@ Catalogue::Catalogue(CatalogueContext context) : ctx_(context) {
 Catalogue::~Catalogue() = default;
 
 Catalogue::WalkAhead::WalkAhead(Catalogue& catalogue) : catalogue_(catalogue) {
+  // A walk is an operation: the index is asked before its first document.
+  if (catalogue_.walk_depth_++ == 0) catalogue_.BeginOperation();
   if (catalogue_.prefetch_) catalogue_.prefetch_->BeginWalk();
 }
 
 Catalogue::WalkAhead::~WalkAhead() {
+  --catalogue_.walk_depth_;
   if (catalogue_.prefetch_) catalogue_.prefetch_->EndWalk();
 }
 
@@ -36,7 +44,9 @@ std::optional<PrefetchRequest> Catalogue::AheadRequest(std::string_view module) 
 }
 
 void Catalogue::Prefetch(const std::vector<std::string>& modules) {
-  if (!prefetch_) return;
+  // Under an index nothing is fetched ahead: a document is one GET, and the
+  // walk asks no HEAD.
+  if (!prefetch_ || index_->Ruling() || index_->Refused()) return;
   std::vector<PrefetchRequest> requests;
   for (const std::string& module : modules)
     if (auto request = AheadRequest(ctx_.paths.GenericPath(module))) requests.push_back(std::move(*request));
@@ -45,7 +55,7 @@ void Catalogue::Prefetch(const std::vector<std::string>& modules) {
 
 // LoadModuleINI has checked the path and made the document's key already.
 bool Catalogue::AwaitFetchedAhead(std::string_view module, const std::string& document, const std::string& key) {
-  if (!prefetch_ || handed_) return false;
+  if (!prefetch_ || handed_ || index_->Ruling() || index_->Refused()) return false;
   if (prefetch_->HasArrived(key)) return true;
   return prefetch_->Await({key, std::string(module), document, ctx_.paths.ResolvePath(module, true)});
 }
@@ -59,6 +69,7 @@ std::string Catalogue::FetchDocument(const std::string& document, std::string_vi
 }
 
 std::vector<PrefetchRequest> Catalogue::Arrived(const PrefetchRequest& request, PrefetchAnswer& answer) {
+  if (index_->Ruling() || index_->Refused()) return {};
   handed_ = &answer;
   const auto info = LoadModuleINI(request.module);
   handed_ = nullptr;

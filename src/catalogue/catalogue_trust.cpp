@@ -12,9 +12,7 @@ namespace tw {
 std::optional<std::string> Catalogue::TrustedText(std::string_view document_path, std::string_view bytes) {
   const DocumentVerdict verdict = ctx_.trust.JudgeDocument(bytes);
   if (verdict.accepted) return DecodeDocumentText(verdict.text);
-  const std::string line = RefusalLogLine(document_path, verdict.trust);
-  std::fprintf(stderr, "Tarnwick: %s\n", line.c_str());
-  if (refusal_listener_) refusal_listener_(line);
+  Report(RefusalLogLine(document_path, verdict.trust));
   return std::nullopt;
 }
 

@@ -32,7 +32,9 @@ class Expected {
   T& value() { return std::get<0>(state_); }
   const T& value() const { return std::get<0>(state_); }
   T* operator->() { return &value(); }
+  const T* operator->() const { return &value(); }
   T& operator*() { return value(); }
+  const T& operator*() const { return value(); }
   const E& error() const { return std::get<1>(state_); }
 
  private:

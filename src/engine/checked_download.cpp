@@ -3,6 +3,8 @@
 #include <string>
 
 #include "catalogue/catalogue.h"
+#include "common/text.h"
+#include "platform/system_info.h"
 #include "trust/file_digest.h"
 #include "catalogue/path_mapping.h"
 #include "trust/trust_policy.h"
@@ -35,10 +37,45 @@ class DigestingObserver : public DownloadObserver {
     if (inner_) inner_->OnNote(line);
     else DownloadObserver::OnNote(line);
   }
+  bool OnLength(long long length) override { return !inner_ || inner_->OnLength(length); }
+  std::optional<DateValue> FileDate() override { return inner_ ? inner_->FileDate() : std::nullopt; }
 
  private:
   BackgroundHasher& hasher_;
   DownloadObserver* inner_;
+};
+
+// A file as the ruling index lists it: an announced length other than its
+// size is refused before anything is written, no more than its size plus
+// one byte is taken, and the installed file gets the index's date.
+class IndexedObserver : public DownloadObserver {
+ public:
+  IndexedObserver(const IndexEntry& entry, std::optional<DateValue> date, DownloadObserver* inner)
+      : entry_(entry), date_(date), inner_(inner) {}
+  bool OnBytes(std::span<const std::uint8_t> bytes) override {
+    received_ += bytes.size();
+    if (received_ > entry_.size) return false;
+    return !inner_ || inner_->OnBytes(bytes);
+  }
+  void OnProgress(std::uint64_t received, std::int64_t total) override {
+    if (inner_) inner_->OnProgress(received, total);
+  }
+  bool CancelRequested() override { return inner_ && inner_->CancelRequested(); }
+  bool OnRestart() override {
+    received_ = 0;
+    return !inner_ || inner_->OnRestart();
+  }
+  bool OnLength(long long length) override {
+    if (length >= 0 && static_cast<std::uint64_t>(length) != entry_.size) return false;
+    return !inner_ || inner_->OnLength(length);
+  }
+  std::optional<DateValue> FileDate() override { return date_; }
+
+ private:
+  const IndexEntry& entry_;
+  std::optional<DateValue> date_;
+  DownloadObserver* inner_;
+  std::uint64_t received_ = 0;
 };
 
 DownloadFailure Unverified(DigestOutcome outcome) {
@@ -61,8 +98,27 @@ Expected<StagedFile, DownloadFailure> DownloadCheckedToStaging(EngineContext& ct
                                                                std::string_view remote_path,
                                                                DownloadObserver* observer) {
   const auto document = ctx.catalogue.LoadModuleINI(ctx.paths.GenericPath(module));
-  const std::string expected = document->GetKey("Release", std::string(kSha256Key));
+  std::string expected = document->GetKey("Release", std::string(kSha256Key));
   const TrustPolicy& policy = ctx.catalogue.Trust();
+  const IndexGate& index = ctx.catalogue.Index();
+  // Keys and no accepted index: nothing is installed.
+  if (index.Refused()) return Fail(Unverified(DigestOutcome::Missing));
+  std::optional<IndexedObserver> indexed;
+  if (const RepositoryIndex* ruling = index.Ruling()) {
+    // The index is the word on the file; a digest the document gives must
+    // agree with it.
+    const IndexEntry* entry = ruling->Find(remote_path);
+    if (!entry) return Fail(Unverified(DigestOutcome::Missing));
+    const std::string listed = crypto::ToHex(entry->sha256);
+    if (!TrimBlanks(expected).empty() && !EqualsIgnoreCase(TrimBlanks(expected), listed))
+      return Fail(Unverified(DigestOutcome::Mismatch));
+    expected = listed;
+    std::optional<DateValue> date;
+    if (entry->date)
+      date = DateValue::FromUnixSeconds(*entry->date).AddMinutes(-ctx.system.CurrentUtcBias());
+    indexed.emplace(*entry, date, observer);
+    observer = &*indexed;
+  }
   FileDigestCheck check(expected, policy);
   if (!check.Wanted()) {
     // Nothing to compute: no digest and none required, or one that no file

@@ -42,6 +42,11 @@ bool Global::IsUpdateAvailable(std::string_view module) {
 
 bool Global::IsModuleAvailable(std::string_view module) {
   if (!IsConfinedModulePath(ctx_.paths, module)) return false;
+  ctx_.catalogue.BeginOperation();
+  // Under an index the repository's word is the index: no HEAD is asked.
+  const IndexGate& index = ctx_.catalogue.Index();
+  if (index.Refused()) return false;
+  if (const RepositoryIndex* ruling = index.Ruling()) return ruling->Find(ctx_.paths.ResolvePath(module, true));
   DateValue unused;
   return ctx_.repository.HttpHead(ctx_.paths.ResolvePath(module, true), unused);
 }
@@ -52,7 +57,14 @@ bool Global::UpdateModule(std::string_view module) {
   if (!module.empty() && !IsConfinedModulePath(ctx_.paths, module)) ctx_.catalogue.ReportRefusedPath(module);
   UpdateDictionary updates;
   ctx_.catalogue.CollectUpdates(updates, module);
-  bool result = true;
+  // A refused index installs nothing, and a module whose document the
+  // index does not vouch for is frozen: both are failures, not "current".
+  bool frozen = false;
+  WalkDependencies(ctx_.catalogue, module, [&](const std::string& name, const ModuleINIInfo&) {
+    frozen = frozen || ctx_.catalogue.IsFrozen(name);
+    return WalkStep::kDependencies;
+  });
+  bool result = !ctx_.catalogue.Index().Refused() && !frozen;
   for (const auto& item : updates) {
     const ModuleUpdateInfo& record = *item.value;
     std::vector<std::string> post_setups;

@@ -45,6 +45,7 @@ class StagingSink : public DownloadSink {
   }
   bool Begin(long long length) override {
     total_ = length;
+    if (observer_ && !observer_->OnLength(length)) return false;
     // The repository's file is not the one the kept bytes came from.
     if (reader_) DropPart();
     if (observed_ > 0 && observer_ && !observer_->OnRestart()) return false;
@@ -54,6 +55,7 @@ class StagingSink : public DownloadSink {
   bool Continue(unsigned long long offset, long long remaining) override {
     if (!reader_ || offset != reader_->Size()) return false;
     total_ = static_cast<long long>(offset) + remaining;
+    if (observer_ && !observer_->OnLength(total_)) return false;
     std::vector<std::uint8_t> buffer(1u << 20);
     for (;;) {
       auto read = reader_->Read(buffer);
@@ -154,7 +156,8 @@ Expected<StagedFile, DownloadFailure> DownloadToStaging(EngineContext& ctx, std:
       // Fewer than two bytes has always meant a failed download.
       if (sink.position_ < 2) return Fail(DownloadFailure{DownloadError::NotAvailable, std::nullopt});
       StagedFile& staged = *sink.staged_;
-      if (ReplaceResult finished = staged.Finish(last_modified); !finished)
+      const std::optional<DateValue> known = observer ? observer->FileDate() : std::nullopt;
+      if (ReplaceResult finished = staged.Finish(known ? *known : last_modified); !finished)
         return Fail(DownloadFailure{DownloadError::StagingFile, finished.error()});
       return std::move(staged);
     }

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/date_value.h"
 #include "common/expected.h"
 #include "engine/error_record.h"
 #include "engine/file_replacement.h"
@@ -39,6 +40,12 @@ class DownloadObserver {
   // A line for the log (a patch used, or one that could not be used). The
   // observer that keeps no log leaves it on standard error.
   virtual void OnNote(const std::string& line);
+  // The length the repository announces for the body (-1 when none),
+  // before any of it is written. False refuses the download.
+  virtual bool OnLength(long long /*length*/) { return true; }
+  // The date the installed file gets and its recorded download date, when
+  // the caller knows it better than the reply's Last-Modified does.
+  virtual std::optional<DateValue> FileDate() { return std::nullopt; }
 };
 
 enum class DownloadError {

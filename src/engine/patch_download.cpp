@@ -4,6 +4,7 @@
 #include <charconv>
 #include <memory>
 
+#include "catalogue/catalogue.h"
 #include "catalogue/module_records.h"
 #include "common/text.h"
 #include "delta/patch.h"
@@ -15,6 +16,7 @@
 #include "resources/string_table.h"
 #include "transport/repository.h"
 #include "trust/file_digest.h"
+#include "trust/repository_index.h"
 
 namespace tw {
 namespace {
@@ -25,14 +27,14 @@ constexpr std::uint64_t kMaxPatchSize = std::uint64_t{4} << 30;
 
 // Why a patch was not used: the description appended to the log line.
 enum class Problem {
-  Missing = 1211,
-  PatchDigest = 1212,
-  Damaged = 1213,
-  WindowTooLarge = 1214,
-  NoMemory = 1215,
-  Unreadable = 1216,
-  FileDigest = 1217,
-  Interrupted = 1218,
+  Missing = 1221,
+  PatchDigest = 1222,
+  Damaged = 1223,
+  WindowTooLarge = 1224,
+  NoMemory = 1225,
+  Unreadable = 1226,
+  FileDigest = 1227,
+  Interrupted = 1228,
 };
 
 Problem FromPatchError(PatchError error) {
@@ -174,7 +176,14 @@ std::vector<DeltaEntry> DeltaEntries(const ModuleINIInfo& document, std::string_
   return entries;
 }
 
-bool PatchListedAsExpected(EngineContext& /*ctx*/, const DeltaEntry& /*entry*/) { return true; }
+// Under an index the patch is one more file the repository's word covers:
+// listed at its own path with the digest and size the document gives.
+bool PatchListedAsExpected(EngineContext& ctx, const DeltaEntry& entry) {
+  const RepositoryIndex* ruling = ctx.catalogue.Index().Ruling();
+  if (!ruling) return true;
+  const IndexEntry* listed = ruling->Find(entry.patch_path);
+  return listed && listed->size == entry.patch_size && crypto::ToHex(listed->sha256) == entry.patch_sha256;
+}
 
 std::optional<Expected<StagedFile, DownloadFailure>> DownloadPatchedToStaging(
     EngineContext& ctx, const ModuleINIInfo& document, std::string_view base, std::string_view target,

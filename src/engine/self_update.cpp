@@ -1,16 +1,49 @@
 #include "engine/self_update.h"
 
+#include <span>
 #include <string>
+#include <vector>
 
 #include "catalogue/catalogue.h"
 #include "catalogue/path_mapping.h"
 #include "engine/checked_download.h"
 #include "engine/engine_context.h"
 #include "engine/module_download.h"
+#include "platform/file_system.h"
 
 namespace tw {
+namespace {
+
+std::optional<crypto::Sha256Digest> DigestOfFile(FileSystem& files, const std::string& path) {
+  auto reader = files.OpenForReading(path);
+  if (!reader) return std::nullopt;
+  crypto::Sha256 hasher;
+  std::vector<std::uint8_t> block(1u << 20);
+  for (;;) {
+    auto read = (*reader)->Read(block);
+    if (!read) return std::nullopt;
+    if (*read == 0) break;
+    hasher.Update(std::span<const std::uint8_t>(block.data(), *read));
+  }
+  return hasher.Finish();
+}
+
+// Whatever puts the ".update" copy in place of the program trusts it: a
+// copy the ruling index does not vouch for (left by an earlier run, or by
+// anyone else) is deleted instead.
+void DropUnvouchedUpdate(EngineContext& ctx, const std::string& program) {
+  const RepositoryIndex* index = ctx.catalogue.Index().Ruling();
+  if (!index || !ctx.catalogue.Trust().KeysConfigured()) return;
+  const std::string copy = ctx.paths.ResolvePath(program, false) + ".update";
+  if (!ctx.files.NormalFileExists(copy)) return;
+  const IndexEntry* entry = index->Find(ctx.paths.ResolvePath(program, true));
+  if (!entry || DigestOfFile(ctx.files, copy) != entry->sha256) ctx.files.Delete(copy);
+}
+
+}  // namespace
 
 void SelfUpdate(EngineContext& ctx) {
+  ctx.catalogue.BeginOperation();
   struct Entry {
     std::string module;
     std::string target_suffix;
@@ -19,6 +52,7 @@ void SelfUpdate(EngineContext& ctx) {
                            {"{ESEGUIBILI}\\Tarnwick" + ctx.executable_suffix, ".update"}};
   // Both documents are needed whatever the first one says.
   ctx.catalogue.Prefetch({entries[0].module, entries[1].module});
+  DropUnvouchedUpdate(ctx, entries[1].module);
   for (const Entry& entry : entries) {
     const std::string target = ctx.paths.ResolvePath(entry.module, false) + entry.target_suffix;
     const std::string remote = ctx.paths.ResolvePath(entry.module, true);

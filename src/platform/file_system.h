@@ -103,6 +103,8 @@ class FileSystem {
   virtual std::optional<long long> LastModified(std::string_view path) = 0;
 
   virtual FileResult CreateFolder(std::string_view path) = 0;
+  // A folder only its owner may enter (mode 0700 where there are modes).
+  virtual FileResult CreatePrivateFolder(std::string_view path) { return CreateFolder(path); }
   virtual FileResult Delete(std::string_view path) = 0;
   virtual FileResult Rename(std::string_view from, std::string_view to) = 0;
   // Creates or truncates the file and writes `content` from its start.

@@ -27,6 +27,9 @@ class SystemInfo {
   // The user's own data folder, where desktop services look for per-user
   // files ($XDG_DATA_HOME here); "" when the platform does not report it.
   virtual std::string UserDataFolder() = 0;
+  // The user's cache folder ($XDG_CACHE_HOME here); "" when the platform
+  // has none, and nothing is cached then.
+  virtual std::string UserCacheFolder() { return {}; }
   // The local zone's standard offset: UTC = local standard time + bias
   // (minutes), whatever the season.
   virtual int TimeZoneBias() = 0;

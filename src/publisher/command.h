@@ -2,6 +2,9 @@
 //   keygen PRIVATE_KEY_FILE
 //   public-key PRIVATE_KEY_FILE
 //   publish SUITE REPOSITORY [--key PRIVATE_KEY_FILE] [--suite-document]
+//           [--name NAME] [--store DIR] [--expires DAYS] [--trusted-keys KEYS] [--trust-repository]
+//   refresh REPOSITORY --key PRIVATE_KEY_FILE [--expires DAYS] [--out FILE] [--name NAME] [--store DIR]
+//   export-settings REPOSITORY
 //   verify REPOSITORY --public-key KEY [--public-key KEY ...]
 #pragma once
 

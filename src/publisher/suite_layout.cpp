@@ -8,6 +8,7 @@
 #include "catalogue/path_mapping.h"
 #include "common/text.h"
 #include "platform/posix/error_text.h"
+#include "publisher/module_settings.h"
 
 namespace tw::publisher {
 namespace {
@@ -84,6 +85,7 @@ SuiteScan ScanSuite(const std::string& suite_folder) {
       continue;
     }
     const bool top_level_file = !folder && std::distance(relative.begin(), relative.end()) < 2;
+    if (top_level_file && relative == kModuleSettingsFile) continue;  // the vendor's own settings
     if (!InSuiteFolder(relative) || top_level_file) {
       scan.skipped.push_back(path.string() + ": fuori dalle cartelle della suite, ignorato");
       if (folder) it.disable_recursion_pending();
@@ -107,6 +109,12 @@ SuiteScan ScanSuite(const std::string& suite_folder) {
             [](const SuiteModule& a, const SuiteModule& b) { return a.repository_path < b.repository_path; });
   RemoveClashes(scan);
   return scan;
+}
+
+std::string RepositoryPathOf(std::string_view module) {
+  static const PathMapping paths = SuiteMapping("/suite");
+  if (!IsConfinedModulePath(paths, module) || paths.HasUnmappedToken(module)) return {};
+  return paths.ResolvePath(module, true);
 }
 
 }  // namespace tw::publisher

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tw::publisher {
@@ -25,5 +26,9 @@ struct SuiteScan {
 };
 
 SuiteScan ScanSuite(const std::string& suite_folder);
+
+// The repository path the program asks for a module path of a document
+// ("{DATI}\\Archivio.mdb" -> "/dati/archivio.mdb"); "" for one it would refuse.
+std::string RepositoryPathOf(std::string_view module);
 
 }  // namespace tw::publisher

@@ -1,8 +1,14 @@
+#include <ctime>
 #include <filesystem>
 #include <set>
 
 #include "catalogue/ini_document.h"
+#include "catalogue/module_path_check.h"
 #include "catalogue/module_version.h"
+#include "publisher/index_publishing.h"
+#include "publisher/suite_layout.h"
+#include "trust/repository_index.h"
+#include "trust/signature_section.h"
 #include "trust/trust_policy.h"
 #include "common/text.h"
 #include "publisher/publish.h"
@@ -43,6 +49,8 @@ class Checker {
     CheckDigest(file, relative, info.GetKey("Release", std::string(kSha256Key)));
     CheckVersion(file, relative, info.GetKey("Release", "Version"));
   }
+
+  void Note(const std::string& text) { out_ << text << "\n"; }
 
   void Fail(const std::string& shown, const std::string& reason) {
     out_ << "ERRORE " << shown << ": " << reason << "\n";
@@ -95,6 +103,84 @@ std::set<std::string> ListFiles(const std::string& root, Checker& checker) {
   return files;
 }
 
+// An index that will expire this soon fails verification, so that a check
+// run from a timer warns before workstations refuse the repository.
+constexpr std::int64_t kExpiryWarning = 48 * 3600;
+
+class IndexChecker {
+ public:
+  IndexChecker(const std::string& folder, const TrustAnchors& anchors, Checker& checker)
+      : folder_(folder), anchors_(anchors), checker_(checker) {}
+
+  void Check(const std::set<std::string>& files) {
+    const std::string shown = std::string("/") + std::string(kIndexFileName);
+    const auto bytes = ReadWholeFile(folder_ + shown);
+    if (!bytes) return checker_.Fail(shown, "indice assente: i programmi con una chiave rifiutano il repository");
+    const auto reading = ReadRepositoryIndex(*bytes, anchors_);
+    if (!reading)
+      return checker_.Fail(shown, "indice non leggibile (riga " + std::to_string(reading.error().line) + ": " +
+                                      reading.error().description + ")");
+    if (reading->trust != DocumentTrust::Valid) checker_.Fail(shown, std::string(TrustDetail(reading->trust)));
+    const RepositoryIndex& index = reading->index;
+    CheckExpiry(shown, index);
+    for (const IndexEntry& entry : index.files) CheckEntry(entry);
+    for (const std::string& file : files)
+      if (EndsWith(file, ".ini") && file != shown && !index.Find(file))
+        checker_.Fail(file, "documento servito ma assente dall'indice");
+    std::error_code ec;
+    if (fs::is_regular_file(SuiteDocumentPath(folder_), ec) && !index.Find(".ini"))
+      checker_.Fail(SuiteDocumentPath(folder_), "documento servito ma assente dall'indice");
+    for (const IndexEntry& entry : index.files)
+      if (!entry.date) CheckTargets(index, entry);
+  }
+
+ private:
+  std::string FileOf(const IndexEntry& entry) const {
+    return entry.path == ".ini" ? SuiteDocumentPath(folder_) : folder_ + "/" + entry.path;
+  }
+
+  void CheckExpiry(const std::string& shown, const RepositoryIndex& index) {
+    const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
+    if (index.expires <= now)
+      checker_.Fail(shown, "indice scaduto il " + UtcText(index.expires));
+    else if (index.expires - now < kExpiryWarning)
+      checker_.Fail(shown, "l'indice scade entro 48 ore, il " + UtcText(index.expires) + " (tarnwick-publish refresh)");
+    else
+      checker_.Note("Indice: serie " + std::to_string(index.serial) + ", scade il " + UtcText(index.expires));
+  }
+
+  void CheckEntry(const IndexEntry& entry) {
+    const std::string file = FileOf(entry);
+    const std::string shown = "/" + entry.path;
+    const auto facts = RegularFileFacts(file);
+    if (!facts) return checker_.Fail(shown, "elencato nell'indice ma assente");
+    if (facts->size != entry.size)
+      return checker_.Fail(shown, "dimensione " + std::to_string(facts->size) + " diversa dall'indice (" +
+                                      std::to_string(entry.size) + ")");
+    if (FileSha256(file) != entry.sha256) checker_.Fail(shown, "impronta diversa da quella dell'indice");
+  }
+
+  // The modules a document's [Setup] names and the programs its
+  // [PostSetup] runs must be in the index, or workstations never get them.
+  void CheckTargets(const RepositoryIndex& index, const IndexEntry& document) {
+    const auto text = ReadWholeFile(FileOf(document));
+    if (!text) return;
+    ModuleINIInfo info;
+    ParseModuleINI(ReadSignatureSection(*text).signed_bytes, info);
+    const auto require = [&](const std::string& module, std::string_view what) {
+      const std::string path = RepositoryPathOf(module);
+      if (path.empty() || !index.Find(path))
+        checker_.Fail("/" + document.path, std::string(what) + " " + module + " assente dall'indice");
+    };
+    for (const auto& item : info.SetupKeys) require(item.value, "[Setup]");
+    for (const auto& item : info.PostSetupKeys) require(CommandLineProgram(item.value), "[PostSetup]");
+  }
+
+  std::string folder_;
+  const TrustAnchors& anchors_;
+  Checker& checker_;
+};
+
 }  // namespace
 
 int Verify(const std::string& repository, const std::vector<std::string>& public_keys, std::ostream& out,
@@ -124,12 +210,13 @@ int Verify(const std::string& repository, const std::vector<std::string>& public
       checker.CheckModule(file);
       ++modules;
     } else if (!(EndsWith(file, ".ini") && files.contains(file.substr(0, file.size() - 4))) &&
-               file != std::string("/") + kProbeName) {
+               file != std::string("/") + kProbeName && file != "/" + std::string(kIndexFileName)) {
       out << "Nota " << file << ": senza documento, il programma non lo installa\n";
     }
   }
   const std::string suite_document = SuiteDocumentPath(folder);
   if (fs::is_regular_file(suite_document, ec)) checker.CheckDocument(suite_document, suite_document);
+  IndexChecker(folder, anchors, checker).Check(files);
   out << "Documenti: " << checker.documents() << ", moduli: " << modules << ", errori: " << checker.failures()
       << "\n";
   return checker.failures() == 0 ? 0 : 1;

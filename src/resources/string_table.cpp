@@ -6,7 +6,7 @@
 namespace tw {
 namespace {
 
-constexpr std::array<std::pair<int, std::string_view>, 54> kStrings = {{
+constexpr std::array<std::pair<int, std::string_view>, 63> kStrings = {{
     // Columns of the module list, and the splash.
     {101, "Modulo"},
     {102, "Locale"},
@@ -59,15 +59,25 @@ constexpr std::array<std::pair<int, std::string_view>, 54> kStrings = {{
     // match its catalogue's digest, or a signed catalogue without one.
     {1201, "impronta del file non valida"},
     {1202, "impronta del file assente nel documento firmato"},
+    // The repository's index refused (errors 30011 to 30019).
+    {1211, "indice del repository assente"},
+    {1212, "indice del repository non leggibile"},
+    {1213, "indice del repository non firmato da una chiave configurata"},
+    {1214, "indice del repository scaduto"},
+    {1215, "indice di un altro repository"},
+    {1216, "indice con la stessa serie di quello accettato ma contenuto diverso"},
+    {1217, "indice più vecchio di quello accettato"},
+    {1218, "impostazione PublicKey non valida: nessun repository viene accettato"},
+    {1219, "documento di catalogo diverso dalla voce dell'indice"},
     // Why a patch could not be used (appended to string 812).
-    {1211, "patch assente nel repository"},
-    {1212, "impronta della patch non valida"},
-    {1213, "patch danneggiata"},
-    {1214, "finestra della patch troppo grande"},
-    {1215, "memoria insufficiente"},
-    {1216, "file installato non leggibile"},
-    {1217, "impronta del file ricostruito non valida"},
-    {1218, "download della patch interrotto"},
+    {1221, "patch assente nel repository"},
+    {1222, "impronta della patch non valida"},
+    {1223, "patch danneggiata"},
+    {1224, "finestra della patch troppo grande"},
+    {1225, "memoria insufficiente"},
+    {1226, "file installato non leggibile"},
+    {1227, "impronta del file ricostruito non valida"},
+    {1228, "download della patch interrotto"},
     // Message-box buttons.
     {1101, "Sì"},
     {1102, "No"},

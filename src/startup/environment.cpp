@@ -55,7 +55,7 @@ Environment InitEnvironment(SystemInfo& system, SettingsStore& settings, FileSys
       .RootFolder = folders.root,
       .TimeZoneBias = system.TimeZoneBias(),
       .Paths = PathMapping(MakePlaceholderTable(folders, separator), pc_name, separator),
-      .Trust = TrustPolicy(LoadTrustAnchors(settings, BuiltInPublicKeys(), WarnOnStandardError)),
+      .Trust = LoadTrustPolicy(settings, BuiltInPublicKeys(), WarnOnStandardError),
       .Files = &files,
       .Settings = &settings,
       .System = &system,

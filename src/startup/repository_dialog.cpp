@@ -1,5 +1,8 @@
 #include "startup/repository_dialog.h"
 
+#include <cstdio>
+
+#include "catalogue/index_gate.h"
 #include "common/date_value.h"
 #include "common/settings_keys.h"
 #include "common/text.h"
@@ -14,12 +17,25 @@ namespace {
 // Every repository holds this file; a location that answers for it is one.
 constexpr std::string_view kProbePath = "/TestServer.html";
 
-bool TestRepository(const std::string& location, RepositoryDialogParts& parts) {
+// With a key the repository must hold an index this program would accept
+// (its floor for that location included); no HEAD is asked then.
+bool AcceptsIndex(Repository& repository, const TrustPolicy& trust, SettingsStore& settings, int utc_bias) {
+  const IndexClock clock = SystemIndexClock([utc_bias] { return utc_bias; });
+  const IndexVerdict verdict =
+      JudgeIndex(repository.HttpGetRaw("/" + std::string(kIndexFileName)), trust,
+                 ReadIndexFloor(settings, repository.URL()), nullptr, clock.unix_now(), clock.local_time);
+  if (!verdict.message.empty()) std::fprintf(stderr, "Tarnwick: %s\n", verdict.message.c_str());
+  return verdict.decision == IndexDecision::Accept;
+}
+
+bool TestRepository(const std::string& location, const Environment& env, RepositoryDialogParts& parts) {
+  const TrustPolicy& trust = env.Trust;
   parts.host.ShowSplash();
   bool ok = false;
   if (std::unique_ptr<Repository> repository = parts.opener.Open(location)) {
     DateValue ignored;
-    ok = repository->HttpHead(kProbePath, ignored);
+    ok = trust.KeysConfigured() ? AcceptsIndex(*repository, trust, parts.settings, env.TimeZoneBias)
+                                : repository->HttpHead(kProbePath, ignored);
   }
   parts.host.HideSplash();
   return ok;
@@ -58,7 +74,7 @@ StandaloneOutcome RunRepositoryDialog(const CommandText& command, Environment& e
     if (answer.path.empty() && !command.host_mode) return StandaloneOutcome::EndProgram;
     if (command.host_mode && TrimBlanks(answer.path).empty()) return StandaloneOutcome::EndProgram;
     const std::string location = CleanTypedAddress(answer.path);
-    if (!TestRepository(location, parts)) {
+    if (!TestRepository(location, env, parts)) {
       parts.host.ShowMessage(906);
       continue;
     }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -57,6 +58,16 @@ class Repository {
   virtual std::string HttpGetDocumentAndHead(std::string_view document_path, std::string_view file_path,
                                              DateValue& file_date) {
     return HttpGetTextAndHead(document_path, file_path, file_date);
+  }
+
+  // The body exactly as served when the status is 200 (the repository's
+  // index, a document judged by it); nothing otherwise. A repository that
+  // has only the byte form hands that.
+  virtual std::optional<std::string> HttpGetRaw(std::string_view remote_path) {
+    DateValue unused;
+    const ByteBuffer bytes = HttpGetBytes(remote_path, unused);
+    if (bytes.size() < 2) return std::nullopt;
+    return std::string(bytes.view());
   }
 
   // The same repository with requests in flight together, when this one

@@ -1,7 +1,9 @@
 #include "trust/trust_policy.h"
 
 #include "trust/signature_section.h"
+#include "common/settings_keys.h"
 #include "common/text.h"
+#include "platform/settings_store.h"
 #include "resources/string_table.h"
 
 namespace tw {
@@ -24,6 +26,14 @@ DocumentVerdict CheckDocumentSignature(std::string_view document, const TrustAnc
   }
   verdict.accepted = verdict.trust == DocumentTrust::Valid;
   return verdict;
+}
+
+TrustPolicy LoadTrustPolicy(SettingsStore& settings, std::string_view built_in, const MessageSink& warn) {
+  TrustAnchors anchors = LoadTrustAnchors(settings, built_in, warn);
+  const std::string configured = settings.Read(settings::kApplication, settings::kSection, settings::kPublicKey, "");
+  const bool broken = !TrustAnchors().AddKeys(configured).empty();
+  if (broken && warn) warn(std::string(LoadResString(1218)));
+  return TrustPolicy(std::move(anchors), broken);
 }
 
 DocumentVerdict TrustPolicy::JudgeDocument(std::string_view document) const {

@@ -39,8 +39,12 @@ class TrustPolicy {
  public:
   TrustPolicy() = default;
   explicit TrustPolicy(TrustAnchors anchors) : anchors_(std::move(anchors)) {}
+  // `broken`: a key was configured that is no usable key. Checking nothing
+  // then would fail open, so every document and index is refused.
+  TrustPolicy(TrustAnchors anchors, bool broken) : anchors_(std::move(anchors)), broken_(broken) {}
 
-  bool KeysConfigured() const { return !anchors_.empty(); }
+  bool KeysConfigured() const { return !anchors_.empty() || broken_; }
+  bool ConfigurationBroken() const { return broken_; }
   const TrustAnchors& Anchors() const { return anchors_; }
 
   // `document`: the bytes exactly as the repository served them (before
@@ -55,7 +59,13 @@ class TrustPolicy {
 
  private:
   TrustAnchors anchors_;
+  bool broken_ = false;
 };
+
+// The policy of the built-in keys and the setting PublicKey. A setting that
+// is not blank and holds any word that is no key breaks the policy (named
+// to `warn`): nothing is trusted then, rather than everything.
+TrustPolicy LoadTrustPolicy(SettingsStore& settings, std::string_view built_in, const MessageSink& warn);
 
 // Signature state of a document against some anchors, whatever the policy.
 DocumentVerdict CheckDocumentSignature(std::string_view document, const TrustAnchors& anchors);

@@ -199,4 +199,9 @@ void MainWindowController::HideSplash() {
   splash_shown_ = false;
 }
 
+
+int MainWindowController::ExitStatus() const {
+  return module_failed_ || with_.catalogue.Index().Refused() ? 1 : 0;
+}
+
 }  // namespace tw

@@ -73,8 +73,9 @@ class MainWindowController {
   // --- state ----------------------------------------------------------
   bool UpdateErrors() const { return update_errors_; }
   // What the process returns once the window is gone: 1 when a module the
-  // run covered could not be put in place (its download failed too), else 0.
-  int ExitStatus() const { return module_failed_ ? 1 : 0; }
+  // run covered could not be put in place (its download failed too), or
+  // when the repository's index was refused, else 0.
+  int ExitStatus() const;
   bool Closed() const { return closing_; }
   bool Running() const { return activity_ == Activity::Running; }
   const std::string& ButtonTag(int index) const { return tags_[index == 0 ? 0 : 1]; }

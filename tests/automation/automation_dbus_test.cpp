@@ -335,10 +335,13 @@ TEST_F(AutomationOverDBus, UnderAPublisherKeySignedModulesInstallAndATamperedFil
   const std::string repository = nginx.root() + base;
   const std::string source = dir_ / "fonte";
   testing::BuildSampleSuite(source);
-  testing::PutSuiteFile(repository + "/eseguibili/prog.exe.ini", "[Release]\r\n[Setup]\r\n1={DATI}\\Archivio.mdb\r\n");
+  testing::PutSuiteFile(source + "/tarnwick-moduli.ini", "[eseguibili/prog.exe]\r\nSetup.1={DATI}\\Archivio.mdb\r\n");
   const std::string key_file = testing::WriteKeyFile(dir_, "chiave.pem", testing::TestKey(5));
   std::ostringstream out, err;
-  ASSERT_EQ(publisher::RunCommand({"publish", source, repository, "--key", key_file}, out, err), 0) << err.str();
+  ASSERT_EQ(publisher::RunCommand({"publish", source, repository, "--key", key_file, "--store", dir_ / "archivio"}, out,
+                                  err),
+            0)
+      << err.str();
   // One byte of the grid component changes on its way.
   std::string grid = ReadTextFile(repository + "/eseguibili/componenti/griglia.ocx");
   grid[grid.size() / 2] ^= 0x01;

@@ -10,9 +10,13 @@
 #include "trust/trust_policy.h"
 #include "engine/checked_download.h"
 #include "engine/engine_context.h"
+#include "engine/global.h"
 #include "engine/install.h"
+#include "engine/self_update.h"
+#include "common/settings_keys.h"
 #include "platform/openssl/crypto.h"
 #include "support/fake_file_system.h"
+#include "support/fake_index.h"
 #include "support/fake_process_launcher.h"
 #include "support/fake_repository.h"
 #include "support/fake_settings_store.h"
@@ -75,36 +79,44 @@ std::string DocumentWithDigest(const std::string& path, const std::string& extra
   return "[Release]\r\nVersion=2.0\r\nSHA256=" + Sha256Hex(Content(path)) + "\r\n" + extra;
 }
 
-TEST(TrustEnforcementLogic, UnderAKeyOnlySignedDocumentsCountAndRefusalsAreReportedOnce) {
+TEST(TrustEnforcementLogic, UnderAKeyOnlyDocumentsTheIndexVouchesForCountAndRefusalsAreReportedOnce) {
   TrustingEngine e(testing::PublicText(kKey));
   e.repo.Publish("/eseguibili/a.exe",
                  testing::Signed(DocumentWithDigest("/eseguibili/a.exe", "[Setup]\r\n1={DATI}\\B.mdb\r\n"), kKey), kNew);
-  // A forged dependency: signed by a key nobody trusts, it names another.
-  e.repo.Publish("/dati/b.mdb",
-                 testing::Signed(DocumentWithDigest("/dati/b.mdb", "[Setup]\r\n1={DATI}\\C.mdb\r\n"), kOther), kNew);
+  e.repo.Publish("/dati/b.mdb", testing::Signed(DocumentWithDigest("/dati/b.mdb"), kKey), kNew);
   e.repo.Publish("/dati/c.mdb", testing::Signed(DocumentWithDigest("/dati/c.mdb"), kKey), kNew);
+  testing::PublishIndex(e.repo, kKey);
+  // A forged dependency served after the index: signed by a key nobody
+  // trusts, it names another.
+  e.repo.PutDocument("/dati/b.mdb",
+                     testing::Signed(DocumentWithDigest("/dati/b.mdb", "[Setup]\r\n1={DATI}\\C.mdb\r\n"), kOther));
 
   EXPECT_EQ(e.Walk("{ESEGUIBILI}\\A.exe"), (Keys{"{ESEGUIBILI}\\A.EXE"}));
-  EXPECT_EQ(e.refusals,
-            (Keys{"Documento di catalogo rifiutato: firma non valida [/dati/b.mdb.ini: firma non valida]"}));
+  EXPECT_EQ(e.refusals, (Keys{"Errore 30019: documento di catalogo diverso dalla voce dell'indice "
+                              "(/dati/b.mdb.ini: contenuto diverso)"}));
   // The refused document is absent: no version, not even the file's date.
   EXPECT_TRUE(IsVersionEmpty(e.catalogue.GetModuleVersion("{DATI}\\B.mdb", true)));
   EXPECT_EQ(e.Walk("{DATI}\\B.mdb"), Keys{});
   EXPECT_EQ(e.refusals.size(), 1u);  // answered from the cache, not judged again
   EXPECT_EQ(e.repo.requests["/dati/c.mdb.ini"], 0);
+  EXPECT_EQ(e.repo.heads, 0);  // the index gives the dates
+  // A's own file installs, but its frozen dependency makes the call fail.
+  EXPECT_FALSE(Global(e.ctx).UpdateModule("{ESEGUIBILI}\\A.exe"));
+  EXPECT_EQ(e.files.Content("/opt/suite/Eseguibili/A.exe"), Content("/eseguibili/a.exe"));
+  EXPECT_EQ(e.refusals.size(), 1u);
 }
 
 TEST(TrustEnforcementLogic, WhatFollowsTheSignatureIsNeverRead) {
   TrustingEngine e(testing::PublicText(kKey));
   const std::string signed_document = testing::Signed(DocumentWithDigest("/eseguibili/a.exe"), kKey);
   e.repo.Publish("/eseguibili/a.exe", signed_document + "Register=self\r\n", kNew);
+  // Even a section appended after it, with bytes the index lists.
+  e.repo.Publish("/eseguibili/b.exe", signed_document + "[Release]\r\nRegister=self\r\n", kNew);
+  testing::PublishIndex(e.repo, kKey);
   EXPECT_EQ(e.Walk("{ESEGUIBILI}\\A.exe"), (Keys{"{ESEGUIBILI}\\A.EXE"}));
   EXPECT_EQ(e.catalogue.LoadModuleINI("{ESEGUIBILI}\\A.exe")->GetKey("Release", "Register"), "");
-  // A section appended after it breaks the signature section's rules.
-  e.repo.Publish("/eseguibili/b.exe", signed_document + "[Release]\r\nRegister=self\r\n", kNew);
-  EXPECT_EQ(e.Walk("{ESEGUIBILI}\\B.exe"), Keys{});
-  ASSERT_EQ(e.refusals.size(), 1u);
-  EXPECT_NE(e.refusals[0].find("sezione della firma non leggibile"), std::string::npos);
+  EXPECT_EQ(e.catalogue.LoadModuleINI("{ESEGUIBILI}\\B.exe")->GetKey("Release", "Register"), "");
+  EXPECT_TRUE(e.refusals.empty());
 }
 
 TEST(TrustEnforcementLogic, WithoutKeysSignaturesAreIgnoredAndAPresentDigestIsStillChecked) {
@@ -130,6 +142,11 @@ TEST(TrustEnforcementLogic, UnderAKeyAModuleWithoutADigestIsRefusedBeforeAnyDown
   e.repo.Publish("/eseguibili/b.exe", testing::Signed("[Release]\r\nVersion=2.0\r\nSHA256=zz\r\n", kKey), kNew);
   // No document at all: nothing vouches for the file.
   e.repo.Put("/eseguibili/c.exe", Content("/eseguibili/c.exe"), kNew);
+  // The index, the word on every file, lists neither a.exe nor c.exe; it
+  // gives b.exe a digest its document contradicts.
+  testing::IndexShape shape;
+  shape.unlisted = {"/eseguibili/a.exe", "/eseguibili/c.exe"};
+  testing::PublishIndex(e.repo, kKey, shape);
 
   const struct {
     const char* module;
@@ -150,6 +167,70 @@ TEST(TrustEnforcementLogic, UnderAKeyAModuleWithoutADigestIsRefusedBeforeAnyDown
   }
   EXPECT_FALSE(InstallModuleFile(e.ctx, "{ESEGUIBILI}\\a.exe", ""));
   EXPECT_FALSE(e.files.NormalFileExists("/opt/suite/Eseguibili/a.exe"));
+}
+
+// The attacks of a repository whose web root someone else can write, with
+// the vendor's index in place: each ends with nothing installed.
+TEST(TrustEnforcementLogic, UnderAnIndexDatesSizesAndPathsAreTheIndexsWord) {
+  TrustingEngine e(testing::PublicText(kKey));
+  e.repo.Publish("/dati/listino.dat", testing::Signed(DocumentWithDigest("/dati/listino.dat"), kKey), kNew);
+  e.repo.Publish("/eseguibili/a.exe", testing::Signed(DocumentWithDigest("/eseguibili/a.exe"), kKey), kNew);
+  e.repo.Publish("/eseguibili/tarnwick", testing::Signed(DocumentWithDigest("/eseguibili/tarnwick"), kKey), kNew);
+  testing::PublishIndex(e.repo, kKey);
+  // The listino installed, with a download date once poisoned into the
+  // future; a.exe's pair served at another path; the program's ".update"
+  // copy left by someone else.
+  const std::string listino = "/opt/suite/Dati/listino.dat";
+  e.files.AddFile(listino, Content("/dati/listino.dat"), kOld.ToUnixSeconds());
+  e.settings.Set(settings::kLastModifiedSection, listino, DateValue::FromCalendar(2100, 1, 1).ToSettingsText());
+  e.repo.Put("/dati/listino.dat", "vecchio listino", DateValue::FromCalendar(2100, 1, 1));
+  e.files.AddFile("/opt/suite/Eseguibili/Tarnwick.update", "estraneo", kOld.ToUnixSeconds());
+
+  // The poisoned date counts as unknown: the listino is offered again,
+  // with the index's date, and no HEAD is asked.
+  EXPECT_EQ(e.Walk("{DATI}\\listino.dat"), (Keys{"{DATI}\\LISTINO.DAT"}));
+  EXPECT_EQ(e.repo.heads, 0);
+  // The old file served in its place has another size: refused before a
+  // byte is written.
+  const auto refused = DownloadCheckedModule(e.ctx, "{DATI}\\listino.dat");
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(e.files.Content(listino), Content("/dati/listino.dat"));
+  EXPECT_FALSE(e.files.NormalFileExists(listino + ".new"));
+
+  // Once the repository serves the right file, it gets the index's date.
+  e.repo.Put("/dati/listino.dat", Content("/dati/listino.dat"), DateValue::FromCalendar(2100, 1, 1));
+  ASSERT_TRUE(InstallModuleFile(e.ctx, "{DATI}\\listino.dat", ""));
+  EXPECT_EQ(e.files.LastModified(listino), kNew.ToUnixSeconds());
+  EXPECT_EQ(e.settings.Get(settings::kLastModifiedSection, listino), kNew.ToSettingsText());
+
+  // A pair served at another path matches no entry of its own path.
+  e.repo.Put("/eseguibili/tarnwick.ini", e.repo.resources["/eseguibili/a.exe.ini"].content);
+  e.repo.Put("/eseguibili/tarnwick", Content("/eseguibili/a.exe"));
+  SelfUpdate(e.ctx);
+  EXPECT_FALSE(e.files.NormalFileExists("/opt/suite/Eseguibili/Tarnwick"));
+  EXPECT_FALSE(e.files.NormalFileExists("/opt/suite/Eseguibili/Tarnwick.update"));
+  EXPECT_NE(e.refusals.back().find("/eseguibili/tarnwick.ini: contenuto diverso"), std::string::npos);
+  EXPECT_EQ(e.repo.heads, 0);
+}
+
+TEST(TrustEnforcementLogic, WithoutAnAcceptedIndexNothingIsOfferedOrInstalledAndCallsAnswerFalse) {
+  for (const bool damaged_key : {false, true}) {
+    SCOPED_TRACE(damaged_key ? "a damaged PublicKey" : "no index");
+    TrustingEngine e(testing::PublicText(kKey) + (damaged_key ? " AAAA" : ""));
+    if (damaged_key) {
+      e.trust = TrustPolicy(e.trust.Anchors(), true);
+      testing::PublishIndex(e.repo, kKey);
+    }
+    e.repo.Publish("/eseguibili/a.exe", testing::Signed(DocumentWithDigest("/eseguibili/a.exe"), kKey), kNew);
+    Global global(e.ctx);
+    EXPECT_FALSE(global.IsUpdateAvailable("{ESEGUIBILI}\\a.exe"));
+    EXPECT_FALSE(global.IsModuleAvailable("{ESEGUIBILI}\\a.exe"));
+    EXPECT_FALSE(global.UpdateModule("{ESEGUIBILI}\\a.exe"));
+    EXPECT_FALSE(e.files.NormalFileExists("/opt/suite/Eseguibili/a.exe"));
+    ASSERT_EQ(e.refusals.size(), 1u);  // once per operation, and they share one index
+    EXPECT_TRUE(e.refusals[0].starts_with(damaged_key ? "Errore 30018: " : "Errore 30011: ")) << e.refusals[0];
+    EXPECT_EQ(e.repo.heads, 0);
+  }
 }
 
 }  // namespace

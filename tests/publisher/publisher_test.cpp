@@ -5,6 +5,8 @@
 #include <sstream>
 
 #include "catalogue/ini_document.h"
+#include "common/text.h"
+#include "trust/repository_index.h"
 #include "trust/trust_policy.h"
 #include "publisher/command.h"
 #include "publisher/sample_suite.h"
@@ -60,7 +62,12 @@ class PublisherTest : public ::testing::Test {
     public_key = testing::PublicText(TestKey(5));
   }
 
-  ToolRun Publish() { return Publisher({"publish", suite, repository, "--key", key_file, "--suite-document"}); }
+  ToolRun Publish(std::vector<std::string> more = {}) {
+    std::vector<std::string> arguments = {"publish", suite, repository, "--key", key_file, "--suite-document",
+                                          "--store", dir / "archivio"};
+    arguments.insert(arguments.end(), more.begin(), more.end());
+    return Publisher(arguments);
+  }
   ToolRun Verify(std::vector<std::string> keys = {}) {
     std::vector<std::string> arguments = {"verify", repository};
     if (keys.empty()) keys.push_back(public_key);
@@ -117,12 +124,11 @@ TEST_F(PublisherTest, MirrorsTheSuiteInTheRepositoryFormWithSignedDocuments) {
 
 TEST_F(PublisherTest, PublishingAgainChangesOnlyWhatChangedAndKeepsTheAuthorsKeys) {
   ASSERT_EQ(Publish().status, 0);
-  // The vendor adds keys of their own to a document, by hand.
+  // The vendor keeps keys of their own for a module beside the suite.
   const std::string grid = Repo("/eseguibili/componenti/griglia.ocx.ini");
-  WriteTextFile(grid, std::string(ReadSignatureSection(ReadTextFile(grid)).signed_bytes) +
-                          std::string("Register=regsvr32\r\nForceUpdate=0\r\nVersion=9.9\r\n[Setup]\r\n"
-                                      "dati={DATI}\\Archivio.mdb\r\n[PostSetup]\r\nprima={ESEGUIBILI}\\Prog.exe /init\r\n"
-                                      "[Altro]\r\nx=1\r\n"));
+  WriteTextFile(suite + "/tarnwick-moduli.ini",
+                "[eseguibili/componenti/griglia.ocx]\r\nRegister=regsvr32\r\nForceUpdate=0\r\nVersion=9.9\r\n"
+                "Setup.dati={DATI}\\Archivio.mdb\r\nPostSetup.prima={ESEGUIBILI}\\Prog.exe /init\r\n");
   ASSERT_EQ(Publish().status, 0);
   const ModuleINIInfo kept = SignedPartOf(ReadTextFile(grid));
   EXPECT_EQ(kept.GetKey("Release", "Register"), "regsvr32");
@@ -139,7 +145,8 @@ TEST_F(PublisherTest, PublishingAgainChangesOnlyWhatChangedAndKeepsTheAuthorsKey
   const auto after = Snapshot(sites);
   ASSERT_EQ(before.size(), after.size());
   for (const auto& [path, state] : after) {
-    const bool changed = path == "tarnwick/dati/archivio.mdb" || path == "tarnwick/dati/archivio.mdb.ini";
+    const bool changed = path == "tarnwick/dati/archivio.mdb" || path == "tarnwick/dati/archivio.mdb.ini" ||
+                         path == "tarnwick/indice.ini";
     EXPECT_EQ(state != before.at(path), changed) << path;
   }
   EXPECT_EQ(after.at("tarnwick/dati/archivio.mdb").second, testing::kSuiteDate + 3600);
@@ -185,13 +192,15 @@ TEST_F(PublisherTest, VerifyNamesEveryKindOfTampering) {
     EXPECT_EQ(run.status, 1) << attack.name;
     EXPECT_NE(run.out.find(attack.expected), std::string::npos) << attack.name << "\n" << run.out;
   }
-  // A document signed by the other key passes once that key is configured
+  // An index signed by the other key passes once that key is configured
   // too, so the publisher can move to a new key.
   WriteTextFile(prog, original_file);
-  WriteTextFile(prog_document, testing::Signed(body, TestKey(6)));
+  WriteTextFile(prog_document, original_document);
+  const std::string index = ReadTextFile(Repo("/indice.ini"));
+  WriteTextFile(Repo("/indice.ini"), testing::Signed(ReadSignatureSection(index).signed_bytes, TestKey(6)));
   const ToolRun old_key_only = Verify();
   EXPECT_EQ(old_key_only.status, 1);
-  EXPECT_NE(old_key_only.out.find("prog.exe.ini: firma non valida"), std::string::npos) << old_key_only.out;
+  EXPECT_NE(old_key_only.out.find("/indice.ini: firma non valida"), std::string::npos) << old_key_only.out;
   EXPECT_EQ(Verify({public_key + " " + testing::PublicText(TestKey(6))}).status, 0);
   EXPECT_EQ(Verify({public_key, testing::PublicText(TestKey(6))}).status, 0);
   EXPECT_EQ(Verify({testing::PublicText(TestKey(7))}).status, 1);
@@ -286,6 +295,126 @@ TEST_F(PublisherTest, UnusableCommandLinesAreRefused) {
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("tarnwick-publish verify"), std::string::npos);
   EXPECT_TRUE(help.err.empty());
+}
+
+RepositoryIndex IndexOf(const std::string& file) {
+  auto index = ParseRepositoryIndex(ReadSignatureSection(ReadTextFile(file)).signed_bytes);
+  EXPECT_TRUE(index);
+  return index ? *index : RepositoryIndex();
+}
+
+TEST_F(PublisherTest, TheIndexListsEveryFileLastAndMovesOnAtEveryPublish) {
+  const ToolRun run = Publish({"--expires", "10"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("Indice scritto: serie "), std::string::npos) << run.out;
+  const RepositoryIndex first = IndexOf(Repo("/indice.ini"));
+  EXPECT_EQ(first.repository, "tarnwick");
+  EXPECT_EQ(first.expires - first.published, 10 * 86400);
+  ASSERT_EQ(first.files.size(), 9u);  // four modules, their documents, the suite's document
+  const IndexEntry* prog = first.Find("eseguibili/prog.exe");
+  ASSERT_TRUE(prog);
+  EXPECT_EQ(prog->date, testing::kSuiteDate);
+  EXPECT_EQ(prog->sha256, *crypto::Sha256Of(testing::PeBytes(2, 1, 0, 5)));
+  const IndexEntry* document = first.Find("eseguibili/prog.exe.ini");
+  ASSERT_TRUE(document);
+  EXPECT_FALSE(document->date);
+  EXPECT_EQ(document->sha256, *crypto::Sha256Of(ReadTextFile(Repo("/eseguibili/prog.exe.ini"))));
+  EXPECT_TRUE(first.Find(".ini"));
+  EXPECT_EQ(ReadTextFile(dir / "archivio/indice.ini"), ReadTextFile(Repo("/indice.ini")));
+
+  const long long first_time = testing::ModificationTime(Repo("/indice.ini"));
+  ASSERT_EQ(Publish().status, 0);
+  const RepositoryIndex second = IndexOf(Repo("/indice.ini"));
+  EXPECT_GT(second.serial, first.serial);
+  EXPECT_GT(testing::ModificationTime(Repo("/indice.ini")), first_time);
+  EXPECT_EQ(Verify().status, 0);
+
+  // refresh renews the expiry and nothing else; --out leaves the repository alone.
+  const ToolRun elsewhere = Publisher({"refresh", repository, "--key", key_file, "--store", dir / "archivio",
+                                       "--expires", "1", "--out", dir / "firmare.ini"});
+  ASSERT_EQ(elsewhere.status, 0) << elsewhere.err;
+  const RepositoryIndex renewed = IndexOf(dir / "firmare.ini");
+  EXPECT_GT(renewed.serial, second.serial);
+  EXPECT_EQ(renewed.files.size(), second.files.size());
+  EXPECT_EQ(IndexOf(Repo("/indice.ini")).serial, second.serial);
+  // Uploaded, an index that expires within 48 hours fails verification.
+  fs::copy_file(dir / "firmare.ini", Repo("/indice.ini"), fs::copy_options::overwrite_existing);
+  const ToolRun soon = Verify();
+  EXPECT_EQ(soon.status, 1);
+  EXPECT_NE(soon.out.find("scade entro 48 ore"), std::string::npos) << soon.out;
+  ASSERT_EQ(Publisher({"refresh", repository, "--key", key_file, "--store", dir / "archivio"}).status, 0);
+  EXPECT_EQ(Verify().status, 0);
+}
+
+TEST_F(PublisherTest, NothingIsSignedOverARepositoryThatWasChangedBehindThePublisher) {
+  ASSERT_EQ(Publish().status, 0);
+  const std::string prog_document = Repo("/eseguibili/prog.exe.ini");
+  const std::string index_file = Repo("/indice.ini");
+  const std::string document = ReadTextFile(prog_document);
+  const std::string index = ReadTextFile(index_file);
+  const std::string other_index = testing::Signed(
+      ReplaceAll(ReadSignatureSection(index).signed_bytes, "Repository=tarnwick", "Repository=altro"), TestKey(5));
+  struct Case {
+    const char* name;
+    std::string document, index, expected;
+  } cases[] = {
+      {"a document's keys edited",
+       std::string(ReadSignatureSection(document).signed_bytes) + "[PostSetup]\r\n1={ESEGUIBILI}\\Prog.exe\r\n", index,
+       "prog.exe.ini: documento non verificato (firma assente)"},
+      {"an edited index", document, ReplaceAll(index, "Format=1", "Format=1\r\nX=1"),
+       "indice.ini: indice non verificato (firma non valida)"},
+      {"another repository's index", document, other_index, "indice del repository altro"},
+  };
+  for (const Case& c : cases) {
+    WriteTextFile(prog_document, c.document);
+    WriteTextFile(index_file, c.index);
+    const auto before = Snapshot(sites);
+    const ToolRun run = Publish();
+    EXPECT_EQ(run.status, 1) << c.name;
+    EXPECT_NE(run.err.find(c.expected), std::string::npos) << c.name << "\n" << run.err;
+    EXPECT_EQ(Snapshot(sites), before) << c.name;
+  }
+  // An index that verifies but is not the one last published.
+  WriteTextFile(prog_document, document);
+  WriteTextFile(index_file, index);
+  ASSERT_EQ(Publish({"--store", dir / "altro-archivio"}).status, 0);
+  const ToolRun stale = Publish();
+  EXPECT_EQ(stale.status, 1);
+  EXPECT_NE(stale.err.find("diverso dalla copia dell'archivio"), std::string::npos) << stale.err;
+  EXPECT_EQ(Publisher({"refresh", repository, "--key", key_file, "--store", dir / "archivio"}).status, 1);
+  // A store rebuilt on purpose.
+  EXPECT_EQ(Publish({"--trust-repository"}).status, 0);
+  EXPECT_EQ(Publish().status, 0);
+}
+
+TEST_F(PublisherTest, SettingsOfAnUnsignedRepositoryMoveToTheVendorBeforeTheFirstSignedPublish) {
+  ASSERT_EQ(Publisher({"publish", suite, repository, "--suite-document"}).status, 0);
+  EXPECT_FALSE(fs::exists(Repo("/indice.ini")));
+  const std::string grid = Repo("/eseguibili/componenti/griglia.ocx.ini");
+  WriteTextFile(grid, ReadTextFile(grid) + "Register=regsvr32\r\n[Setup]\r\n1={DATI}\\Archivio.mdb\r\n");
+  const ToolRun refused = Publish();
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("griglia.ocx.ini: documento non verificato"), std::string::npos) << refused.err;
+
+  const ToolRun exported = Publisher({"export-settings", repository});
+  ASSERT_EQ(exported.status, 0) << exported.err;
+  EXPECT_NE(exported.out.find("[eseguibili/componenti/griglia.ocx]\r\nRegister=regsvr32\r\nSetup.1={DATI}\\Archivio.mdb"),
+            std::string::npos)
+      << exported.out;
+  WriteTextFile(suite + "/tarnwick-moduli.ini", exported.out);
+  ASSERT_EQ(Publish().status, 0);
+  const ModuleINIInfo kept = SignedPartOf(ReadTextFile(grid));
+  EXPECT_EQ(kept.GetKey("Release", "Register"), "regsvr32");
+  EXPECT_EQ(kept.GetKey("Setup", "1"), "{DATI}\\Archivio.mdb");
+  EXPECT_EQ(Verify().status, 0);
+
+  // A document signed by an earlier key keeps its keys when that key is named.
+  WriteTextFile(suite + "/tarnwick-moduli.ini", "");
+  WriteTextFile(grid, testing::Signed("[Release]\r\nRegister=self\r\n", TestKey(6)));
+  fs::remove(Repo("/indice.ini"));
+  EXPECT_EQ(Publish().status, 1);
+  ASSERT_EQ(Publish({"--trusted-keys", testing::PublicText(TestKey(6))}).status, 0);
+  EXPECT_EQ(SignedPartOf(ReadTextFile(grid)).GetKey("Release", "Register"), "self");
 }
 
 }  // namespace

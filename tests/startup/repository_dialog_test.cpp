@@ -13,6 +13,7 @@
 #include "support/fake_settings_store.h"
 #include "support/fake_system_info.h"
 #include "transport/repository.h"
+#include "trust/trust_keys.h"
 
 namespace tw {
 namespace {
@@ -40,6 +41,13 @@ class ProbeRepository : public Repository {
   bool HttpHead(std::string_view path, DateValue&) override {
     paths_.emplace_back(path);
     return good_;
+  }
+  std::optional<std::string> HttpGetRaw(std::string_view path) override {
+    paths_.emplace_back(path);
+    if (!good_ || path != "/indice.ini") return std::nullopt;
+    return testing::Signed(
+        "[Index]\r\nFormat=1\r\nRepository=base\r\nSerial=1\r\nPublished=0\r\nExpires=9000000000\r\n[Files]\r\n",
+        testing::TestKey(5));
   }
   std::string HttpGetText(std::string_view, DateValue&) override { return ""; }
   ByteBuffer HttpGetBytes(std::string_view, DateValue&) override { return ByteBuffer::Failed(); }
@@ -112,6 +120,22 @@ TEST_F(RepositoryDialogTest, FirstStartAsksWithTheDefaultTestsStoresAndEnds) {
   EXPECT_EQ(Stored(settings::kRemoteHost), "server.example/tarnwick");
   EXPECT_EQ(env_->RemoteHost, "server.example/tarnwick");
   EXPECT_EQ(Stored(settings::kHide), "0");
+}
+
+TEST_F(RepositoryDialogTest, UnderAKeyATestPassesOnlyWithAnIndexTheProgramAcceptsAndAsksNoHead) {
+  settings_.Set(settings::kSection, settings::kPublicKey, testing::PublicText(testing::TestKey(5)));
+  opener_.good = {"good/base"};
+  view_.answers = {{"bad", false}, {"good/base", false}};
+  EXPECT_EQ(Run("@m x"), StandaloneOutcome::ShowMainWindow);
+  EXPECT_EQ(host_.steps, "splash hide 906 splash hide 907 ");
+  EXPECT_EQ(opener_.paths, (std::vector<std::string>{"/indice.ini", "/indice.ini"}));
+  EXPECT_EQ(env_->RemoteHost, "good/base");
+  // In host mode, a damaged key setting refuses every repository.
+  settings_.Set(settings::kSection, settings::kPublicKey, testing::PublicText(testing::TestKey(5)) + "x");
+  host_.steps.clear();
+  view_.answers = {{"good/base/", false}, {"", false}};
+  EXPECT_EQ(Run("host"), StandaloneOutcome::EndProgram);
+  EXPECT_EQ(host_.steps, "splash hide 906 ");
 }
 
 TEST_F(RepositoryDialogTest, SwitchesWithARepositoryGoStraightToTheMainWindow) {

@@ -17,6 +17,7 @@ class FakeSystemInfo : public SystemInfo {
   StartMode GetStartMode() override { return start_mode; }
   std::string SpecialFolderPath(SpecialFolder kind) override { return special[kind]; }
   std::string UserDataFolder() override { return user_data_folder; }
+  std::string UserCacheFolder() override { return user_cache_folder; }
   int TimeZoneBias() override { return bias; }
   int CurrentUtcBias() override { return current_bias; }
 
@@ -32,6 +33,7 @@ class FakeSystemInfo : public SystemInfo {
   std::string user_data_folder = "/home/u/.local/share";
   int bias = -60;
   int current_bias = -60;
+  std::string user_cache_folder;  // "" caches nothing
 };
 
 }  // namespace tw::testing

@@ -100,6 +100,13 @@ NginxServer::~NginxServer() {
   std::filesystem::remove_all(prefix_, ignored);
 }
 
+std::vector<std::string> NginxServer::Requests() const {
+  std::vector<std::string> lines;
+  std::ifstream log(prefix_ + "/access.log");
+  for (std::string line; std::getline(log, line);) lines.push_back(line);
+  return lines;
+}
+
 bool NginxServer::Start() {
   port_ = FreeLoopbackPort(options_.ipv6);
   if (port_ == 0) return false;
@@ -110,7 +117,8 @@ bool NginxServer::Start() {
                       << "error_log " << prefix_ << "/error.log;\n"
                       << "pid " << prefix_ << "/nginx.pid;\n"
                       << "events { worker_connections 512; }\n"
-                      << "http {\n  access_log off;\n  default_type application/octet-stream;\n"
+                      << "http {\n  log_format requests '$request';\n  access_log " << prefix_
+                      << "/access.log requests;\n  default_type application/octet-stream;\n"
                       << "  client_body_temp_path " << prefix_ << "/tmp/body;\n"
                       << "  proxy_temp_path " << prefix_ << "/tmp/proxy;\n"
                       << "  fastcgi_temp_path " << prefix_ << "/tmp/fastcgi;\n"

@@ -6,12 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <map>
 #include <filesystem>
 #include <memory>
 #include <sstream>
 
 #include "catalogue/catalogue.h"
 #include "catalogue/path_mapping.h"
+#include "common/settings_keys.h"
+#include "common/text.h"
 #include "trust/signature_section.h"
 #include "trust/trust_policy.h"
 #include "engine/engine_context.h"
@@ -111,17 +115,18 @@ class TrustEnforcement : public ::testing::Test {
     ASSERT_TRUE(nginx.running());
     testing::BuildSampleSuite(source);
     // The program needs the data file and the grid component.
-    PutSuiteFile(repository + "/eseguibili/prog.exe.ini",
-                 "[Release]\r\n[Setup]\r\n1={DATI}\\Archivio.mdb\r\n2={ESEGUIBILI}\\Componenti\\Griglia.ocx\r\n");
+    PutSuiteFile(source + "/tarnwick-moduli.ini",
+                 "[eseguibili/prog.exe]\r\nSetup.1={DATI}\\Archivio.mdb\r\nSetup.2={ESEGUIBILI}\\Componenti\\Griglia.ocx\r\n");
     key_file = testing::WriteKeyFile(dir, "chiave.pem", testing::TestKey(5));
     Publish(key_file);
     // An older program is installed; nothing else is.
     PutSuiteFile(suite + "/Eseguibili/Prog.exe", old_program, testing::kSuiteDate - 86400);
   }
 
-  void Publish(const std::string& key) {
-    std::vector<std::string> arguments = {"publish", source, repository};
+  void Publish(const std::string& key, const std::vector<std::string>& more = {}) {
+    std::vector<std::string> arguments = {"publish", source, repository, "--store", dir / "archivio"};
     if (!key.empty()) arguments.insert(arguments.end(), {"--key", key});
+    arguments.insert(arguments.end(), more.begin(), more.end());
     std::ostringstream out, err;
     ASSERT_EQ(publisher::RunCommand(arguments, out, err), 0) << err.str();
   }
@@ -213,12 +218,12 @@ TEST_F(TrustEnforcement, DocumentsAlteredAfterSigningCountAsAbsentAndAreReported
   ASSERT_NE(at, std::string::npos);
   raised.replace(at, 15, "Version=2.1.0.9");
   struct Attack {
-    std::string name, document, detail;
+    std::string name, document;
   };
   const Attack attacks[] = {
-      {"version raised", raised, "firma non valida"},
-      {"signed by another key", testing::Signed(section.signed_bytes, testing::TestKey(9)), "firma non valida"},
-      {"signature removed", std::string(section.signed_bytes), "firma assente"},
+      {"version raised", raised},
+      {"signed by another key", testing::Signed(section.signed_bytes, testing::TestKey(9))},
+      {"signature removed", std::string(section.signed_bytes)},
   };
   for (const Attack& attack : attacks) {
     SCOPED_TRACE(attack.name);
@@ -227,8 +232,9 @@ TEST_F(TrustEnforcement, DocumentsAlteredAfterSigningCountAsAbsentAndAreReported
     Window window(*client, "@m " + kProg);
     window.Run();
     EXPECT_TRUE(window.view.rows.empty());
-    EXPECT_TRUE(window.Logged("Documento di catalogo rifiutato: firma non valida [/eseguibili/prog.exe.ini: " +
-                              attack.detail + "]"))
+    // The index vouches for other bytes.
+    EXPECT_TRUE(window.Logged("Errore 30019: documento di catalogo diverso dalla voce dell'indice "
+                              "(/eseguibili/prog.exe.ini: contenuto diverso)"))
         << Join(window.view.LogMessages());
     ExpectProgramUntouched();
     ExpectNothingNew();
@@ -236,7 +242,7 @@ TEST_F(TrustEnforcement, DocumentsAlteredAfterSigningCountAsAbsentAndAreReported
     auto engine = NewClient(key);
     Global global(engine->ctx);
     EXPECT_FALSE(global.IsUpdateAvailable(kProg));
-    EXPECT_TRUE(global.UpdateModule(kProg));  // nothing to do
+    EXPECT_FALSE(global.UpdateModule(kProg));  // a frozen module is an error
     ExpectProgramUntouched();
     ExpectNothingNew();
   }
@@ -247,8 +253,11 @@ TEST_F(TrustEnforcement, ASignedDocumentWithoutADigestIsNotInstalledUnderKeys) {
   auto client = NewClient(key);
   Window window(*client, "@m {DATI}\\Archivio.mdb");
   window.Run();
-  EXPECT_EQ(window.Statuses(),
-            (Lines{"Archivio.mdb: Errori durante l'aggiornamento [30002: impronta del file assente nel documento firmato]"}));
+  // Under the index, a document other than the one it lists is refused.
+  EXPECT_TRUE(window.view.rows.empty());
+  EXPECT_TRUE(window.Logged("Errore 30019: documento di catalogo diverso dalla voce dell'indice "
+                            "(/dati/archivio.mdb.ini: contenuto diverso)"))
+      << Join(window.view.LogMessages());
   EXPECT_FALSE(Exists(suite + "/Dati/Archivio.mdb"));
   // Without keys the same repository installs it, as it always did.
   auto unchecked = NewClient("");
@@ -283,29 +292,28 @@ TEST_F(TrustEnforcement, ATamperedLauncherIsNotPutInPlaceByTheSelfUpdate) {
   EXPECT_FALSE(Exists(suite + "/Eseguibili/Tarnwick.update"));
 }
 
-TEST_F(TrustEnforcement, TwoKeysAcceptDocumentsSignedByEither) {
+TEST_F(TrustEnforcement, TwoKeysAcceptAnIndexSignedByEither) {
   // Half-way through a rotation: the data file changed and the repository
-  // was published again with the new key, which signs every document; the
-  // program's document is still the one the old key signed.
+  // was published again with the new key, trusting what the old one signed.
   PutSuiteFile(source + "/Dati/Archivio.mdb", "archivio 2", testing::kSuiteDate + 3600);
-  const std::string program_document = Served("/eseguibili/prog.exe.ini");
-  Publish(key_file_other);
-  Serve("/eseguibili/prog.exe.ini", program_document);
   const std::string new_key = testing::PublicText(testing::TestKey(9));
+  Publish(key_file_other, {"--trusted-keys", key});
 
   auto both = NewClient(key + " " + new_key);
   EXPECT_TRUE(Global(both->ctx).UpdateModule(kProg));
   ExpectInstalled();
   EXPECT_EQ(ReadTextFile(suite + "/Dati/Archivio.mdb"), "archivio 2");
 
-  // Once the old key is dropped, what it signed counts no more.
+  // A client that knows only the old key refuses the new index.
   std::filesystem::remove(suite + "/Eseguibili/Prog.exe");
   std::filesystem::remove(suite + "/Dati/Archivio.mdb");
+  auto only_old = NewClient(key);
+  EXPECT_FALSE(Global(only_old->ctx).IsUpdateAvailable(kProg));
+  EXPECT_FALSE(Global(only_old->ctx).UpdateModule("{DATI}\\Archivio.mdb"));
+  EXPECT_FALSE(Exists(suite + "/Dati/Archivio.mdb"));
   auto only_new = NewClient(new_key);
-  EXPECT_FALSE(Global(only_new->ctx).IsUpdateAvailable(kProg));
   EXPECT_TRUE(Global(only_new->ctx).UpdateModule("{DATI}\\Archivio.mdb"));
   EXPECT_EQ(ReadTextFile(suite + "/Dati/Archivio.mdb"), "archivio 2");
-  EXPECT_FALSE(Exists(suite + "/Eseguibili/Prog.exe"));
 }
 
 TEST_F(TrustEnforcement, RepositoriesAndClientsWithoutKeysWorkAsBefore) {
@@ -325,6 +333,183 @@ TEST_F(TrustEnforcement, RepositoriesAndClientsWithoutKeysWorkAsBefore) {
     Serve(document, std::string(ReadSignatureSection(Served(document)).signed_bytes));
   auto client = NewClient("");
   EXPECT_TRUE(Global(client->ctx).UpdateModule(kProg));
+  ExpectInstalled();
+}
+
+// The attacks of someone who can write the web root but has no key, each
+// against a workstation that accepted the vendor's index before.
+TEST_F(TrustEnforcement, IndexAttacksInstallNothingAndSayWhy) {
+  const std::string index_path = "/indice.ini";
+  const std::string first_index = Served(index_path);
+  const std::string first_body(ReadSignatureSection(first_index).signed_bytes);
+  // The vendor publishes again: a newer data file, a newer index.
+  PutSuiteFile(source + "/Dati/Archivio.mdb", "archivio 2", testing::kSuiteDate + 3600);
+  Publish(key_file);
+  const std::string index = Served(index_path);
+  const std::string body(ReadSignatureSection(index).signed_bytes);
+  const auto key5 = testing::TestKey(5);
+  auto accepted = NewClient(key);  // the workstation's settings after an accepted index
+  ASSERT_FALSE(Global(accepted->ctx).IsUpdateAvailable("{NESSUNO}\\x"));
+  ASSERT_NE(accepted->settings.values.size(), 0u);
+  const auto line_of = [&](const std::string& key) {
+    const size_t at = body.find(key);
+    return body.substr(at, body.find("\r\n", at) - at);
+  };
+  const std::string expires = line_of("Expires=");
+  // Expired the moment it was published.
+  const std::string expired = "Expires=" + line_of("Published=").substr(10);
+  struct Attack {
+    std::string name;
+    std::function<void()> apply;
+    std::string message;
+    bool damaged_key = false;
+  };
+  const Attack attacks[] = {
+      {"a pair served at another path",
+       [&] {
+         Serve("/eseguibili/prog.exe.ini", Served("/eseguibili/componenti/griglia.ocx.ini"));
+         Serve("/eseguibili/prog.exe", Served("/eseguibili/componenti/griglia.ocx"));
+       },
+       "Errore 30019: documento di catalogo diverso dalla voce dell'indice (/eseguibili/prog.exe.ini: contenuto diverso)"},
+      {"an older index", [&] { Serve(index_path, first_index); }, "Errore 30017: "},
+      {"an expired index", [&] { Serve(index_path, testing::Signed(ReplaceAll(ReplaceAll(body, expires, expired), "Serial=", "Serial=9"), key5)); },
+       "Errore 30014: "},
+      {"a foreign-key index", [&] { Serve(index_path, testing::Signed(body, testing::TestKey(9))); }, "Errore 30013: "},
+      {"another repository's index",
+       [&] {
+         Serve(index_path, testing::Signed(ReplaceAll(ReplaceAll(body, "Repository=", "Repository=altro-"), "Serial=",
+                                                      "Serial=9"),
+                                           key5));
+       },
+       "Errore 30015: "},
+      {"the accepted serial with other bytes",
+       [&] { Serve(index_path, testing::Signed(ReplaceAll(body, expires, expires + "1"), key5)); }, "Errore 30016: "},
+      {"a damaged PublicKey", [] {}, "Errore 30018: ", true},
+  };
+  const auto snapshot = [&] {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(repository))
+      if (entry.is_regular_file()) files[entry.path()] = ReadTextFile(entry.path());
+    return files;
+  }();
+  for (const Attack& attack : attacks) {
+    SCOPED_TRACE(attack.name);
+    for (const auto& [path, content] : snapshot) testing::WriteTextFile(path, content);
+    attack.apply();
+    auto client = NewClient(key);
+    client->settings.values = accepted->settings.values;
+    if (attack.damaged_key) client->trust = TrustPolicy(client->trust.Anchors(), true);
+    Window window(*client, "@m " + kProg);
+    window.Run();
+    EXPECT_TRUE(window.view.rows.empty());
+    // The hidden start ends with status 1 when the index was refused.
+    EXPECT_EQ(window.controller.ExitStatus(), attack.name == "a pair served at another path" ? 0 : 1);
+    const auto messages = window.view.LogMessages();
+    EXPECT_TRUE(std::any_of(messages.begin(), messages.end(),
+                            [&](const std::string& line) { return line.starts_with(attack.message); }))
+        << Join(messages);
+    auto engine = NewClient(key);
+    engine->settings.values = accepted->settings.values;
+    if (attack.damaged_key) engine->trust = TrustPolicy(engine->trust.Anchors(), true);
+    EXPECT_FALSE(Global(engine->ctx).UpdateModule(kProg));
+    ExpectProgramUntouched();
+    ExpectNothingNew();
+  }
+}
+
+TEST_F(TrustEnforcement, AnOldFileWithAFutureDateOrAMissingDocumentIsNotInstalled) {
+  // The data file installed, as the vendor published it first.
+  PutSuiteFile(suite + "/Dati/Archivio.mdb", "archivio 1", testing::kSuiteDate);
+  PutSuiteFile(source + "/Dati/Archivio.mdb", "archivio 2", testing::kSuiteDate + 3600);
+  Publish(key_file);
+  // The old file served again, dated far ahead.
+  nginx.Put(base + "/dati/archivio.mdb", "archivio 1", 4102444800);
+  auto client = NewClient(key);
+  EXPECT_FALSE(Global(client->ctx).UpdateModule("{DATI}\\Archivio.mdb"));
+  EXPECT_EQ(ReadTextFile(suite + "/Dati/Archivio.mdb"), "archivio 1");
+  EXPECT_EQ(testing::ModificationTime(suite + "/Dati/Archivio.mdb"), testing::kSuiteDate);
+  EXPECT_FALSE(client->settings.Get(settings::kLastModifiedSection, suite + "/Dati/Archivio.mdb").has_value());
+  // The real file comes back: it installs with the vendor's date.
+  nginx.Put(base + "/dati/archivio.mdb", "archivio 2", 4102444800);
+  auto later = NewClient(key);
+  EXPECT_TRUE(Global(later->ctx).UpdateModule("{DATI}\\Archivio.mdb"));
+  EXPECT_EQ(ReadTextFile(suite + "/Dati/Archivio.mdb"), "archivio 2");
+  EXPECT_EQ(testing::ModificationTime(suite + "/Dati/Archivio.mdb"), testing::kSuiteDate + 3600);
+
+  // A listed document answered 404 freezes its module with an error.
+  nginx.Remove(base + "/dati/archivio.mdb.ini");
+  std::filesystem::remove(suite + "/Dati/Archivio.mdb");
+  auto frozen = NewClient(key);
+  std::vector<std::string> refusals;
+  frozen->catalogue.SetRefusalListener([&](const std::string& line) { refusals.push_back(line); });
+  EXPECT_FALSE(Global(frozen->ctx).IsUpdateAvailable("{DATI}\\Archivio.mdb"));
+  EXPECT_EQ(refusals, (Lines{"Errore 30019: documento di catalogo diverso dalla voce dell'indice "
+                             "(/dati/archivio.mdb.ini: assente)"}));
+  EXPECT_FALSE(Exists(suite + "/Dati/Archivio.mdb"));
+}
+
+// What reaches the server: a check where nothing changed asks for the index
+// alone, and a changed module for the index, its document and its file.
+TEST_F(TrustEnforcement, NothingChangedCostsOneRequestAndAChangedModuleThree) {
+  const auto requests = [&] {
+    size_t count = 0;
+    for (const std::string& line : nginx.Requests())
+      if (line.find(" " + base + "/") != std::string::npos || line.find(" " + base + ".ini ") != std::string::npos)
+        ++count;
+    return count;
+  };
+  const auto client = [&](const testing::FakeSettingsStore* after) {
+    auto made = NewClient(key);
+    made->system.user_cache_folder = dir / "cache";
+    if (after) made->settings.values = after->values;
+    return made;
+  };
+  auto first = client(nullptr);
+  ASSERT_TRUE(Global(first->ctx).UpdateModule(kProg));
+  ExpectInstalled();
+
+  size_t before = requests();
+  auto second = client(&first->settings);
+  EXPECT_FALSE(Global(second->ctx).IsUpdateAvailable(kProg));
+  EXPECT_EQ(requests() - before, 1u);
+  before = requests();
+  auto third = client(&first->settings);
+  EXPECT_TRUE(Global(third->ctx).UpdateModule(kProg));
+  EXPECT_EQ(requests() - before, 1u);
+
+  PutSuiteFile(source + "/Dati/Archivio.mdb", "archivio 2", testing::kSuiteDate + 3600);
+  Publish(key_file);
+  before = requests();
+  auto fourth = client(&third->settings);
+  EXPECT_TRUE(Global(fourth->ctx).UpdateModule(kProg));
+  EXPECT_EQ(ReadTextFile(suite + "/Dati/Archivio.mdb"), "archivio 2");
+  EXPECT_EQ(requests() - before, 3u) << Join(nginx.Requests());
+}
+
+TEST_F(TrustEnforcement, RefreshKeepsAWorkstationRunningPastTheFirstExpiry) {
+  Publish(key_file, {"--expires", "1"});
+  auto today = NewClient(key);
+  ASSERT_FALSE(Global(today->ctx).IsUpdateAvailable("{NESSUNO}\\x"));
+  // Two days later, as the workstation's clock tells.
+  const auto later = [&] {
+    auto client = NewClient(key);
+    client->settings.values = today->settings.values;
+    IndexClock clock = SystemIndexClock([] { return 0; });
+    const auto wall = clock.unix_now;
+    clock.unix_now = [wall] { return wall() + 2 * 86400; };
+    client->catalogue.SetIndexClock(clock);
+    return client;
+  };
+  auto expired = later();
+  EXPECT_FALSE(Global(expired->ctx).UpdateModule(kProg));
+  ExpectProgramUntouched();
+
+  std::ostringstream out, err;
+  ASSERT_EQ(publisher::RunCommand({"refresh", repository, "--key", key_file, "--store", dir / "archivio"}, out, err),
+            0)
+      << err.str();
+  auto refreshed = later();
+  EXPECT_TRUE(Global(refreshed->ctx).UpdateModule(kProg));
   ExpectInstalled();
 }
 

@@ -143,6 +143,10 @@ std::optional<long long> PosixFileSystem::LastModified(std::string_view path) {
   return static_cast<long long>(st.st_mtim.tv_sec);
 }
 
+FileResult PosixFileSystem::CreatePrivateFolder(std::string_view path) {
+  return Check(::mkdir(std::string(path).c_str(), 0700));
+}
+
 FileResult PosixFileSystem::CreateFolder(std::string_view path) {
   return Check(::mkdir(std::string(path).c_str(), 0777));
 }

@@ -11,6 +11,7 @@ class PosixFileSystem : public FileSystem {
   std::string FileVersion(std::string_view path) override;
   std::optional<long long> LastModified(std::string_view path) override;
   FileResult CreateFolder(std::string_view path) override;
+  FileResult CreatePrivateFolder(std::string_view path) override;
   FileResult Delete(std::string_view path) override;
   FileResult Rename(std::string_view from, std::string_view to) override;
   FileResult WriteBytes(std::string_view path, std::span<const std::uint8_t> content,

@@ -74,6 +74,13 @@ std::string PosixSystemInfo::SpecialFolderPath(SpecialFolder kind) {
 
 std::string PosixSystemInfo::UserDataFolder() { return PerUserDataFolder(); }
 
+std::string PosixSystemInfo::UserCacheFolder() {
+  if (std::string cache_home = EnvOrEmpty("XDG_CACHE_HOME"); cache_home.starts_with('/'))
+    return WithoutTrailingSlash(cache_home);
+  const std::string home = HomeFolder();
+  return home.empty() ? std::string() : WithoutTrailingSlash(home) + "/.cache";
+}
+
 std::string PerUserDataFolder() {
   // A relative value is no folder at all (it would follow whatever folder
   // the program was started in), and the desktop's rule is to ignore it.

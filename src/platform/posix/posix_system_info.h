@@ -20,6 +20,7 @@ class PosixSystemInfo : public SystemInfo {
   StartMode GetStartMode() override { return mode_; }
   std::string SpecialFolderPath(SpecialFolder kind) override;
   std::string UserDataFolder() override;
+  std::string UserCacheFolder() override;
   int TimeZoneBias() override;
   int CurrentUtcBias() override;
 

@@ -1,5 +1,7 @@
 #include "transport/network/http_transport.h"
 
+#include <algorithm>
+
 #include <QCoreApplication>
 
 #include "transport/head_reply.h"
@@ -50,8 +52,10 @@ bool HttpTransport::TransferHead(std::string_view remote_path, DateValue& last_m
   return reply.ok;
 }
 
-std::unique_ptr<Inet> HttpTransport::Transfer() {
-  std::unique_ptr<Inet> control = NewTransfer(location_, transfer_);
+std::unique_ptr<Inet> HttpTransport::Transfer(std::optional<long> text_seconds) {
+  TransferLimits limits = transfer_;
+  if (text_seconds) limits.text_seconds = std::min(limits.text_seconds, *text_seconds);
+  std::unique_ptr<Inet> control = NewTransfer(location_, limits);
   control->SetProxy(ChooseProxy(SplitLocation(location_), env_).url);
   return control;
 }
@@ -94,6 +98,19 @@ std::optional<ByteBuffer> HttpTransport::Get(std::string_view remote_path, DataT
 std::string HttpTransport::HttpGetText(std::string_view remote_path, DateValue& last_modified) {
   const auto body = Get(remote_path, DataType::Text, last_modified);
   return body ? DecodeDocumentText(body->view()) : std::string();
+}
+
+std::optional<std::string> HttpTransport::HttpGetRaw(std::string_view remote_path) {
+  // The index, and the few kilobytes of a document it vouches for: every
+  // operation waits for them, so they get 60 seconds in all.
+  constexpr long kRawSeconds = 60;
+  std::unique_ptr<Inet> control = Transfer(kRawSeconds);
+  control->Document = std::string(remote_path);
+  const bool answered = control->OpenURL(GetUrl(control->RemoteHost, control->Document), DataType::Text);
+  std::optional<std::string> body;
+  if (answered && control->Status() == 200) body = std::string(control->TakeBody().view());
+  CloseTransfer(control);
+  return body;
 }
 
 ByteBuffer HttpTransport::HttpGetBytes(std::string_view remote_path, DateValue& last_modified) {

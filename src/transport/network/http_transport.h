@@ -22,6 +22,8 @@ class HttpTransport : public Repository {
                 TransferLimits transfer = {});
 
   bool HttpHead(std::string_view remote_path, DateValue& last_modified) override;
+  // Read like a catalogue document (bounded to 16 MiB), undecoded.
+  std::optional<std::string> HttpGetRaw(std::string_view remote_path) override;
   std::string HttpGetText(std::string_view remote_path, DateValue& last_modified) override;
   ByteBuffer HttpGetBytes(std::string_view remote_path, DateValue& last_modified) override;
   FetchResult HttpGetToSink(std::string_view remote_path, DownloadSink& sink,
@@ -43,7 +45,7 @@ class HttpTransport : public Repository {
   bool StartHead(FormSCK& session, std::string_view remote_path);
   bool FinishHead(FormSCK& session, DateValue& last_modified);
   bool TransferHead(std::string_view remote_path, DateValue& last_modified);
-  std::unique_ptr<Inet> Transfer();
+  std::unique_ptr<Inet> Transfer(std::optional<long> text_seconds = std::nullopt);
   // The body when the final status is 200; nothing otherwise.
   std::optional<ByteBuffer> Get(std::string_view remote_path, DataType type,
                                 DateValue& last_modified);

@@ -1,0 +1,101 @@
+// "Check, nothing changed": a client with a key walks the suite under the
+// repository's signed index, its documents already cached, against today's
+// walk fetching ahead, directly and through the latency relay.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+
+#include "bench_suite.h"
+#include "bench_support.h"
+#include "figures.h"
+#include "platform/openssl/crypto.h"
+#include "support/latency_relay.h"
+#include "support/temp_dir.h"
+#include "trust/repository_index.h"
+#include "trust/trust_keys.h"
+
+namespace tw::bench {
+namespace {
+
+// The vendor's signed index over what PublishSuite wrote below `base`.
+void PublishIndex(testing::NginxServer& nginx, const std::string& base) {
+  namespace fs = std::filesystem;
+  RepositoryIndex index;
+  index.repository = "suite";
+  index.serial = 1;
+  index.published = kRepositoryTime;
+  index.expires = 4102444800;  // 2100
+  const std::string folder = nginx.root() + base;
+  const auto add = [&](const fs::path& file, const std::string& path) {
+    const std::string bytes = testing::ReadTextFile(file);
+    std::optional<std::int64_t> date;
+    struct stat st {};
+    if (!path.ends_with(".ini") && ::stat(file.c_str(), &st) == 0) date = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+    index.files.push_back({*crypto::Sha256Of(bytes), bytes.size(), date, path});
+  };
+  for (const auto& entry : fs::recursive_directory_iterator(folder))
+    if (entry.is_regular_file()) add(entry.path(), entry.path().lexically_relative(folder).generic_string());
+  add(folder + ".ini", ".ini");
+  nginx.Put(base + "/indice.ini", testing::Signed(*WriteRepositoryIndex(index), testing::TestKey(5)));
+}
+
+size_t RequestsBelow(const testing::NginxServer& nginx, const std::string& base) {
+  size_t count = 0;
+  for (const std::string& line : nginx.Requests())
+    if (line.find(" " + base + "/") != std::string::npos || line.find(" " + base + ".ini ") != std::string::npos)
+      ++count;
+  return count;
+}
+
+}  // namespace
+
+int IndexChild(const std::string& location, const std::string& root) {
+  SuiteClient client(location, root);
+  TrustAnchors anchors;
+  anchors.AddKeys(testing::PublicText(testing::TestKey(5)));
+  client.engine.trust = TrustPolicy(std::move(anchors));
+  UpdateDictionary updates;
+  PrintSeconds(client.TimedWalk(updates));
+  std::printf("%zu\n", updates.Count());
+  return updates.Count() > 0 ? 0 : 1;
+}
+
+void IndexCheck(int repeats, const std::string& self, bool slow) {
+  testing::NginxServer nginx;
+  testing::TempDir suite;
+  PublishSuite(nginx, "/suite", suite.path());
+  PublishIndex(nginx, "/suite");
+  const char* rtt_text = std::getenv("TARNWICK_BENCH_RTT_MS");
+  const int rtt_ms = rtt_text ? std::max(1, std::atoi(rtt_text)) : 20;
+  std::optional<testing::LatencyRelay> relay;
+  if (slow) relay.emplace(nginx.port(), std::chrono::milliseconds(rtt_ms));
+  const std::string location =
+      slow ? "127.0.0.1:" + std::to_string(relay->port()) + "/suite" : nginx.Location("/suite");
+  RunChild(self, {"index-child", location, suite.path()});  // fills the cache
+  size_t ours_requests = 0, walk_requests = 0;
+  const auto counted = [&](const std::string& child, size_t& requests) {
+    const size_t before = RequestsBelow(nginx, "/suite");
+    const double seconds = RunChild(self, {child, location, suite.path()}).seconds;
+    requests = RequestsBelow(nginx, "/suite") - before;
+    return seconds;
+  };
+  Sample ours, baseline;
+  MeasurePair(
+      repeats, [&] { return counted("index-child", ours_requests); },
+      [&] { return counted("walk-child", walk_requests); }, ours, baseline);
+  char note[200];
+  if (slow)
+    std::snprintf(note, sizeof note, "%.1f round trips against %.0f; requests %zu against %zu",
+                  ours.median / (rtt_ms / 1000.0), baseline.median / (rtt_ms / 1000.0), ours_requests,
+                  walk_requests);
+  else
+    std::snprintf(note, sizeof note, "requests %zu against %zu", ours_requests, walk_requests);
+  Report(std::string("Check, nothing changed: 1,000 modules") + (slow ? ", " + std::to_string(rtt_ms) + " ms" : ""),
+         ours, baseline, slow ? 0.02 : 0.05, note);
+}
+
+}  // namespace tw::bench

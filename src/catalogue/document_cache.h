@@ -1,0 +1,44 @@
+// Catalogue documents the index accepted, kept between runs so that a
+// start where nothing changed asks the repository for the index alone.
+// One folder per repository location (named by a digest of it) below the
+// user's cache folder ($XDG_CACHE_HOME/Velmora/Tarnwick/), each document
+// named by its SHA-256. A document is rehashed at every use, so a cache
+// that is damaged, edited or linked elsewhere just counts as empty.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/openssl/crypto.h"
+
+namespace tw {
+
+class FileSystem;
+class SystemInfo;
+
+class DocumentCache {
+ public:
+  // The folder is found at first use; a system with no cache folder
+  // caches nothing.
+  DocumentCache(FileSystem& files, SystemInfo& system, std::string location);
+
+  // The bytes of the document with this digest and size, when held.
+  std::optional<std::string> Read(const crypto::Sha256Digest& digest, std::uint64_t size);
+  // Keeps `bytes` (whose digest is `digest`); failures only lose the copy.
+  void Store(const crypto::Sha256Digest& digest, std::string_view bytes);
+
+  const std::string& Folder();
+
+ private:
+  bool Prepare();
+
+  FileSystem& files_;
+  SystemInfo& system_;
+  std::string location_;
+  std::optional<std::string> folder_;
+  bool prepared_ = false;
+};
+
+}  // namespace tw

@@ -1,0 +1,170 @@
+#include "catalogue/index_gate.h"
+
+#include <chrono>
+#include <cstdio>
+
+#include "common/date_value.h"
+#include "common/settings_keys.h"
+#include "common/text.h"
+#include "platform/settings_store.h"
+#include "resources/string_table.h"
+#include "transport/repository.h"
+
+namespace tw {
+namespace {
+
+constexpr std::string_view kSerialSection = "Tarnwick\\IndexSerial";
+constexpr std::string_view kDigestSection = "Tarnwick\\IndexSHA256";
+constexpr std::string_view kNameSection = "Tarnwick\\IndexRepository";
+constexpr std::string_view kMinSerial = "MinSerial";
+constexpr std::string_view kRepository = "Repository";
+// A newer index is asked only when the last ask is older than this.
+constexpr std::int64_t kAskInterval = 60;
+
+std::string Numbered(int number, int string_id, std::string_view detail) {
+  std::string text = "Errore " + std::to_string(number) + ": " + std::string(LoadResString(string_id));
+  if (!detail.empty()) text += " (" + std::string(detail) + ")";
+  return text;
+}
+
+}  // namespace
+
+std::string IndexErrorText(int number, std::string_view detail) {
+  return Numbered(number, 1211 + (number - kIndexMissingError), detail);
+}
+
+namespace {
+
+IndexVerdict Refusal(int number, int string_id, std::string_view detail) {
+  return {IndexDecision::Refuse, std::nullopt, number, Numbered(number, string_id, detail)};
+}
+
+std::uint64_t ReadSerial(std::string_view text) {
+  const auto value = ParseInteger(TrimBlanks(text));
+  return value && *value > 0 ? static_cast<std::uint64_t>(*value) : 0;
+}
+
+}  // namespace
+
+IndexVerdict JudgeIndex(const std::optional<std::string>& bytes, const TrustPolicy& trust, const IndexFloor& floor,
+                        const RepositoryIndex* current, std::int64_t now,
+                        const std::function<std::string(std::int64_t)>& local_time) {
+  const bool keyed = trust.KeysConfigured();
+  if (trust.ConfigurationBroken()) return Refusal(kKeyConfigurationError, 1218, "");
+  if (!bytes || bytes->empty()) {
+    if (!keyed) return {};
+    return Refusal(kIndexMissingError, 1211, std::string(kIndexFileName));
+  }
+  auto reading = ReadRepositoryIndex(*bytes, trust.Anchors());
+  if (!reading) {
+    // Without a key the index only saves requests: a broken one is passed
+    // over and the repository is read as it always was.
+    if (!keyed) return {};
+    return Refusal(kIndexUnreadableError, 1212,
+                   "riga " + std::to_string(reading.error().line) + ": " + reading.error().description);
+  }
+  RepositoryIndex& index = reading->index;
+  if (!keyed) return {IndexDecision::Accept, std::move(index), 0, ""};
+  if (reading->trust != DocumentTrust::Valid) return Refusal(kIndexUnsignedError, 1213, TrustDetail(reading->trust));
+  if (!floor.repository.empty() && index.repository != floor.repository)
+    return Refusal(kIndexOtherRepositoryError, 1215, index.repository + " invece di " + floor.repository);
+  const std::string digest = crypto::ToHex(crypto::Sha256Of(*bytes).value_or(crypto::Sha256Digest{}));
+  if (index.serial < floor.serial) {
+    const std::string detail = "serie " + std::to_string(index.serial) + ", accettata " + std::to_string(floor.serial);
+    if (current && current->expires > now)
+      return {IndexDecision::KeepCurrent, std::nullopt, kIndexOlderError, Numbered(kIndexOlderError, 1217, detail)};
+    return Refusal(kIndexOlderError, 1217, detail);
+  }
+  if (index.serial == floor.serial && !floor.sha256.empty() && !EqualsIgnoreCase(floor.sha256, digest))
+    return Refusal(kIndexSerialReusedError, 1216, "serie " + std::to_string(index.serial));
+  if (index.expires <= now)
+    return Refusal(kIndexExpiredError, 1214, "Expires " + local_time(index.expires) + ", ora " + local_time(now));
+  return {IndexDecision::Accept, std::move(index), 0, ""};
+}
+
+IndexFloor ReadIndexFloor(SettingsStore& settings, std::string_view location) {
+  using namespace settings;
+  IndexFloor floor;
+  floor.serial = ReadSerial(settings.Read(kApplication, kSerialSection, location, ""));
+  floor.sha256 = settings.Read(kApplication, kDigestSection, location, "");
+  const std::uint64_t minimum = ReadSerial(settings.Read(kApplication, kSection, kMinSerial, ""));
+  if (minimum > floor.serial) {
+    floor.serial = minimum;
+    floor.sha256.clear();
+  }
+  floor.repository = std::string(TrimBlanks(settings.Read(kApplication, kSection, kRepository, "")));
+  if (floor.repository.empty()) floor.repository = settings.Read(kApplication, kNameSection, location, "");
+  return floor;
+}
+
+void RaiseIndexFloor(SettingsStore& settings, std::string_view location, const RepositoryIndex& index,
+                     std::string_view sha256) {
+  using namespace settings;
+  const std::uint64_t stored = ReadSerial(settings.Read(kApplication, kSerialSection, location, ""));
+  const bool digest_known = !settings.Read(kApplication, kDigestSection, location, "").empty();
+  if (index.serial > stored || (index.serial == stored && !digest_known)) {
+    settings.Write(kApplication, kSerialSection, location, std::to_string(index.serial));
+    settings.Write(kApplication, kDigestSection, location, sha256);
+  }
+  if (settings.Read(kApplication, kNameSection, location, "").empty())
+    settings.Write(kApplication, kNameSection, location, index.repository);
+}
+
+IndexClock SystemIndexClock(std::function<int()> utc_bias) {
+  using namespace std::chrono;
+  IndexClock clock;
+  clock.unix_now = [] { return static_cast<std::int64_t>(duration_cast<seconds>(system_clock::now().time_since_epoch()).count()); };
+  clock.monotonic = [] { return static_cast<std::int64_t>(duration_cast<seconds>(steady_clock::now().time_since_epoch()).count()); };
+  clock.local_time = [utc_bias = std::move(utc_bias)](std::int64_t unix_seconds) {
+    const CalendarTime t =
+        DateValue::FromUnixSeconds(unix_seconds).AddMinutes(utc_bias ? -utc_bias() : 0).ToCalendar();
+    char text[40];
+    std::snprintf(text, sizeof text, "%02d/%02d/%04d %02d:%02d:%02d", t.day, t.month, t.year, t.hour, t.minute,
+                  t.second);
+    return std::string(text);
+  };
+  return clock;
+}
+
+IndexGate::IndexGate(Repository& repository, SettingsStore& settings, const TrustPolicy& trust, std::string location,
+                     IndexClock clock)
+    : repository_(repository), settings_(settings), trust_(trust), location_(std::move(location)),
+      clock_(std::move(clock)) {}
+
+bool IndexGate::BeginOperation() {
+  message_.clear();
+  // Without a key the repository is read as it always was.
+  if (!trust_.KeysConfigured()) return false;
+  const std::int64_t now = clock_.monotonic();
+  if (asked_at_ && now - *asked_at_ <= kAskInterval) return false;
+  asked_at_ = now;
+  const std::optional<std::string> bytes = repository_.HttpGetRaw("/" + std::string(kIndexFileName));
+  const IndexFloor floor = ReadIndexFloor(settings_, location_);
+  IndexVerdict verdict = JudgeIndex(bytes, trust_, floor, Ruling(), clock_.unix_now(), clock_.local_time);
+  message_ = verdict.message;
+  const bool was_ruling = ruling_.has_value();
+  const bool was_refused = refused_;
+  switch (verdict.decision) {
+    case IndexDecision::NoIndex:
+      ruling_.reset();
+      refused_ = false;
+      return was_ruling;
+    case IndexDecision::KeepCurrent:
+      return false;
+    case IndexDecision::Refuse:
+      ruling_.reset();
+      refused_ = true;
+      return was_ruling || !was_refused;
+    case IndexDecision::Accept:
+      break;
+  }
+  const bool same = ruling_ && ruling_->serial == verdict.index->serial && ruling_->files.size() == verdict.index->files.size();
+  if (trust_.KeysConfigured())
+    RaiseIndexFloor(settings_, location_, *verdict.index,
+                    crypto::ToHex(crypto::Sha256Of(*bytes).value_or(crypto::Sha256Digest{})));
+  ruling_ = std::move(verdict.index);
+  refused_ = false;
+  return !same || was_refused;
+}
+
+}  // namespace tw

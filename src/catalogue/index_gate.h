@@ -1,0 +1,116 @@
+// The repository's index as the program holds to it. With a key configured
+// the index comes first: until one is accepted nothing is offered or
+// installed, and an accepted one is the only word on every file (its path,
+// size, digest and date). Without a key an index the repository has is
+// used all the same, for speed, but none is required.
+//
+// An accepted index raises a floor kept per repository location in the
+// settings (its serial, its digest and its repository's name), written
+// only upward, so that an older index, a replayed one or one of another
+// repository is never taken again, across runs.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "trust/repository_index.h"
+#include "trust/trust_policy.h"
+
+namespace tw {
+
+class Repository;
+class SettingsStore;
+
+// Error numbers of a refused index, beside those of a file's digest.
+inline constexpr int kIndexMissingError = 30011;
+inline constexpr int kIndexUnreadableError = 30012;
+inline constexpr int kIndexUnsignedError = 30013;
+inline constexpr int kIndexExpiredError = 30014;
+inline constexpr int kIndexOtherRepositoryError = 30015;
+inline constexpr int kIndexSerialReusedError = 30016;
+inline constexpr int kIndexOlderError = 30017;
+inline constexpr int kKeyConfigurationError = 30018;
+inline constexpr int kDocumentNotIndexedError = 30019;
+
+// "Errore 30019: <description> (<detail>)": a refusal as it is shown.
+std::string IndexErrorText(int number, std::string_view detail);
+
+// What the settings hold of a location.
+struct IndexFloor {
+  std::uint64_t serial = 0;   // the highest accepted (or MinSerial)
+  std::string sha256;         // hex digest of the index accepted at `serial`
+  std::string repository;     // pinned name; "" until the first accepted index
+};
+
+enum class IndexDecision {
+  NoIndex,      // no key and no index: the repository is read as it always was
+  Accept,       // a new index rules
+  KeepCurrent,  // an older one was served: the accepted one stays (with a note)
+  Refuse,       // nothing is offered or installed
+};
+
+struct IndexVerdict {
+  IndexDecision decision = IndexDecision::NoIndex;
+  std::optional<RepositoryIndex> index;  // with Accept
+  int number = 0;                        // with Refuse and KeepCurrent
+  std::string message;                   // Italian, with the number
+};
+
+// `bytes`: the index as served, nothing when the repository gave none.
+// `current`: the index accepted earlier in this process, if any. `now`:
+// Unix seconds. `local_time`: shows a Unix time in the user's time.
+IndexVerdict JudgeIndex(const std::optional<std::string>& bytes, const TrustPolicy& trust, const IndexFloor& floor,
+                        const RepositoryIndex* current, std::int64_t now,
+                        const std::function<std::string(std::int64_t)>& local_time);
+
+// The floor of `location` in the settings, MinSerial and Repository of
+// [Tarnwick] included.
+IndexFloor ReadIndexFloor(SettingsStore& settings, std::string_view location);
+// Raises the floor to `index` (whose bytes hash to `sha256`): never lowers it.
+void RaiseIndexFloor(SettingsStore& settings, std::string_view location, const RepositoryIndex& index,
+                     std::string_view sha256);
+
+struct IndexClock {
+  std::function<std::int64_t()> unix_now;   // wall clock, for expiry
+  std::function<std::int64_t()> monotonic;  // seconds, for how long ago the index was asked
+  std::function<std::string(std::int64_t)> local_time;
+};
+// The system's clocks; local times shown with the offset `utc_bias` gives
+// (minutes, UTC = local + bias).
+IndexClock SystemIndexClock(std::function<int()> utc_bias);
+
+// The index of one repository location over the life of a process.
+class IndexGate {
+ public:
+  IndexGate(Repository& repository, SettingsStore& settings, const TrustPolicy& trust, std::string location,
+            IndexClock clock);
+
+  // At the start of an operation: asks for the index when it was never
+  // asked, or last asked more than a minute ago. True when the documents
+  // read so far no longer count (another index rules, or none does now).
+  bool BeginOperation();
+
+  // An index rules: documents and files are judged by it alone.
+  const RepositoryIndex* Ruling() const { return ruling_ ? &*ruling_ : nullptr; }
+  // Nothing may be offered or installed (keys are configured and no index
+  // is accepted).
+  bool Refused() const { return refused_; }
+  // The refusal or note of the last ask, once per operation; "" when none.
+  const std::string& Message() const { return message_; }
+
+ private:
+  Repository& repository_;
+  SettingsStore& settings_;
+  const TrustPolicy& trust_;
+  std::string location_;
+  IndexClock clock_;
+  std::optional<RepositoryIndex> ruling_;
+  std::optional<std::int64_t> asked_at_;
+  bool refused_ = false;
+  std::string message_;
+};
+
+}  // namespace tw

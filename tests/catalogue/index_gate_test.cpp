@@ -1,0 +1,116 @@
+// How the program judges a repository's index, and how the floor it keeps
+// in the settings moves.
+#include <gtest/gtest.h>
+
+#include "catalogue/index_gate.h"
+#include "common/settings_keys.h"
+#include "support/fake_index.h"
+#include "support/fake_settings_store.h"
+
+namespace tw {
+namespace {
+
+using testing::TestKey;
+
+constexpr std::int64_t kNow = 1800000000;
+
+TrustPolicy PolicyOf(std::initializer_list<std::uint8_t> fills) {
+  TrustAnchors anchors;
+  for (std::uint8_t fill : fills) anchors.AddKeys(testing::PublicText(TestKey(fill)));
+  return TrustPolicy(std::move(anchors));
+}
+
+std::string IndexText(std::uint64_t serial, std::int64_t expires = kNow + 3600, std::string name = "base",
+                      std::string extra = "") {
+  return "[Index]\r\nFormat=1\r\nRepository=" + name + "\r\nSerial=" + std::to_string(serial) +
+         "\r\nPublished=" + std::to_string(kNow - 3600) + "\r\nExpires=" + std::to_string(expires) + "\r\n" + extra +
+         "[Files]\r\n";
+}
+
+std::string Local(std::int64_t seconds) { return "T" + std::to_string(seconds); }
+
+TEST(IndexGate, EveryIndexThatIsNotTheRepositorysCurrentWordIsRefusedWithItsNumber) {
+  const auto key = TestKey(1);
+  const TrustPolicy policy = PolicyOf({1, 2});
+  const IndexFloor floor{10, crypto::ToHex(*crypto::Sha256Of(testing::Signed(IndexText(10), key))), "base"};
+  RepositoryIndex current;
+  current.expires = kNow + 60;
+  const struct {
+    const char* what;
+    std::optional<std::string> bytes;
+    TrustPolicy policy;
+    const RepositoryIndex* current;
+    IndexDecision decision;
+    int number;
+  } cases[] = {
+      {"missing", std::nullopt, policy, nullptr, IndexDecision::Refuse, kIndexMissingError},
+      {"malformed", testing::Signed(IndexText(11) + "F1=x\r\n", key), policy, nullptr, IndexDecision::Refuse,
+       kIndexUnreadableError},
+      {"unsigned", IndexText(11), policy, nullptr, IndexDecision::Refuse, kIndexUnsignedError},
+      {"foreign key", testing::Signed(IndexText(11), TestKey(3)), policy, nullptr, IndexDecision::Refuse,
+       kIndexUnsignedError},
+      {"expired", testing::Signed(IndexText(11, kNow), key), policy, nullptr, IndexDecision::Refuse,
+       kIndexExpiredError},
+      {"other repository", testing::Signed(IndexText(11, kNow + 60, "altro"), key), policy, nullptr,
+       IndexDecision::Refuse, kIndexOtherRepositoryError},
+      {"same serial, other bytes", testing::Signed(IndexText(10, kNow + 61), key), policy, nullptr,
+       IndexDecision::Refuse, kIndexSerialReusedError},
+      {"older, nothing in force", testing::Signed(IndexText(9), key), policy, nullptr, IndexDecision::Refuse,
+       kIndexOlderError},
+      {"older, the accepted one in force", testing::Signed(IndexText(9), key), policy, &current,
+       IndexDecision::KeepCurrent, kIndexOlderError},
+      {"a damaged PublicKey", testing::Signed(IndexText(11), key), TrustPolicy(PolicyOf({1}).Anchors(), true),
+       nullptr, IndexDecision::Refuse, kKeyConfigurationError},
+      {"the same index again", testing::Signed(IndexText(10), key), policy, nullptr, IndexDecision::Accept, 0},
+      {"newer, unknown keys passed over", testing::Signed(IndexText(11, kNow + 60, "base", "Nuovo=1\r\n"), key),
+       policy, nullptr, IndexDecision::Accept, 0},
+      {"rotation: the second key", testing::Signed(IndexText(12), TestKey(2)), policy, nullptr,
+       IndexDecision::Accept, 0},
+  };
+  for (const auto& c : cases) {
+    const IndexVerdict verdict = JudgeIndex(c.bytes, c.policy, floor, c.current, kNow, Local);
+    EXPECT_EQ(verdict.decision, c.decision) << c.what << ": " << verdict.message;
+    EXPECT_EQ(verdict.number, c.number) << c.what;
+    if (c.number != 0) {
+      EXPECT_TRUE(verdict.message.starts_with("Errore " + std::to_string(c.number) + ": ")) << verdict.message;
+    }
+    EXPECT_EQ(verdict.index.has_value(), c.decision == IndexDecision::Accept) << c.what;
+  }
+  // The expiry is shown with the local time.
+  const IndexVerdict expired =
+      JudgeIndex(testing::Signed(IndexText(11, kNow - 5), key), policy, floor, nullptr, kNow, Local);
+  EXPECT_NE(expired.message.find("Expires T" + std::to_string(kNow - 5) + ", ora T" + std::to_string(kNow)),
+            std::string::npos)
+      << expired.message;
+  // Without a key an index is only a help: none, or a broken one, is no refusal.
+  EXPECT_EQ(JudgeIndex(std::nullopt, TrustPolicy(), {}, nullptr, kNow, Local).decision, IndexDecision::NoIndex);
+  EXPECT_EQ(JudgeIndex(IndexText(1, kNow - 9), TrustPolicy(), {}, nullptr, kNow, Local).decision,
+            IndexDecision::Accept);
+}
+
+TEST(IndexGate, TheFloorOnlyRisesAndAnAdministratorMayPreSeedIt) {
+  testing::FakeSettingsStore settings;
+  const std::string location = "http://host/base";
+  RepositoryIndex index;
+  index.repository = "base";
+  index.serial = 20;
+  RaiseIndexFloor(settings, location, index, "aa");
+  index.serial = 15;
+  RaiseIndexFloor(settings, location, index, "bb");
+  IndexFloor floor = ReadIndexFloor(settings, location);
+  EXPECT_EQ(floor.serial, 20u);
+  EXPECT_EQ(floor.sha256, "aa");
+  EXPECT_EQ(floor.repository, "base");
+  // Another location has a floor of its own.
+  EXPECT_EQ(ReadIndexFloor(settings, "http://other/base").serial, 0u);
+
+  settings.Set(settings::kSection, "MinSerial", "30");
+  settings.Set(settings::kSection, "Repository", "suite");
+  floor = ReadIndexFloor(settings, location);
+  EXPECT_EQ(floor.serial, 30u);
+  EXPECT_EQ(floor.sha256, "");
+  EXPECT_EQ(floor.repository, "suite");
+}
+
+}  // namespace
+}  // namespace tw
