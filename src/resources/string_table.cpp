@@ -6,7 +6,7 @@
 namespace tw {
 namespace {
 
-constexpr std::array<std::pair<int, std::string_view>, 38> kStrings = {{
+constexpr std::array<std::pair<int, std::string_view>, 43> kStrings = {{
     // Columns of the module list, and the splash.
     {101, "Modulo"},
     {102, "Locale"},
@@ -29,6 +29,7 @@ constexpr std::array<std::pair<int, std::string_view>, 38> kStrings = {{
     {808, "Inizio download del modulo"},
     {809, "Documento di catalogo rifiutato: firma non valida"},
     {810, "Modulo ignorato: il percorso non indica un file della suite"},
+    {820, "Impossibile leggere il repository degli aggiornamenti"},
     // Messages.
     {901, "Chiudere la procedura di aggiornamento?"},
     {902, "Confermi il download di tutti gli aggiornamenti selezionati?"},
@@ -51,6 +52,11 @@ constexpr std::array<std::pair<int, std::string_view>, 38> kStrings = {{
     {1201, "impronta del file non valida"},
     {1202, "impronta del file assente nel documento firmato"},
     // Message-box buttons.
+    // Why the repository could not be read.
+    {1301, "Connessione rifiutata"},
+    {1302, "Nessuna risposta entro %1 secondi"},
+    {1303, "Nome del server sconosciuto"},
+    {1304, "Errore di rete %1"},
     {1101, "Sì"},
     {1102, "No"},
     {1103, "OK"},

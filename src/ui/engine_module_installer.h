@@ -27,6 +27,8 @@ class EngineModuleInstaller : public ModuleInstaller {
   void Register(std::string_view local_path, std::string_view kind) override;
   void RunAndWait(std::string_view command_line) override;
   void ShellOpen(std::string_view program, std::string_view arguments) override;
+  std::optional<ReadFault> TakeListFault() override;
+  void AbortRequests() override;
 
  private:
   EngineContext& ctx_;

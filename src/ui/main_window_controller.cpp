@@ -8,6 +8,7 @@
 #include "platform/settings_store.h"
 #include "resources/string_table.h"
 #include "ui/batch_command.h"
+#include "ui/read_fault_text.h"
 
 namespace tw {
 namespace {
@@ -98,9 +99,11 @@ void MainWindowController::CancelClicked() {
   if (closing_) return;
   if (activity_ == Activity::Refreshing || activity_ == Activity::Running) {
     // The operation on the stack stops at its next step and the handler
-    // that started it closes the window.
+    // that started it closes the window. A list that waits on the
+    // repository would wait on: its requests end now.
     close_pending_ = true;
     cancel_ = true;
+    if (activity_ == Activity::Refreshing) with_.installer.AbortRequests();
     return;
   }
   CloseProcedure();
@@ -122,12 +125,18 @@ void MainWindowController::RefreshList() {
   if (closing_ || activity_ != Activity::Idle) return;
   activity_ = Activity::Refreshing;
   FillModuleList(switches_.ModuleName);
+  const std::optional<ReadFault> fault = with_.installer.TakeListFault();
   activity_ = Activity::Idle;
   if (close_pending_) return;
   view_.EnableButton(0, true);
   UpdateButtonEnabled();
+  if (fault) {
+    list_fault_line_ = Text(820) + " [" + ReadFaultText(*fault) + "]";
+    AddLog(*list_fault_line_);
+  }
   if (rows_.empty()) {
-    AddLog(Text(807));
+    // "Nothing to update" only when the repository really said so.
+    if (!fault) AddLog(list_fault_line_ ? *list_fault_line_ : Text(807));
     view_.ShowLog();
   }
 }

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -73,8 +74,9 @@ class MainWindowController {
   // --- state ----------------------------------------------------------
   bool UpdateErrors() const { return update_errors_; }
   // What the process returns once the window is gone: 1 when a module the
-  // run covered could not be put in place (its download failed too), else 0.
-  int ExitStatus() const { return module_failed_ ? 1 : 0; }
+  // run covered could not be put in place (its download failed too), or
+  // the repository could not be read for the list; else 0.
+  int ExitStatus() const { return module_failed_ || list_fault_line_ ? 1 : 0; }
   bool Closed() const { return closing_; }
   bool Running() const { return activity_ == Activity::Running; }
   const std::string& ButtonTag(int index) const { return tags_[index == 0 ? 0 : 1]; }
@@ -130,6 +132,10 @@ class MainWindowController {
   // still learn of it.
   bool module_failed_ = false;
   bool splash_wanted_ = false, splash_shown_ = false;
+  // The log line saying why the repository could not be read for the
+  // list; a later refresh answered from the same failed documents says it
+  // again rather than claim there is nothing to update.
+  std::optional<std::string> list_fault_line_;
 
   std::string tags_[2] = {"CANCEL", "UPDATE"};
   std::vector<Row> rows_;

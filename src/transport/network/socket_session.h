@@ -51,6 +51,8 @@ class FormSCK : public QObject {
   // the session has ended and returns what getInfoUrl returns.
   void Start(const std::string& parHost, int port, const std::string& parInfo);
   std::string Wait();
+  // Ends the session at once, its reply dropped, as a failure would.
+  void Abort() { End(false); }
 
   // "START", "CONNESSO", "SENDCOMMAND", "WAITDATA"; "" when no session runs.
   const std::string& State() const { return state_; }
