@@ -9,6 +9,7 @@
 #include "resources/string_table.h"
 #include "ui/batch_command.h"
 #include "ui/read_fault_text.h"
+#include "ui/run_log.h"
 
 namespace tw {
 namespace {
@@ -36,7 +37,7 @@ MainWindowController::MainWindowController(MainWindowSwitches switches, MainWind
     : switches_(std::move(switches)), with_(std::move(with)), view_(view) {
   // A catalogue document refused while the list fills or the run goes on
   // shows in the log beside the modules it concerns.
-  with_.catalogue.SetRefusalListener([this](const std::string& line) { AddLog(line); });
+  with_.catalogue.SetRefusalListener([this](const std::string& line) { AddLog(line, LogLevel::Warning); });
 }
 
 MainWindowController::~MainWindowController() { with_.catalogue.SetRefusalListener({}); }
@@ -53,7 +54,9 @@ LoadOutcome MainWindowController::Load() {
   view_.SetHideValue(hide);
   if (hide != 1 && !switches_.HiddenMode) return LoadOutcome::ShowWindow;
 
-  // The hidden start: nobody is there to press a button.
+  // The hidden start: nobody is there to press a button, nor to read the
+  // window's log.
+  if (with_.run_log) with_.run_log->EchoToStandardError();
   RefreshList();
   if (rows_.empty()) {
     CloseProcedure();
@@ -132,11 +135,14 @@ void MainWindowController::RefreshList() {
   UpdateButtonEnabled();
   if (fault) {
     list_fault_line_ = Text(820) + " [" + ReadFaultText(*fault) + "]";
-    AddLog(*list_fault_line_);
+    AddLog(*list_fault_line_, LogLevel::Error);
   }
   if (rows_.empty()) {
     // "Nothing to update" only when the repository really said so.
-    if (!fault) AddLog(list_fault_line_ ? *list_fault_line_ : Text(807));
+    if (!fault) {
+      if (list_fault_line_) AddLog(*list_fault_line_, LogLevel::Error);
+      else AddLog(Text(807));
+    }
     view_.ShowLog();
   }
 }
@@ -162,12 +168,14 @@ void MainWindowController::SetButton(int index, int caption_id, std::string_view
   view_.SetButton(index, Text(caption_id), tag);
 }
 
-void MainWindowController::AddLog(std::string_view message) {
-  view_.AppendLogLine(log_.Add(message, with_.clock.local_now()));
+void MainWindowController::AddLog(std::string_view message, LogLevel level) {
+  const std::string line = log_.Add(message, with_.clock.local_now());
+  view_.AppendLogLine(line);
+  if (with_.run_log) with_.run_log->Line(line, level);
 }
 
-void MainWindowController::AddLogWithSuffix(int id, std::string_view detail) {
-  AddLog(Text(id) + " [" + std::string(detail) + "]");
+void MainWindowController::AddLogWithSuffix(int id, std::string_view detail, LogLevel level) {
+  AddLog(Text(id) + " [" + std::string(detail) + "]", level);
 }
 
 void MainWindowController::SetStatus(size_t row, std::string_view status) { view_.SetRowStatus(row, status); }

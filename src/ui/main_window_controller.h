@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "common/keyed_collection.h"
+#include "platform/log_file.h"
 #include "startup/switches.h"
 #include "ui/activity_log.h"
 #include "ui/main_window_view.h"
@@ -27,6 +28,7 @@ namespace tw {
 
 class Catalogue;
 class PathMapping;
+class RunLog;
 class SettingsStore;
 
 struct MainWindowCollaborators {
@@ -35,6 +37,8 @@ struct MainWindowCollaborators {
   SettingsStore& settings;
   ModuleInstaller& installer;
   Clock clock;
+  // Hears every log line too (the log file, standard error); may be none.
+  RunLog* run_log = nullptr;
 };
 
 // How the load ended.
@@ -103,8 +107,8 @@ class MainWindowController {
   void FinishRun();
   void RunUnderSplash(bool every_row);
 
-  void AddLog(std::string_view message);
-  void AddLogWithSuffix(int id, std::string_view detail);
+  void AddLog(std::string_view message, LogLevel level = LogLevel::Info);
+  void AddLogWithSuffix(int id, std::string_view detail, LogLevel level = LogLevel::Info);
   void SetStatus(size_t row, std::string_view status);
   void ShowProgress(size_t row, std::uint64_t received, std::uint64_t total);
   bool Ask(int id, std::string_view text);

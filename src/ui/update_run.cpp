@@ -104,7 +104,7 @@ void MainWindowController::UpdateItem(size_t index, bool confirm) {
   if (fetched.status == DownloadStatus::Failed) {
     module_failed_ = true;
     SetStatus(index, Text(1005));
-    AddLog(Text(806));
+    AddLog(Text(806), LogLevel::Error);
     return;
   }
 
@@ -120,7 +120,7 @@ void MainWindowController::UpdateItem(size_t index, bool confirm) {
     const ErrorRecord& error = replaced.Error();
     const std::string detail = std::to_string(error.Number) + ": " + error.Description;
     SetStatus(index, Text(1005) + " [" + detail + "]");
-    AddLogWithSuffix(806, detail);
+    AddLogWithSuffix(806, detail, LogLevel::Error);
   }
   // Whatever lies there now may need registering, the old file included.
   with_.installer.Register(key, rows_[index].tag);
