@@ -6,7 +6,7 @@
 namespace tw {
 namespace {
 
-constexpr std::array<std::pair<int, std::string_view>, 43> kStrings = {{
+constexpr std::array<std::pair<int, std::string_view>, 44> kStrings = {{
     // Columns of the module list, and the splash.
     {101, "Modulo"},
     {102, "Locale"},
@@ -34,8 +34,11 @@ constexpr std::array<std::pair<int, std::string_view>, 43> kStrings = {{
     {901, "Chiudere la procedura di aggiornamento?"},
     {902, "Confermi il download di tutti gli aggiornamenti selezionati?"},
     {903, "Confermi il download del modulo?"},
-    {905, "Per utilizzare l'aggiornamento automatico, lanciare il programma Tarnwick da \"Esplora "
-          "Risorse\" e inserire il percorso del server da cui scaricare gli aggiornamenti"},
+    // There is no "Esplora Risorse" here: the file manager, or the menu's
+    // action, is where the program is started from.
+    {905, "Per utilizzare l'aggiornamento automatico, lanciare il programma Tarnwick dal gestore dei "
+          "file (o dal menu delle applicazioni, voce \"Configura il repository\") e inserire il "
+          "percorso del server da cui scaricare gli aggiornamenti"},
     {906, "Il percorso inserito non corrisponde ad un repository di aggiornamenti Velmora s.r.l."},
     {907, "Il percorso inserito corrisponde ad un repository di aggiornamenti Velmora s.r.l. e "
           "verrà usato per le installazioni e gli aggiornamenti successivi"},
@@ -57,6 +60,8 @@ constexpr std::array<std::pair<int, std::string_view>, 43> kStrings = {{
     {1302, "Nessuna risposta entro %1 secondi"},
     {1303, "Nome del server sconosciuto"},
     {1304, "Errore di rete %1"},
+    // The run's progress beside the window's title.
+    {1401, "%1 di %2 moduli"},
     {1101, "Sì"},
     {1102, "No"},
     {1103, "OK"},

@@ -1,10 +1,13 @@
 #include "startup/repository_dialog.h"
 
+#include <optional>
+
 #include "common/date_value.h"
 #include "common/settings_keys.h"
 #include "common/text.h"
 #include "platform/settings_store.h"
 #include "startup/environment.h"
+#include "startup/read_fault_text.h"
 #include "transport/repository.h"
 #include "transport/repository_location.h"
 
@@ -14,15 +17,18 @@ namespace {
 // Every repository holds this file; a location that answers for it is one.
 constexpr std::string_view kProbePath = "/TestServer.html";
 
-bool TestRepository(const std::string& location, RepositoryDialogParts& parts) {
+// Nothing when the location is a repository; else why not, as far as
+// that is known ("" when it is not).
+std::optional<std::string> TestRepository(const std::string& location, RepositoryDialogParts& parts) {
   parts.host.ShowSplash();
-  bool ok = false;
+  std::optional<std::string> failure = "";
   if (std::unique_ptr<Repository> repository = parts.opener.Open(location)) {
     DateValue ignored;
-    ok = repository->HttpHead(kProbePath, ignored);
+    if (repository->HttpHead(kProbePath, ignored)) failure.reset();
+    else if (const auto fault = repository->LastHeadFault()) failure = ReadFaultText(*fault);
   }
   parts.host.HideSplash();
-  return ok;
+  return failure;
 }
 
 }  // namespace
@@ -58,8 +64,10 @@ StandaloneOutcome RunRepositoryDialog(const CommandText& command, Environment& e
     if (answer.path.empty() && !command.host_mode) return StandaloneOutcome::EndProgram;
     if (command.host_mode && TrimBlanks(answer.path).empty()) return StandaloneOutcome::EndProgram;
     const std::string location = CleanTypedAddress(answer.path);
-    if (!TestRepository(location, parts)) {
-      parts.host.ShowMessage(906);
+    if (const auto failure = TestRepository(location, parts)) {
+      // The user learns whether the address is wrong or the server away.
+      if (failure->empty()) parts.host.ShowMessage(906);
+      else parts.host.ShowMessageWithDetail(906, *failure);
       continue;
     }
     // Stored as typed; this run goes on with the location as the next

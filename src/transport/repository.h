@@ -70,6 +70,10 @@ class Repository {
   // read. Once taken, it is forgotten.
   virtual std::optional<ReadFault> TakeReadFault() { return std::nullopt; }
 
+  // Why the last HttpHead answered false; nothing after one that answered
+  // true (a reply without Last-Modified counts as its status).
+  virtual std::optional<ReadFault> LastHeadFault() { return std::nullopt; }
+
   // Ends every request under way at once and fails every later one without
   // asking the repository: the program is closing and waits for nothing.
   virtual void AbortRequests() {}

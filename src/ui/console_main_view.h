@@ -43,6 +43,7 @@ class ConsoleMainView : public MainWindowView {
   void ShowSplash() override {}
   void HideSplash() override {}
   void SetSplashProgress(int) override {}
+  void SetRunProgress(std::string_view) override {}
   void ProcessEvents() override {}
   void CloseWindow() override {}
 

@@ -8,7 +8,7 @@
 #include "platform/settings_store.h"
 #include "resources/string_table.h"
 #include "ui/batch_command.h"
-#include "ui/read_fault_text.h"
+#include "startup/read_fault_text.h"
 #include "ui/run_log.h"
 
 namespace tw {

@@ -111,6 +111,8 @@ class MainWindowController {
   void AddLogWithSuffix(int id, std::string_view detail, LogLevel level = LogLevel::Info);
   void SetStatus(size_t row, std::string_view status);
   void ShowProgress(size_t row, std::uint64_t received, std::uint64_t total);
+  // "done of covered modules", and the bytes the run has fetched so far.
+  void ShowRunProgress(std::uint64_t received_now);
   bool Ask(int id, std::string_view text);
   void Tell(int id);
   void ShowSplash();
@@ -147,6 +149,9 @@ class MainWindowController {
   KeyedCollection<PostSetup> post_setups_;  // upper-case path -> entry
   ActivityLog log_;
   std::chrono::steady_clock::time_point last_progress_{};
+  size_t run_done_ = 0, run_covered_ = 0;
+  std::uint64_t run_bytes_ = 0;  // of the downloads that have ended
+  std::uint64_t last_received_ = 0;  // of the download under way
   int last_percent_ = -1;
 };
 

@@ -15,6 +15,24 @@ HttpTransport::HttpTransport(std::string location, int bias, SessionLimits sessi
                              TransferLimits transfer)
     : location_(std::move(location)), bias_(bias), session_(session), transfer_(transfer) {}
 
+namespace {
+
+// The status number of a reply's first line ("HTTP/1.1 404 Not Found");
+// 0 when there is none.
+long ReplyStatus(std::string_view received) {
+  if (!received.starts_with("HTTP/")) return 0;
+  const size_t blank = received.find(' ');
+  if (blank == std::string_view::npos || received.size() < blank + 4) return 0;
+  long status = 0;
+  for (char c : received.substr(blank + 1, 3)) {
+    if (c < '0' || c > '9') return 0;
+    status = status * 10 + (c - '0');
+  }
+  return status;
+}
+
+}  // namespace
+
 HttpTransport::~HttpTransport() = default;
 
 class HttpTransport::Live {
@@ -63,7 +81,10 @@ void HttpTransport::NoteFault(const Inet& control) {
 }
 
 bool HttpTransport::HttpHead(std::string_view remote_path, DateValue& last_modified) {
-  if (aborted_) return false;
+  if (aborted_) {
+    head_fault_ = ReadFault{ReadFaultKind::Aborted, 0};
+    return false;
+  }
   FormSCK session(session_);
   if (!StartHead(session, remote_path)) return TransferHead(remote_path, last_modified);
   return FinishHead(session, last_modified);
@@ -85,8 +106,16 @@ bool HttpTransport::StartHead(FormSCK& session, std::string_view remote_path) {
 bool HttpTransport::FinishHead(FormSCK& session, DateValue& last_modified) {
   const Live live(*this, &session);
   if (aborted_) session.Abort();
-  const HeadReply reply = ScanHeadReply(session.Wait(), bias_);
+  const std::string received = session.Wait();
+  const HeadReply reply = ScanHeadReply(received, bias_);
   if (reply.last_modified) last_modified = *reply.last_modified;
+  head_fault_.reset();
+  if (!reply.ok) {
+    // A reply says its status; without one the session knows why.
+    const long status = ReplyStatus(received);
+    head_fault_ = status > 0 ? ReadFault{ReadFaultKind::HttpStatus, status}
+                             : session.Fault().value_or(ReadFault{ReadFaultKind::Other, 0});
+  }
   return reply.ok;
 }
 
@@ -98,6 +127,8 @@ bool HttpTransport::TransferHead(std::string_view remote_path, DateValue& last_m
   const Live live(*this, control.get());
   const bool answered = control->OpenHead(GetUrl(control->RemoteHost, control->Document));
   const HeadReply reply = ScanHeadReply(answered ? control->GetHeader() : std::string(), bias_);
+  head_fault_.reset();
+  if (!reply.ok) head_fault_ = control->Fault().value_or(ReadFault{ReadFaultKind::HttpStatus, control->Status()});
   CloseTransfer(control);
   if (reply.last_modified) last_modified = *reply.last_modified;
   return reply.ok;

@@ -43,6 +43,7 @@ class HttpTransport : public Repository {
   // Requests in flight together, where the program runs an event loop.
   AsyncRepository* Asynchronous() override;
   std::optional<ReadFault> TakeReadFault() override;
+  std::optional<ReadFault> LastHeadFault() override { return head_fault_; }
   void AbortRequests() override;
 
  private:
@@ -66,6 +67,7 @@ class HttpTransport : public Repository {
   EnvironmentLookup env_ = ProcessEnvironment();
   std::unique_ptr<HttpAsyncRepository> async_;
   std::optional<ReadFault> fault_;
+  std::optional<ReadFault> head_fault_;
   bool aborted_ = false;
   std::vector<Inet*> live_transfers_;
   std::vector<FormSCK*> live_sessions_;

@@ -382,6 +382,10 @@ void FormMain::SetSplashProgress(int percent) {
   bar->setValue(percent);
 }
 
+void FormMain::SetRunProgress(std::string_view progress) {
+  setWindowTitle(progress.empty() ? Q(kProgramTitle) : Q(kProgramTitle) + QStringLiteral(" - ") + Q(progress));
+}
+
 void FormMain::ProcessEvents() {
   // Asked for after every row and every step of a run, but each time
   // repaints the list, laying out the text of every visible cell: 1,000

@@ -64,6 +64,7 @@ class FormMain : public QWidget, public MainWindowView {
   void ShowSplash() override;
   void HideSplash() override;
   void SetSplashProgress(int percent) override;
+  void SetRunProgress(std::string_view progress) override;
   void ProcessEvents() override;
   void CloseWindow() override;
 

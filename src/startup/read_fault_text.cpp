@@ -1,4 +1,4 @@
-#include "ui/read_fault_text.h"
+#include "startup/read_fault_text.h"
 
 #include "resources/string_table.h"
 
