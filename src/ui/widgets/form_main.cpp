@@ -87,7 +87,7 @@ void FormMain::BuildControls() {
 
   img_logo_ = new QLabel(this);
   img_logo_->setObjectName("ImgLogo");
-  img_logo_->setPixmap(LogoImage());
+  img_logo_->setPixmap(LogoImage(devicePixelRatioF()));
   img_logo_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
   // The design's captions are string-table numbers; the load puts the
@@ -133,7 +133,11 @@ void FormMain::ApplyLayout() {
   txt_log_->setGeometry(ToRect(layout_.log, dpi_x, dpi_y));
   cmd_action_[1]->setGeometry(ToRect(layout_.update_button, dpi_x, dpi_y));
   cmd_action_[0]->setGeometry(ToRect(layout_.cancel_button, dpi_x, dpi_y));
-  img_logo_->setGeometry(ToRect(layout_.logo, dpi_x, dpi_y));
+  // The design's logo reaches a little below the client area; it keeps
+  // inside, or its lowest line is lost (a whole pixel row at 2x).
+  QRect logo = ToRect(layout_.logo, dpi_x, dpi_y);
+  if (logo.bottom() >= height()) logo.moveBottom(height() - 1);
+  img_logo_->setGeometry(logo);
   chk_hide_->setGeometry(ToRect(layout_.hide_box, dpi_x, dpi_y));
   FitHideCaption();
 }
