@@ -6,7 +6,7 @@
 namespace tw {
 namespace {
 
-constexpr std::array<std::pair<int, std::string_view>, 63> kStrings = {{
+constexpr std::array<std::pair<int, std::string_view>, 69> kStrings = {{
     // Columns of the module list, and the splash.
     {101, "Modulo"},
     {102, "Locale"},
@@ -38,12 +38,16 @@ constexpr std::array<std::pair<int, std::string_view>, 63> kStrings = {{
     {823, "Programma di post-installazione rimasto in sospeso"},
     {824, "Programma di post-installazione non riuscito"},
     {825, "File occupato da un altro aggiornamento in corso"},
+    {830, "Impossibile leggere il repository degli aggiornamenti"},
     // Messages.
     {901, "Chiudere la procedura di aggiornamento?"},
     {902, "Confermi il download di tutti gli aggiornamenti selezionati?"},
     {903, "Confermi il download del modulo?"},
-    {905, "Per utilizzare l'aggiornamento automatico, lanciare il programma Tarnwick da \"Esplora "
-          "Risorse\" e inserire il percorso del server da cui scaricare gli aggiornamenti"},
+    // There is no "Esplora Risorse" here: the file manager, or the menu's
+    // action, is where the program is started from.
+    {905, "Per utilizzare l'aggiornamento automatico, lanciare il programma Tarnwick dal gestore dei "
+          "file (o dal menu delle applicazioni, voce \"Configura il repository\") e inserire il "
+          "percorso del server da cui scaricare gli aggiornamenti"},
     {906, "Il percorso inserito non corrisponde ad un repository di aggiornamenti Velmora s.r.l."},
     {907, "Il percorso inserito corrisponde ad un repository di aggiornamenti Velmora s.r.l. e "
           "verrà usato per le installazioni e gli aggiornamenti successivi"},
@@ -78,6 +82,13 @@ constexpr std::array<std::pair<int, std::string_view>, 63> kStrings = {{
     {1226, "file installato non leggibile"},
     {1227, "impronta del file ricostruito non valida"},
     {1228, "download della patch interrotto"},
+    // Why the repository could not be read.
+    {1301, "Connessione rifiutata"},
+    {1302, "Nessuna risposta entro %1 secondi"},
+    {1303, "Nome del server sconosciuto"},
+    {1304, "Errore di rete %1"},
+    // The run's progress beside the window's title.
+    {1401, "%1 di %2 moduli"},
     // Message-box buttons.
     {1101, "Sì"},
     {1102, "No"},

@@ -8,6 +8,7 @@
 #include "catalogue/catalogue.h"
 #include "engine/engine_context.h"
 #include "platform/posix/posix_file_system.h"
+#include "platform/posix/posix_log_disk.h"
 #include "platform/posix/posix_process_launcher.h"
 #include "platform/posix/posix_system_info.h"
 #include "platform/qt/qt_settings_store.h"
@@ -77,7 +78,8 @@ int RunStandalone(const std::string& command_line, const std::string& executable
   // The dialog may have settled on another repository than the stored one.
   Engine engine(env, settings, system, files, launcher);
   BusyPointers busy;
-  const MainWindowStart start{engine.ctx, env, command.text, splash, busy, display};
+  PosixLogDisk log_disk;
+  const MainWindowStart start{engine.ctx, env, command.text, splash, busy, display, &log_disk};
   MainWindowShown shown = ShowMainWindow(start);
   if (shown.outcome != MainWindowOutcome::Open) return shown.exit_status;
   QCoreApplication::exec();

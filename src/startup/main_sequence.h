@@ -33,6 +33,11 @@ class StartupHost {
   virtual bool StartServing() { return true; }
   // A message of the string table, with its icon, to the user.
   virtual void ShowMessage(int id) = 0;
+  // The message with a second line, "[" + detail + "]", saying why.
+  virtual void ShowMessageWithDetail(int id, std::string_view detail) {
+    (void)detail;
+    ShowMessage(id);
+  }
 };
 
 enum class StartupResult {

@@ -1,6 +1,7 @@
 #include "startup/repository_dialog.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "catalogue/index_gate.h"
 #include "common/date_value.h"
@@ -8,6 +9,7 @@
 #include "common/text.h"
 #include "platform/settings_store.h"
 #include "startup/environment.h"
+#include "startup/read_fault_text.h"
 #include "transport/repository.h"
 #include "transport/repository_location.h"
 
@@ -28,17 +30,25 @@ bool AcceptsIndex(Repository& repository, const TrustPolicy& trust, SettingsStor
   return verdict.decision == IndexDecision::Accept;
 }
 
-bool TestRepository(const std::string& location, const Environment& env, RepositoryDialogParts& parts) {
+// Nothing when the location is a repository; else why not, as far as
+// that is known ("" when it is not).
+std::optional<std::string> TestRepository(const std::string& location, const Environment& env,
+                                          RepositoryDialogParts& parts) {
   const TrustPolicy& trust = env.Trust;
   parts.host.ShowSplash();
-  bool ok = false;
+  std::optional<std::string> failure = "";
   if (std::unique_ptr<Repository> repository = parts.opener.Open(location)) {
     DateValue ignored;
-    ok = trust.KeysConfigured() ? AcceptsIndex(*repository, trust, parts.settings, env.TimeZoneBias)
-                                : repository->HttpHead(kProbePath, ignored);
+    if (trust.KeysConfigured()) {
+      if (AcceptsIndex(*repository, trust, parts.settings, env.TimeZoneBias)) failure.reset();
+    } else if (repository->HttpHead(kProbePath, ignored)) {
+      failure.reset();
+    } else if (const auto fault = repository->LastHeadFault()) {
+      failure = ReadFaultText(*fault);
+    }
   }
   parts.host.HideSplash();
-  return ok;
+  return failure;
 }
 
 }  // namespace
@@ -74,8 +84,10 @@ StandaloneOutcome RunRepositoryDialog(const CommandText& command, Environment& e
     if (answer.path.empty() && !command.host_mode) return StandaloneOutcome::EndProgram;
     if (command.host_mode && TrimBlanks(answer.path).empty()) return StandaloneOutcome::EndProgram;
     const std::string location = CleanTypedAddress(answer.path);
-    if (!TestRepository(location, env, parts)) {
-      parts.host.ShowMessage(906);
+    if (const auto failure = TestRepository(location, env, parts)) {
+      // The user learns whether the address is wrong or the server away.
+      if (failure->empty()) parts.host.ShowMessage(906);
+      else parts.host.ShowMessageWithDetail(906, *failure);
       continue;
     }
     // Stored as typed; this run goes on with the location as the next

@@ -10,6 +10,7 @@
 #include "common/byte_buffer.h"
 #include "common/date_value.h"
 #include "transport/download_sink.h"
+#include "transport/read_fault.h"
 
 namespace tw {
 
@@ -73,6 +74,19 @@ class Repository {
   // The same repository with requests in flight together, when this one
   // offers that; the catalogue then fetches ahead of its walk.
   virtual AsyncRepository* Asynchronous() { return nullptr; }
+
+  // The first catalogue document since the last call that could not be
+  // read (any status but 200 counts), and why; nothing when every one was
+  // read. Once taken, it is forgotten.
+  virtual std::optional<ReadFault> TakeReadFault() { return std::nullopt; }
+
+  // Why the last HttpHead answered false; nothing after one that answered
+  // true (a reply without Last-Modified counts as its status).
+  virtual std::optional<ReadFault> LastHeadFault() { return std::nullopt; }
+
+  // Ends every request under way at once and fails every later one without
+  // asking the repository: the program is closing and waits for nothing.
+  virtual void AbortRequests() {}
 };
 
 }  // namespace tw

@@ -20,7 +20,9 @@ bool DisplayAvailable(const std::function<const char*(const char*)>& getenv) {
   return false;
 }
 
-void ConsoleMainView::AppendLogLine(std::string_view line) { out_ << line << '\n' << std::flush; }
+void ConsoleMainView::AppendLogLine(std::string_view line) {
+  if (log_lines_) out_ << line << '\n' << std::flush;
+}
 
 bool ConsoleMainView::Ask(int, std::string_view text) {
   out_ << kProgramTitle << ": " << OneLine(text) << " " << LoadResString(1102) << '\n' << std::flush;

@@ -20,7 +20,9 @@ bool DisplayAvailable(const std::function<const char*(const char*)>& getenv);
 
 class ConsoleMainView : public MainWindowView {
  public:
-  explicit ConsoleMainView(std::ostream& out) : out_(out) {}
+  // `log_lines` false leaves the log lines to another writer (the run's
+  // log, which marks them for the journal).
+  explicit ConsoleMainView(std::ostream& out, bool log_lines = true) : out_(out), log_lines_(log_lines) {}
 
   void RestorePlacement() override {}
   void SavePlacement() override {}
@@ -41,11 +43,13 @@ class ConsoleMainView : public MainWindowView {
   void ShowSplash() override {}
   void HideSplash() override {}
   void SetSplashProgress(int) override {}
+  void SetRunProgress(std::string_view) override {}
   void ProcessEvents() override {}
   void CloseWindow() override {}
 
  private:
   std::ostream& out_;
+  bool log_lines_;
 };
 
 // Loads the window's controller over a ConsoleMainView and returns what

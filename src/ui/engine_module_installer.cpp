@@ -113,4 +113,8 @@ void EngineModuleInstaller::ShellOpen(std::string_view program, std::string_view
   tw::ShellOpen(ctx_.processes, program, arguments, "", "");
 }
 
+std::optional<ReadFault> EngineModuleInstaller::TakeListFault() { return ctx_.repository.TakeReadFault(); }
+
+void EngineModuleInstaller::AbortRequests() { ctx_.repository.AbortRequests(); }
+
 }  // namespace tw

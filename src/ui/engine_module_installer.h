@@ -29,6 +29,8 @@ class EngineModuleInstaller : public ModuleInstaller {
   void RecordPostSetups(std::string_view local_path, const std::vector<std::string>& programs) override;
   void RunPendingPostSetups() override;
   void ShellOpen(std::string_view program, std::string_view arguments) override;
+  std::optional<ReadFault> TakeListFault() override;
+  void AbortRequests() override;
 
  private:
   EngineContext& ctx_;

@@ -33,4 +33,15 @@ MainLayout LayoutMainWindow(const MainLayout& current, double width, double heig
   return l;
 }
 
+double FirstStartClientWidth(double hide_box, double columns) {
+  // What the bottom row keeps for itself besides the hide box, at any
+  // width (the layout moves only the box's right edge with the window's).
+  const MainLayout design = LayoutMainWindow(kDesignLayout, kDesignClientWidth, kDesignClientHeight);
+  const double rest = kDesignClientWidth - design.hide_box.width;
+  double width = kDesignClientWidth;
+  if (hide_box + rest > width) width = hide_box + rest;
+  if (columns > width) width = columns;
+  return width;
+}
+
 }  // namespace tw

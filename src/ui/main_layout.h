@@ -36,6 +36,12 @@ inline constexpr double kLayoutMargin = 10;
 // its list and log); positions may go negative. Halves are not rounded.
 MainLayout LayoutMainWindow(const MainLayout& current, double width, double height);
 
+// The client width a first start opens with: the design width, or more
+// when the font makes the hide box's caption (`hide_box` wide, check mark
+// included) or the list's columns (`columns` wide, scroll bar included)
+// need it. The layout gives the hide box what the width leaves it.
+double FirstStartClientWidth(double hide_box, double columns);
+
 inline constexpr double kTwipsPerInch = 1440;
 inline double TwipsToPixels(double twips, double dots_per_inch) {
   return twips * dots_per_inch / kTwipsPerInch;

@@ -8,6 +8,8 @@
 #include "platform/settings_store.h"
 #include "resources/string_table.h"
 #include "ui/batch_command.h"
+#include "startup/read_fault_text.h"
+#include "ui/run_log.h"
 
 namespace tw {
 namespace {
@@ -35,7 +37,7 @@ MainWindowController::MainWindowController(MainWindowSwitches switches, MainWind
     : switches_(std::move(switches)), with_(std::move(with)), view_(view) {
   // A catalogue document refused while the list fills or the run goes on
   // shows in the log beside the modules it concerns.
-  with_.catalogue.SetRefusalListener([this](const std::string& line) { AddLog(line); });
+  with_.catalogue.SetRefusalListener([this](const std::string& line) { AddLog(line, LogLevel::Warning); });
 }
 
 MainWindowController::~MainWindowController() { with_.catalogue.SetRefusalListener({}); }
@@ -52,8 +54,10 @@ LoadOutcome MainWindowController::Load() {
   view_.SetHideValue(hide);
   if (hide != 1 && !switches_.HiddenMode) return LoadOutcome::ShowWindow;
 
-  // The hidden start: nobody is there to press a button. What an earlier
-  // run left pending runs first, also when nothing is left to update.
+  // The hidden start: nobody is there to press a button, nor to read the
+  // window's log. What an earlier run left pending runs first, also when
+  // nothing is left to update.
+  if (with_.run_log) with_.run_log->EchoToStandardError();
   with_.installer.RunPendingPostSetups();
   RefreshList();
   if (rows_.empty()) {
@@ -100,9 +104,11 @@ void MainWindowController::CancelClicked() {
   if (closing_) return;
   if (activity_ == Activity::Refreshing || activity_ == Activity::Running) {
     // The operation on the stack stops at its next step and the handler
-    // that started it closes the window.
+    // that started it closes the window. A list that waits on the
+    // repository would wait on: its requests end now.
     close_pending_ = true;
     cancel_ = true;
+    if (activity_ == Activity::Refreshing) with_.installer.AbortRequests();
     return;
   }
   CloseProcedure();
@@ -124,12 +130,21 @@ void MainWindowController::RefreshList() {
   if (closing_ || activity_ != Activity::Idle) return;
   activity_ = Activity::Refreshing;
   FillModuleList(switches_.ModuleName);
+  const std::optional<ReadFault> fault = with_.installer.TakeListFault();
   activity_ = Activity::Idle;
   if (close_pending_) return;
   view_.EnableButton(0, true);
   UpdateButtonEnabled();
+  if (fault) {
+    list_fault_line_ = Text(830) + " [" + ReadFaultText(*fault) + "]";
+    AddLog(*list_fault_line_, LogLevel::Error);
+  }
   if (rows_.empty()) {
-    AddLog(Text(807));
+    // "Nothing to update" only when the repository really said so.
+    if (!fault) {
+      if (list_fault_line_) AddLog(*list_fault_line_, LogLevel::Error);
+      else AddLog(Text(807));
+    }
     view_.ShowLog();
   }
 }
@@ -155,12 +170,14 @@ void MainWindowController::SetButton(int index, int caption_id, std::string_view
   view_.SetButton(index, Text(caption_id), tag);
 }
 
-void MainWindowController::AddLog(std::string_view message) {
-  view_.AppendLogLine(log_.Add(message, with_.clock.local_now()));
+void MainWindowController::AddLog(std::string_view message, LogLevel level) {
+  const std::string line = log_.Add(message, with_.clock.local_now());
+  view_.AppendLogLine(line);
+  if (with_.run_log) with_.run_log->Line(line, level);
 }
 
-void MainWindowController::AddLogWithSuffix(int id, std::string_view detail) {
-  AddLog(Text(id) + " [" + std::string(detail) + "]");
+void MainWindowController::AddLogWithSuffix(int id, std::string_view detail, LogLevel level) {
+  AddLog(Text(id) + " [" + std::string(detail) + "]", level);
 }
 
 void MainWindowController::SetStatus(size_t row, std::string_view status) { view_.SetRowStatus(row, status); }
@@ -201,7 +218,7 @@ void MainWindowController::HideSplash() {
 
 
 int MainWindowController::ExitStatus() const {
-  return module_failed_ || with_.catalogue.Index().Refused() ? 1 : 0;
+  return module_failed_ || list_fault_line_ || with_.catalogue.Index().Refused() ? 1 : 0;
 }
 
 }  // namespace tw

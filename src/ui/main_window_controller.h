@@ -12,11 +12,13 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/keyed_collection.h"
+#include "platform/log_file.h"
 #include "startup/switches.h"
 #include "ui/activity_log.h"
 #include "ui/main_window_view.h"
@@ -26,6 +28,7 @@ namespace tw {
 
 class Catalogue;
 class PathMapping;
+class RunLog;
 class SettingsStore;
 
 struct MainWindowCollaborators {
@@ -34,6 +37,8 @@ struct MainWindowCollaborators {
   SettingsStore& settings;
   ModuleInstaller& installer;
   Clock clock;
+  // Hears every log line too (the log file, standard error); may be none.
+  RunLog* run_log = nullptr;
 };
 
 // How the load ended.
@@ -74,7 +79,8 @@ class MainWindowController {
   bool UpdateErrors() const { return update_errors_; }
   // What the process returns once the window is gone: 1 when a module the
   // run covered could not be put in place (its download failed too), or
-  // when the repository's index was refused, else 0.
+  // when the repository could not be read for the list or its index was
+  // refused; else 0.
   int ExitStatus() const;
   bool Closed() const { return closing_; }
   bool Running() const { return activity_ == Activity::Running; }
@@ -104,10 +110,12 @@ class MainWindowController {
   void FinishRun();
   void RunUnderSplash(bool every_row);
 
-  void AddLog(std::string_view message);
-  void AddLogWithSuffix(int id, std::string_view detail);
+  void AddLog(std::string_view message, LogLevel level = LogLevel::Info);
+  void AddLogWithSuffix(int id, std::string_view detail, LogLevel level = LogLevel::Info);
   void SetStatus(size_t row, std::string_view status);
   void ShowProgress(size_t row, std::uint64_t received, std::uint64_t total);
+  // "done of covered modules", and the bytes the run has fetched so far.
+  void ShowRunProgress(std::uint64_t received_now);
   bool Ask(int id, std::string_view text);
   void Tell(int id);
   void ShowSplash();
@@ -133,6 +141,10 @@ class MainWindowController {
   // still learn of it.
   bool module_failed_ = false;
   bool splash_wanted_ = false, splash_shown_ = false;
+  // The log line saying why the repository could not be read for the
+  // list; a later refresh answered from the same failed documents says it
+  // again rather than claim there is nothing to update.
+  std::optional<std::string> list_fault_line_;
 
   std::string tags_[2] = {"CANCEL", "UPDATE"};
   std::vector<Row> rows_;
@@ -140,6 +152,9 @@ class MainWindowController {
   KeyedCollection<PostSetup> post_setups_;  // upper-case path -> entry
   ActivityLog log_;
   std::chrono::steady_clock::time_point last_progress_{};
+  size_t run_done_ = 0, run_covered_ = 0;
+  std::uint64_t run_bytes_ = 0;  // of the downloads that have ended
+  std::uint64_t last_received_ = 0;  // of the download under way
   int last_percent_ = -1;
 };
 

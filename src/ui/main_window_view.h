@@ -65,6 +65,9 @@ class MainWindowView {
   virtual void HideSplash() = 0;
   // A bar under the splash's text; -1 takes it away.
   virtual void SetSplashProgress(int percent) = 0;
+  // The run's overall progress beside the window's title ("2 di 12
+  // moduli, 1,5 MB"); "" gives the title back as it was.
+  virtual void SetRunProgress(std::string_view progress) = 0;
 
   // Lets pending window events run (clicks included).
   virtual void ProcessEvents() = 0;

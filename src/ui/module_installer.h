@@ -14,6 +14,7 @@
 
 #include "common/date_value.h"
 #include "engine/error_record.h"
+#include "transport/read_fault.h"
 
 namespace tw {
 
@@ -94,6 +95,14 @@ class ModuleInstaller {
   // Opens `program` with `arguments` as the desktop's "open" does, without
   // waiting.
   virtual void ShellOpen(std::string_view program, std::string_view arguments) = 0;
+
+  // The first catalogue document since the last call that the repository
+  // would not give, and why.
+  virtual std::optional<ReadFault> TakeListFault() { return std::nullopt; }
+
+  // Ends the repository's requests under way, and fails later ones at
+  // once: the window is closing.
+  virtual void AbortRequests() {}
 };
 
 }  // namespace tw

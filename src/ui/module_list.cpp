@@ -15,7 +15,7 @@ void MainWindowController::FillModuleList(std::string_view module) {
   // the backslash of "{ESEGUIBILI}\Prog.exe" leads there).
   if (!module.empty() && !refused_module_reported_ && !IsConfinedModulePath(with_.paths, module)) {
     refused_module_reported_ = true;
-    AddLog(std::string(LoadResString(810)) + " [" + std::string(module) + "]");
+    AddLog(std::string(LoadResString(810)) + " [" + std::string(module) + "]", LogLevel::Warning);
   }
   UpdateDictionary updates;
   with_.catalogue.CollectUpdates(updates, module);

@@ -14,6 +14,21 @@ std::string Text(int id) { return std::string(LoadResString(id)); }
 // Progress in the status column changes at most this often.
 constexpr auto kProgressInterval = std::chrono::milliseconds(250);
 
+// "27 byte", "3,4 KB", "1,5 MB": one decimal, with the Italian comma.
+std::string ByteCount(std::uint64_t bytes) {
+  if (bytes < 1024) return std::to_string(bytes) + " byte";
+  const bool mega = bytes >= 1024 * 1024;
+  const std::uint64_t tenths = bytes * 10 / (mega ? 1024 * 1024 : 1024);
+  return std::to_string(tenths / 10) + "," + std::to_string(tenths % 10) + (mega ? " MB" : " KB");
+}
+
+std::string WithNumbers(int id, size_t first, size_t second) {
+  std::string text = Text(id);
+  for (const auto& [mark, value] : {std::pair{"%1", first}, std::pair{"%2", second}})
+    if (const size_t at = text.find(mark); at != std::string::npos) text.replace(at, 2, std::to_string(value));
+  return text;
+}
+
 }  // namespace
 
 void MainWindowController::RunUnderSplash(bool every_row) {
@@ -42,11 +57,20 @@ void MainWindowController::RunUpdate(bool every_row) {
     with_.installer.RunPendingPostSetups();
     with_.installer.SelfUpdate();
     const bool confirm_each = !switches_.ModuleName.empty() && switches_.ConfirmMode;
+    // The bar of the status column covers one file: a thousand small ones
+    // would keep it full for the whole run. The title counts them.
+    run_done_ = 0;
+    run_covered_ = covered.size();
+    run_bytes_ = 0;
     for (size_t row : covered) {
       if (cancel_) break;
+      ShowRunProgress(0);
       UpdateItem(row, confirm_each);
+      ++run_done_;
     }
+    ShowRunProgress(0);
     RunPostSetups();
+    view_.SetRunProgress("");
   }
   AddLog(Text(802));
   if (cancel_) {
@@ -100,12 +124,15 @@ void MainWindowController::UpdateItem(size_t index, bool confirm) {
   }
   SetStatus(index, Text(1002));
   last_percent_ = -1;
+  last_received_ = 0;
   const DownloadOutcome fetched = with_.installer.Download(
       with_.paths.ResolvePath(key, true), key,
       [this, index](std::uint64_t received, std::uint64_t total) { ShowProgress(index, received, total); },
       cancel_);
   if (splash_shown_ && last_percent_ >= 0) view_.SetSplashProgress(-1);
   for (const std::string& note : fetched.notes) AddLog(note);
+  run_bytes_ += last_received_;
+  last_received_ = 0;
 
   if (fetched.status == DownloadStatus::Cancelled || cancel_) {
     with_.installer.Discard(key);
@@ -115,7 +142,7 @@ void MainWindowController::UpdateItem(size_t index, bool confirm) {
   if (fetched.status == DownloadStatus::Failed) {
     module_failed_ = true;
     SetStatus(index, Text(1005));
-    AddLog(Text(806));
+    AddLog(Text(806), LogLevel::Error);
     return;
   }
 
@@ -135,11 +162,19 @@ void MainWindowController::UpdateItem(size_t index, bool confirm) {
     const ErrorRecord& error = replaced.Error();
     const std::string detail = std::to_string(error.Number) + ": " + error.Description;
     SetStatus(index, Text(1005) + " [" + detail + "]");
-    AddLogWithSuffix(806, detail);
+    AddLogWithSuffix(806, detail, LogLevel::Error);
   }
 }
 
+void MainWindowController::ShowRunProgress(std::uint64_t received_now) {
+  std::string text = WithNumbers(1401, run_done_, run_covered_);
+  const std::uint64_t bytes = run_bytes_ + received_now;
+  if (bytes > 0) text += ", " + ByteCount(bytes);
+  view_.SetRunProgress(text);
+}
+
 void MainWindowController::ShowProgress(size_t row, std::uint64_t received, std::uint64_t total) {
+  last_received_ = received;
   if (total == 0) return;
   const int percent = static_cast<int>(std::min<std::uint64_t>(100, received * 100 / total));
   const auto now = with_.clock.steady_now();
@@ -151,6 +186,7 @@ void MainWindowController::ShowProgress(size_t row, std::uint64_t received, std:
   last_progress_ = now;
   SetStatus(row, Text(1002) + " [" + std::to_string(percent) + "%]");
   if (splash_shown_) view_.SetSplashProgress(percent);
+  ShowRunProgress(received);
 }
 
 }  // namespace tw

@@ -91,7 +91,7 @@ TEST_F(AutomationOverDBus, WithoutARepositoryTheServerRefusesAndEnds) {
   clock.start();
   EXPECT_NE(Run({"--automation"}, &errors), 0);
   EXPECT_LT(clock.elapsed(), 10000);
-  EXPECT_TRUE(errors.contains("lanciare il programma Tarnwick da \"Esplora Risorse\"")) << errors.toStdString();
+  EXPECT_TRUE(errors.contains("lanciare il programma Tarnwick dal gestore dei file")) << errors.toStdString();
 }
 
 TEST_F(AutomationOverDBus, TheBusStartsTheRegisteredServerOnTheFirstCall) {

@@ -68,7 +68,10 @@ check_desktop_entry() {
   desktop-file-validate "$entry" || fail "desktop-file-validate rejects the desktop entry"
   local exec=$program
   [[ $program =~ ^[A-Za-z0-9/._+-]+$ ]] || exec="\"$program\""
-  grep -qxF "Exec=$exec" "$entry" || fail "the desktop entry does not start $program: $(grep ^Exec= "$entry")"
+  # The menu opens the whole suite's list with one question for the run;
+  # its action opens the options window.
+  grep -qxF "Exec=$exec @c" "$entry" || fail "the desktop entry does not start $program @c: $(grep ^Exec= "$entry")"
+  grep -qxF "Exec=$exec host" "$entry" || fail "the desktop entry has no action to configure the repository"
   grep -qx "Icon=it.velmora.Tarnwick" "$entry" || fail "the desktop entry names another icon"
 }
 

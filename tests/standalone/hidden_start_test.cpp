@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include "common/settings_keys.h"
+#include "platform/log_file.h"
+#include "support/fault_server.h"
 #include "platform/qt/qt_settings_store.h"
 #include "support/nginx_server.h"
 #include "support/temp_dir.h"
@@ -49,6 +51,15 @@ class HiddenStart : public ::testing::TestWithParam<bool> {
     QtSettingsStore settings;
     std::filesystem::remove(settings.FilePath(settings::kApplication));
     settings.Write(settings::kApplication, settings::kSection, settings::kRemoteHost, nginx_.Location(base_));
+    settings.Flush();
+    std::filesystem::remove(LogFile());
+  }
+
+  static std::string LogFile() { return LogFilePath(&std::getenv); }
+
+  void StoreRepository(const std::string& location) {
+    QtSettingsStore settings;
+    settings.Write(settings::kApplication, settings::kSection, settings::kRemoteHost, location);
     settings.Flush();
   }
 
@@ -115,6 +126,30 @@ TEST_P(HiddenStart, AModuleThatCannotBePutInPlaceEndsWithStatusOne) {
     EXPECT_NE(outcome.err.find("Si sono verificati alcuni errori"), std::string::npos) << outcome.err;
   }
   EXPECT_EQ(ReadTextFile(Suite("Dati/Blocco")), "un file, non una cartella");
+  // The administrators' log names the module and the reason, dated.
+  const std::string log = ReadTextFile(LogFile());
+  EXPECT_NE(log.find(" - Inizio download del modulo [X.dat]\n"), std::string::npos) << log;
+  EXPECT_NE(log.find(" - Errori durante il download del modulo ["), std::string::npos) << log;
+  EXPECT_NE(log.find(" - Fine procedura di aggiornamento\n"), std::string::npos) << log;
+}
+
+// A repository that cannot be read is no empty list: the line says why, on
+// standard error as in the log file, and the launcher learns of it.
+TEST_P(HiddenStart, ARepositoryThatCannotBeReadIsSaidOnStandardErrorAndEndsWithStatusOne) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"127.0.0.1:" + std::to_string(testing::FaultServer::ClosedPort()), "[Connessione rifiutata]"},
+      {nginx_.Location("/failing" + base_), "[HTTP 500]"},
+  };
+  for (const auto& [location, reason] : cases) {
+    SCOPED_TRACE(location);
+    StoreRepository(location);
+    const Outcome outcome = Start("@h @m {DATI}\\A.dat");
+    EXPECT_EQ(outcome.status, 1) << outcome.err;
+    const std::string line = "Impossibile leggere il repository degli aggiornamenti " + reason;
+    EXPECT_NE(outcome.err.find(line), std::string::npos) << outcome.err;
+    EXPECT_EQ(outcome.err.find("Nessun aggiornamento disponibile"), std::string::npos) << outcome.err;
+    EXPECT_NE(ReadTextFile(LogFile()).find(line), std::string::npos);
+  }
 }
 
 TEST_P(HiddenStart, NothingToUpdateEndsAtOnceWithStatusZero) {

@@ -16,6 +16,7 @@
 #include "platform/qt/qt_settings_store.h"
 #include "startup/repository_dialog.h"
 #include "standalone/standalone_main.h"
+#include "support/fault_server.h"
 #include "support/nginx_server.h"
 #include "support/temp_dir.h"
 #include "ui/widgets/form_options.h"
@@ -48,6 +49,7 @@ class Person : public QObject {
   std::deque<Step> steps;            // one for each options window
   std::vector<std::string> seen;     // message texts and "options <path>"
   bool saw_splash = false;
+  bool suggestion_kept = false;      // an options window opened without its text selected
 
  private:
   void Look() {
@@ -58,6 +60,8 @@ class Person : public QObject {
       box->buttons().first()->click();
     } else if (auto* form = dynamic_cast<FormOptions*>(modal)) {
       seen.push_back("options " + form->TxtPath()->text().toStdString());
+      // Typing is to replace the suggestion.
+      if (form->TxtPath()->selectedText() != form->TxtPath()->text()) suggestion_kept = true;
       if (steps.empty()) {
         form->Cmds(1)->click();
         return;
@@ -130,9 +134,19 @@ TEST_F(StandaloneStart, ARepositoryWithoutTheTestFileIsRefusedAndCancelKeepsOnly
   EXPECT_EQ(Run("@m {ESEGUIBILI}\\Prog.exe"), 0);
   ASSERT_EQ(person_.seen.size(), 3u);
   EXPECT_NE(person_.seen[1].find("non corrisponde"), std::string::npos);
+  // Why, on a second line.
+  EXPECT_NE(person_.seen[1].find(".\n[HTTP 404]"), std::string::npos) << person_.seen[1];
   EXPECT_EQ(person_.seen[2], "options " + DefaultRepositoryURL());
+  EXPECT_FALSE(person_.suggestion_kept);
   EXPECT_EQ(Ini("RemoteHost"), "<none>");
   EXPECT_EQ(Ini("Hide"), "1");
+}
+
+TEST_F(StandaloneStart, AnAddressWhereNothingListensSaysSoUnder906) {
+  person_.steps = {Type("127.0.0.1:" + std::to_string(testing::FaultServer::ClosedPort()))};
+  EXPECT_EQ(Run("@m {ESEGUIBILI}\\Prog.exe"), 0);
+  ASSERT_GE(person_.seen.size(), 2u);
+  EXPECT_NE(person_.seen[1].find("Velmora s.r.l.\n[Connessione rifiutata]"), std::string::npos) << person_.seen[1];
 }
 
 TEST_F(StandaloneStart, HostModeReplacesTheStoredAddressOnlyAfterASuccessfulTest) {

@@ -57,6 +57,7 @@ class FakeMainWindowView : public MainWindowView {
   void ShowSplash() override { splash_visible = true; events.push_back("splash on"); }
   void HideSplash() override { splash_visible = false; events.push_back("splash off"); }
   void SetSplashProgress(int percent) override { splash_progress.push_back(percent); }
+  void SetRunProgress(std::string_view progress) override { run_progress.emplace_back(progress); }
 
   void ProcessEvents() override {
     ++events_processed;
@@ -90,6 +91,7 @@ class FakeMainWindowView : public MainWindowView {
   std::function<void()> on_process_events;
   bool splash_visible = false, asked_under_splash = false, closed = false;
   std::vector<int> splash_progress;
+  std::vector<std::string> run_progress;
   int busy = 0, column_sizings = 0, events_processed = 0;
 };
 

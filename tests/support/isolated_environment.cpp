@@ -30,6 +30,8 @@ void IsolateEnvironment() {
   ::setenv("XDG_CONFIG_HOME", (pattern + "/.config").c_str(), 1);
   ::setenv("XDG_DATA_HOME", (pattern + "/.local/share").c_str(), 1);
   ::setenv("XDG_CACHE_HOME", (pattern + "/.cache").c_str(), 1);
+  ::setenv("XDG_STATE_HOME", (pattern + "/.local/state").c_str(), 1);
+  ::unsetenv("JOURNAL_STREAM");
   for (const char* name : {"TARNWICK_SYSTEM_DIR", "TARNWICK_FONTS_DIR", "TARNWICK_WINDOWS_DIR"})
     ::unsetenv(name);
   ::setenv("no_proxy", "127.0.0.1,localhost,::1", 1);

@@ -130,6 +130,7 @@ bool NginxServer::Start() {
                               : std::string())
                       << "    root " << root_ << ";\n"
                       << "    location /redirect/ { rewrite ^/redirect/(.*)$ /$1 redirect; }\n"
+                      << "    location /failing/ { return 500; }\n"
                       << "  }\n}\n";
   const std::string binary = NginxBinary();
   const std::string error_log = prefix_ + "/error.log";

@@ -31,6 +31,7 @@ class NginxServer {
   bool running() const { return pid_ > 0; }
   int port() const { return port_; }
   const std::string& root() const { return root_; }
+  // Every path below /failing/ answers status 500.
   // "127.0.0.1:<port>" followed by `base_path`; "https://" before it
   // over TLS, "[::1]" for the IPv6 loopback.
   std::string Location(const std::string& base_path = "") const;

@@ -21,6 +21,17 @@ TEST(MainLayoutTest, DesignSizePlacesEveryControl) {
   EXPECT_EQ(LayoutMainWindow(l, 6000, 4500), l);
 }
 
+TEST(MainLayoutTest, AFirstStartIsWideEnoughForTheHideCaptionAndTheColumns) {
+  // {hide box, columns, width}: the design, a caption 1000 twips wider
+  // than the design's box, columns wider than both.
+  const double cases[][3] = {{2205, 5000, 6000}, {3205, 5000, 7000}, {3205, 8000, 8000}};
+  for (const auto& c : cases) {
+    const double width = FirstStartClientWidth(c[0], c[1]);
+    EXPECT_EQ(width, c[2]);
+    EXPECT_GE(LayoutMainWindow(kDesignLayout, width, 4500).hide_box.width, c[0]);
+  }
+}
+
 TEST(MainLayoutTest, WideningMovesTheButtonsAndStretchesTheRest) {
   const MainLayout before = LayoutMainWindow(kDesignLayout, 6000, 4500);
   const MainLayout after = LayoutMainWindow(before, 7500, 4500);

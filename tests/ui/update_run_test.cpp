@@ -253,5 +253,25 @@ TEST_F(MainWindowTest, DownloadProgressShowsInTheStatusAFewTimesASecond) {
   EXPECT_EQ(view_.splash_progress, (std::vector<int>{1, 51, 37, 100, -1}));
 }
 
+// The title counts the modules done of those the run covers and the bytes
+// fetched, and is given back at the end.
+TEST_F(MainWindowTest, TheTitleShowsTheRunsOverallProgressAndIsRestored) {
+  Module("a.exe");
+  Module("b.exe");
+  auto& c = Open();
+  installer_.during_download = [&](const DownloadProgress& progress) { progress(2048, 4096); };
+  c.ButtonClicked(1);
+  ASSERT_FALSE(view_.run_progress.empty());
+  EXPECT_EQ(view_.run_progress.front(), "0 di 2 moduli");
+  EXPECT_NE(std::find(view_.run_progress.begin(), view_.run_progress.end(), "0 di 2 moduli, 2,0 KB"),
+            view_.run_progress.end());
+  // The first file's 27 bytes count once it has ended, whatever its
+  // announced size.
+  EXPECT_NE(std::find(view_.run_progress.begin(), view_.run_progress.end(), "1 di 2 moduli, 27 byte"),
+            view_.run_progress.end());
+  EXPECT_EQ(view_.run_progress[view_.run_progress.size() - 2], "2 di 2 moduli, 54 byte");
+  EXPECT_EQ(view_.run_progress.back(), "");
+}
+
 }  // namespace
 }  // namespace tw

@@ -105,32 +105,37 @@ int main(int argc, char** argv) {
     ok &= Save(image, folder.filePath(QString("tarnwick-%1.png").arg(size)));
   }
 
-  QImage logo(70, 30, QImage::Format_ARGB32);
-  logo.fill(Qt::transparent);
-  QPainter p(&logo);
-  DrawMark(p, QRectF(0, 3, 24, 24));
-  // Each word at the largest size that fits beside the mark.
-  const QRectF words(26, 1, 44, 28);
-  auto fitted = [&](const QString& text, bool bold, int largest) {
-    QFont font(QStringLiteral("Sans Serif"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setBold(bold);
-    for (int px = largest; px > 6; --px) {
-      font.setPixelSize(px);
-      if (QFontMetricsF(font).horizontalAdvance(text) <= words.width()) break;
-    }
-    return font;
-  };
-  p.setRenderHint(QPainter::TextAntialiasing);
-  p.setFont(fitted(QStringLiteral("Velmora"), true, 12));
-  p.setPen(kTileBottom);
-  p.drawText(QRectF(words.left(), words.top(), words.width(), 15), Qt::AlignLeft | Qt::AlignVCenter,
-             QStringLiteral("Velmora"));
-  p.setFont(fitted(QStringLiteral("Tarnwick"), false, 10));
-  p.setPen(QColor(0x55, 0x55, 0x55));
-  p.drawText(QRectF(words.left(), words.top() + 15, words.width(), 13),
-             Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Tarnwick"));
-  p.end();
-  ok &= Save(logo, folder.filePath("logo.png"));
+  // The logo at 70 x 30, and twice as fine for screens at twice the
+  // density, drawn from the same strokes.
+  for (const int scale : {1, 2}) {
+    QImage logo(70 * scale, 30 * scale, QImage::Format_ARGB32);
+    logo.fill(Qt::transparent);
+    QPainter p(&logo);
+    p.scale(scale, scale);
+    DrawMark(p, QRectF(0, 3, 24, 24));
+    // Each word at the largest size that fits beside the mark.
+    const QRectF words(26, 1, 44, 28);
+    auto fitted = [&](const QString& text, bool bold, int largest) {
+      QFont font(QStringLiteral("Sans Serif"));
+      font.setStyleHint(QFont::SansSerif);
+      font.setBold(bold);
+      for (int px = largest; px > 6; --px) {
+        font.setPixelSize(px);
+        if (QFontMetricsF(font).horizontalAdvance(text) <= words.width()) break;
+      }
+      return font;
+    };
+    p.setRenderHint(QPainter::TextAntialiasing);
+    p.setFont(fitted(QStringLiteral("Velmora"), true, 12));
+    p.setPen(kTileBottom);
+    p.drawText(QRectF(words.left(), words.top(), words.width(), 15), Qt::AlignLeft | Qt::AlignVCenter,
+               QStringLiteral("Velmora"));
+    p.setFont(fitted(QStringLiteral("Tarnwick"), false, 10));
+    p.setPen(QColor(0x55, 0x55, 0x55));
+    p.drawText(QRectF(words.left(), words.top() + 15, words.width(), 13),
+               Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Tarnwick"));
+    p.end();
+    ok &= Save(logo, folder.filePath(scale == 1 ? "logo.png" : "logo@2x.png"));
+  }
   return ok ? 0 : 1;
 }

@@ -62,8 +62,31 @@ Inet* HttpAsyncRepository::NewControl(std::string_view remote_path) {
   return control;
 }
 
+std::optional<ReadFault> HttpAsyncRepository::TakeReadFault() {
+  std::optional<ReadFault> fault = std::move(fault_);
+  fault_.reset();
+  return fault;
+}
+
+void HttpAsyncRepository::AbortRequests() {
+  aborted_ = true;
+  // Each ends through its own handler, which retires it from these lists:
+  // work on copies.
+  std::vector<Inet*> transfers;
+  for (const auto& control : transfers_) transfers.push_back(control.get());
+  std::vector<FormSCK*> sessions;
+  for (const auto& session : sessions_) sessions.push_back(session.get());
+  for (Inet* control : transfers) control->Abort();
+  for (FormSCK* session : sessions) session->Abort();
+}
+
 void HttpAsyncRepository::StartGetText(std::string_view remote_path, TextDone done) {
   DropRetired();
+  if (aborted_) {
+    ++running_;
+    Ready([done = std::move(done)] { done(std::string()); });
+    return;
+  }
   Inet* control = NewControl(remote_path);
   control->StartURL(GetUrl(control->RemoteHost, control->Document), DataType::Text,
                     [this, alive = std::weak_ptr<bool>(alive_), control, done = std::move(done)](bool answered) {
@@ -71,6 +94,8 @@ void HttpAsyncRepository::StartGetText(std::string_view remote_path, TextDone do
                       std::string text;
                       // The catalogue judges the bytes, then decodes them.
                       if (answered && control->Status() == 200) text = std::string(control->TakeBody().view());
+                      const std::optional<ReadFault> fault = control->Fault();
+                      if (!fault_ && fault && fault->kind != ReadFaultKind::Aborted) fault_ = fault;
                       Retire(transfers_, retired_transfers_, control);
                       Ready([done, text = std::move(text)]() mutable { done(std::move(text)); });
                     });
@@ -91,6 +116,11 @@ void HttpAsyncRepository::StartTransferHead(std::string_view remote_path, HeadDo
 // plain proxy, as the repository's requests one at a time send it.
 void HttpAsyncRepository::StartHead(std::string_view remote_path, HeadDone done) {
   DropRetired();
+  if (aborted_) {
+    ++running_;
+    Ready([done = std::move(done)] { done(HeadAnswer{}); });
+    return;
+  }
   const RepositoryLocation& where = where_;
   const ProxyChoice& proxy = proxy_;
   if (where.tls || (!proxy.url.empty() && !proxy.plain)) return StartTransferHead(remote_path, std::move(done));
@@ -112,7 +142,10 @@ void HttpAsyncRepository::WaitForAny() {
     QEventLoop loop;
     QEventLoop* outer = waiting_;
     waiting_ = &loop;
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    // The user's input goes through, as during downloads: "Annulla" must
+    // reach a walk that waits on a silent repository. The window keeps to
+    // one operation at a time itself.
+    loop.exec();
     waiting_ = outer;
     // A handler that ran during an outer wait may have waited here in turn
     // and taken the answers that were to end the outer wait: end it too,

@@ -6,12 +6,14 @@
 
 #include <QEventLoop>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "transport/async_repository.h"
 #include "transport/network/inet_transfer.h"
 #include "transport/proxy_choice.h"
+#include "transport/read_fault.h"
 #include "transport/repository_location.h"
 #include "transport/network/socket_session.h"
 
@@ -29,6 +31,11 @@ class HttpAsyncRepository : public AsyncRepository {
   void StartHead(std::string_view remote_path, HeadDone done) override;
   void WaitForAny() override;
   size_t InFlight() const override { return running_ + ready_.size(); }
+
+  // As Repository's: the first document that could not be read, and the
+  // end of every request under way and to come.
+  std::optional<ReadFault> TakeReadFault();
+  void AbortRequests();
 
  private:
   // Requests end from socket and timer handlers; their answers wait here
@@ -56,6 +63,8 @@ class HttpAsyncRepository : public AsyncRepository {
   std::vector<std::unique_ptr<Inet>> retired_transfers_;
   std::vector<std::unique_ptr<FormSCK>> retired_sessions_;
   QEventLoop* waiting_ = nullptr;
+  std::optional<ReadFault> fault_;
+  bool aborted_ = false;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QCoreApplication>
+#include <algorithm>
 
 #include "transport/head_reply.h"
 #include "transport/network/http_async_repository.h"
@@ -16,7 +17,76 @@ HttpTransport::HttpTransport(std::string location, int bias, SessionLimits sessi
                              TransferLimits transfer)
     : location_(std::move(location)), bias_(bias), session_(session), transfer_(transfer) {}
 
+namespace {
+
+// The status number of a reply's first line ("HTTP/1.1 404 Not Found");
+// 0 when there is none.
+long ReplyStatus(std::string_view received) {
+  if (!received.starts_with("HTTP/")) return 0;
+  const size_t blank = received.find(' ');
+  if (blank == std::string_view::npos || received.size() < blank + 4) return 0;
+  long status = 0;
+  for (char c : received.substr(blank + 1, 3)) {
+    if (c < '0' || c > '9') return 0;
+    status = status * 10 + (c - '0');
+  }
+  return status;
+}
+
+}  // namespace
+
+HttpTransport::~HttpTransport() = default;
+
+class HttpTransport::Live {
+ public:
+  Live(HttpTransport& owner, Inet* control) : owner_(owner), control_(control) {
+    owner_.live_transfers_.push_back(control);
+  }
+  Live(HttpTransport& owner, FormSCK* session) : owner_(owner), session_(session) {
+    owner_.live_sessions_.push_back(session);
+  }
+  ~Live() {
+    if (control_) std::erase(owner_.live_transfers_, control_);
+    if (session_) std::erase(owner_.live_sessions_, session_);
+  }
+  Live(const Live&) = delete;
+  Live& operator=(const Live&) = delete;
+
+ private:
+  HttpTransport& owner_;
+  Inet* control_ = nullptr;
+  FormSCK* session_ = nullptr;
+};
+
+void HttpTransport::AbortRequests() {
+  aborted_ = true;
+  // Copies: an aborted request leaves its list as it ends.
+  for (Inet* control : std::vector<Inet*>(live_transfers_)) control->Abort();
+  for (FormSCK* session : std::vector<FormSCK*>(live_sessions_)) session->Abort();
+  if (async_) async_->AbortRequests();
+}
+
+std::optional<ReadFault> HttpTransport::TakeReadFault() {
+  std::optional<ReadFault> fault = std::move(fault_);
+  fault_.reset();
+  if (async_) {
+    std::optional<ReadFault> later = async_->TakeReadFault();
+    if (!fault) fault = later;
+  }
+  return fault;
+}
+
+void HttpTransport::NoteFault(const Inet& control) {
+  if (fault_) return;
+  std::optional<ReadFault> fault = control.Fault();
+  if (fault && fault->kind != ReadFaultKind::Aborted) fault_ = fault;
+}
+
 bool HttpTransport::HttpHead(std::string_view remote_path, DateValue& last_modified) {
+  if (aborted_) {
+    head_fault_ = ReadFault{ReadFaultKind::Aborted, 0};
+    return false;
+  }
   FormSCK session(session_);
   if (!StartHead(session, remote_path)) return TransferHead(remote_path, last_modified);
   return FinishHead(session, last_modified);
@@ -36,17 +106,31 @@ bool HttpTransport::StartHead(FormSCK& session, std::string_view remote_path) {
 }
 
 bool HttpTransport::FinishHead(FormSCK& session, DateValue& last_modified) {
-  const HeadReply reply = ScanHeadReply(session.Wait(), bias_);
+  const Live live(*this, &session);
+  if (aborted_) session.Abort();
+  const std::string received = session.Wait();
+  const HeadReply reply = ScanHeadReply(received, bias_);
   if (reply.last_modified) last_modified = *reply.last_modified;
+  head_fault_.reset();
+  if (!reply.ok) {
+    // A reply says its status; without one the session knows why.
+    const long status = ReplyStatus(received);
+    head_fault_ = status > 0 ? ReadFault{ReadFaultKind::HttpStatus, status}
+                             : session.Fault().value_or(ReadFault{ReadFaultKind::Other, 0});
+  }
   return reply.ok;
 }
 
 // The reply's header block is read by the same rules as a socket's reply.
 bool HttpTransport::TransferHead(std::string_view remote_path, DateValue& last_modified) {
+  if (aborted_) return false;
   std::unique_ptr<Inet> control = Transfer();
   control->Document = std::string(remote_path);
+  const Live live(*this, control.get());
   const bool answered = control->OpenHead(GetUrl(control->RemoteHost, control->Document));
   const HeadReply reply = ScanHeadReply(answered ? control->GetHeader() : std::string(), bias_);
+  head_fault_.reset();
+  if (!reply.ok) head_fault_ = control->Fault().value_or(ReadFault{ReadFaultKind::HttpStatus, control->Status()});
   CloseTransfer(control);
   if (reply.last_modified) last_modified = *reply.last_modified;
   return reply.ok;
@@ -84,11 +168,19 @@ std::string HttpTransport::HttpGetDocumentAndHead(std::string_view document_path
 
 std::optional<ByteBuffer> HttpTransport::Get(std::string_view remote_path, DataType type,
                                              DateValue& last_modified) {
+  if (aborted_) return std::nullopt;
   std::unique_ptr<Inet> control = Transfer();
   control->Document = std::string(remote_path);
-  const bool answered = control->OpenURL(GetUrl(control->RemoteHost, control->Document), type);
+  bool answered = false;
+  {
+    const Live live(*this, control.get());
+    answered = control->OpenURL(GetUrl(control->RemoteHost, control->Document), type);
+  }
   const std::string date = control->GetHeader("LAST-MODIFIED");
   if (!date.empty()) last_modified = ParseHttpDate(date, bias_);
+  // Only catalogue documents count: a module file that fails shows in its
+  // own row.
+  if (type == DataType::Text) NoteFault(*control);
   std::optional<ByteBuffer> body;
   if (answered && control->Status() == 200) body = control->TakeBody();
   CloseTransfer(control);
@@ -130,8 +222,10 @@ FetchResult HttpTransport::HttpGetToSink(std::string_view remote_path, DownloadS
 }
 
 AsyncRepository* HttpTransport::Asynchronous() {
-  if (!async_ && QCoreApplication::instance())
+  if (!async_ && QCoreApplication::instance()) {
     async_ = std::make_unique<HttpAsyncRepository>(location_, bias_, session_, transfer_, env_);
+    if (aborted_) async_->AbortRequests();
+  }
   return async_.get();
 }
 

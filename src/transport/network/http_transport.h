@@ -4,7 +4,9 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "transport/async_repository.h"
 #include "transport/network/inet_transfer.h"
@@ -14,12 +16,15 @@
 
 namespace tw {
 
+class HttpAsyncRepository;
+
 class HttpTransport : public Repository {
  public:
   // `bias`: the standard time-zone bias that Last-Modified dates are turned
   // into local time with.
   HttpTransport(std::string location, int bias, SessionLimits session = {},
                 TransferLimits transfer = {});
+  ~HttpTransport() override;
 
   bool HttpHead(std::string_view remote_path, DateValue& last_modified) override;
   // Read like a catalogue document (bounded to 16 MiB), undecoded.
@@ -39,8 +44,15 @@ class HttpTransport : public Repository {
                                      DateValue& file_date) override;
   // Requests in flight together, where the program runs an event loop.
   AsyncRepository* Asynchronous() override;
+  std::optional<ReadFault> TakeReadFault() override;
+  std::optional<ReadFault> LastHeadFault() override { return head_fault_; }
+  void AbortRequests() override;
 
  private:
+  // Whatever runs while a request waits (a click included) can find the
+  // request's transfer and session to abort them.
+  class Live;
+  void NoteFault(const Inet& control);
   // False when this HEAD cannot go over a socket of our own.
   bool StartHead(FormSCK& session, std::string_view remote_path);
   bool FinishHead(FormSCK& session, DateValue& last_modified);
@@ -55,7 +67,12 @@ class HttpTransport : public Repository {
   SessionLimits session_;
   TransferLimits transfer_;
   EnvironmentLookup env_ = ProcessEnvironment();
-  std::unique_ptr<AsyncRepository> async_;
+  std::unique_ptr<HttpAsyncRepository> async_;
+  std::optional<ReadFault> fault_;
+  std::optional<ReadFault> head_fault_;
+  bool aborted_ = false;
+  std::vector<Inet*> live_transfers_;
+  std::vector<FormSCK*> live_sessions_;
 };
 
 }  // namespace tw

@@ -166,6 +166,8 @@ bool Inet::Finish(int code) {
   request_headers_ = nullptr;
   curl_ = nullptr;
   status_ = result == CURLE_OK ? status : 0;
+  result_ = code;
+  took_ = std::chrono::steady_clock::now() - started_;
   if (on_done_) {
     const auto done = std::move(on_done_);
     on_done_ = nullptr;
@@ -180,6 +182,8 @@ void Inet::Begin(DataType type, DownloadSink* sink) {
   headers_.clear();
   body_ = ByteBuffer();
   status_ = 0;
+  result_ = 0;
+  stopped_.reset();
   expected_length_ = -1;
   sink_ = sink;
   resume_.reset();
@@ -203,6 +207,39 @@ void Inet::StartHead(const std::string& url, std::function<void(bool answered)> 
   Begin(DataType::Text, nullptr);
   head_only_ = true;
   StartTransfer(url, std::move(done));
+}
+
+void Inet::Abort() {
+  cancelled_ = true;
+  // Unpausing asks libcurl to run the transfer now, and its progress
+  // check then ends it; otherwise a silent server keeps it asleep until
+  // the next timer.
+  if (curl_) curl_easy_pause(curl_, CURLPAUSE_CONT);
+}
+
+std::optional<ReadFault> Inet::Fault() const {
+  const auto result = static_cast<CURLcode>(result_);
+  if (result == CURLE_OK) {
+    if (status_ == 200) return std::nullopt;
+    return ReadFault{ReadFaultKind::HttpStatus, status_};
+  }
+  const long waited = static_cast<long>(std::chrono::duration_cast<std::chrono::seconds>(took_).count());
+  switch (result) {
+    case CURLE_COULDNT_CONNECT:
+      return ReadFault{ReadFaultKind::Refused, result_};
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+      return ReadFault{ReadFaultKind::NameNotResolved, result_};
+    case CURLE_OPERATION_TIMEDOUT:
+      return ReadFault{ReadFaultKind::NoAnswer, waited};
+    case CURLE_ABORTED_BY_CALLBACK:
+      // Our own low-speed window ends a silent server's transfer this way.
+      if (stopped_ == FetchResult::TooSlow) return ReadFault{ReadFaultKind::NoAnswer, waited};
+      if (cancelled_) return ReadFault{ReadFaultKind::Aborted, result_};
+      return ReadFault{ReadFaultKind::Other, result_};
+    default:
+      return ReadFault{ReadFaultKind::Other, result_};
+  }
 }
 
 void Inet::StartTransfer(const std::string& url, std::function<void(bool)> done) {

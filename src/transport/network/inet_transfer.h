@@ -15,6 +15,7 @@
 
 #include "common/byte_buffer.h"
 #include "transport/download_sink.h"
+#include "transport/read_fault.h"
 
 struct curl_slist;
 
@@ -84,6 +85,12 @@ class Inet {
 
   // Stops a transfer under way (from another handler or thread).
   void Cancel() { cancelled_ = true; }
+  // The same from the transfer's own thread, at once: a transfer that
+  // waits on a silent server is woken to notice.
+  void Abort();
+
+  // Why the last request brought no status 200; nothing when it did.
+  std::optional<ReadFault> Fault() const;
 
  private:
   void Begin(DataType type, DownloadSink* sink);
@@ -123,6 +130,8 @@ class Inet {
   std::string headers_;
   ByteBuffer body_;
   long status_ = 0;
+  int result_ = 0;  // libcurl's code for the last request
+  std::chrono::steady_clock::duration took_{};
   long long expected_length_ = -1;
   void* curl_ = nullptr;
   // The request's own header lines, kept until the transfer ends.

@@ -48,6 +48,8 @@ void FormSCK::Start(const std::string& parHost, int port, const std::string& par
   strCommand = parInfo + "\r\n\r\n";
   port_ = port;
   state_ = "START";
+  fault_.reset();
+  started_ = std::chrono::steady_clock::now();
   tmrTimeOut.start(limits_.step);
   session_limit_.start(limits_.total);
   if (port <= 0 || port > 65535 || parHost.empty()) {
@@ -79,6 +81,7 @@ std::string FormSCK::Wait() {
 
 void FormSCK::Resolved(std::vector<std::string> addresses) {
   if (state_ != "START") return;
+  if (addresses.empty()) fault_ = ReadFault{ReadFaultKind::NameNotResolved, 0};
   addresses_ = std::move(addresses);
   next_address_ = 0;
   ConnectNext();
@@ -108,6 +111,7 @@ void FormSCK::ConnectNext() {
     const int rc = connect_call_(fd_, reinterpret_cast<sockaddr*>(&target), length);
     if (rc == 0) return OnConnect();  // a local host may accept at once
     if (errno == EINPROGRESS) return WatchWritable();
+    fault_ = ReadFault{errno == ECONNREFUSED ? ReadFaultKind::Refused : ReadFaultKind::Other, errno};
     CloseSocket();
   }
   OnError();
@@ -118,6 +122,7 @@ void FormSCK::OnWritable() {
     int error = 0;
     socklen_t length = sizeof error;
     if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
+      fault_ = ReadFault{error == ECONNREFUSED ? ReadFaultKind::Refused : ReadFaultKind::Other, error};
       ConnectNext();  // refused here: try the host's next address, if any
       return;
     }
@@ -190,8 +195,22 @@ void FormSCK::OnDataArrival() {
 }
 
 void FormSCK::OnClose() { End(true); }
-void FormSCK::OnError() { End(false); }
-void FormSCK::OnTimer() { End(false); }
+void FormSCK::OnError() {
+  if (!fault_) fault_ = ReadFault{ReadFaultKind::Other, errno};
+  End(false);
+}
+
+void FormSCK::OnTimer() {
+  const auto waited = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started_);
+  fault_ = ReadFault{ReadFaultKind::NoAnswer, static_cast<long>(waited.count())};
+  End(false);
+}
+
+void FormSCK::Abort() {
+  if (state_.empty()) return;
+  fault_ = ReadFault{ReadFaultKind::Aborted, 0};
+  End(false);
+}
 
 void FormSCK::End(bool keep_reply) {
   if (state_.empty()) return;

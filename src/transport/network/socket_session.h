@@ -12,9 +12,12 @@
 #include <QTimer>
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "transport/read_fault.h"
 
 class QEventLoop;
 class QSocketNotifier;
@@ -51,6 +54,11 @@ class FormSCK : public QObject {
   // the session has ended and returns what getInfoUrl returns.
   void Start(const std::string& parHost, int port, const std::string& parInfo);
   std::string Wait();
+  // Ends the session at once, its reply dropped, as a failure would.
+  void Abort();
+  // Why the last session ended without a reply; nothing when one came
+  // (whatever its status).
+  std::optional<ReadFault> Fault() const { return fault_; }
 
   // "START", "CONNESSO", "SENDCOMMAND", "WAITDATA"; "" when no session runs.
   const std::string& State() const { return state_; }
@@ -91,6 +99,8 @@ class FormSCK : public QObject {
   QTimer tmrTimeOut;
   QTimer session_limit_;
   QEventLoop* loop_ = nullptr;
+  std::optional<ReadFault> fault_;
+  std::chrono::steady_clock::time_point started_;
 };
 
 }  // namespace tw

@@ -40,6 +40,43 @@ PixelRect KeepOnScreen(PixelRect rect, const std::vector<PixelRect>& screens) {
   return rect;
 }
 
+// The strip at the top of a frame that the user drags the window by, and
+// how much of it must stay within reach.
+constexpr int kTitleBar = 24;
+constexpr int kGrip = 64;
+
+bool TitleBarOn(const PixelRect& rect, const PixelRect& screen) {
+  const int grip = std::min(kGrip, rect.width);
+  return rect.top >= screen.top && rect.top + kTitleBar <= screen.top + screen.height &&
+         rect.left + grip <= screen.left + screen.width && rect.left + rect.width - grip >= screen.left;
+}
+
+// A title bar above the screen (a frame placed at the client's position)
+// or beyond its edges is brought back onto the screen the window lies on.
+PixelRect KeepTitleBarOnScreen(PixelRect rect, const std::vector<PixelRect>& screens) {
+  if (screens.empty()) return rect;
+  for (const PixelRect& screen : screens)
+    if (TitleBarOn(rect, screen)) return rect;
+  const PixelRect* on = &screens.front();
+  for (const PixelRect& screen : screens)
+    if (Intersects(rect, screen)) {
+      on = &screen;
+      break;
+    }
+  const int grip = std::min(kGrip, rect.width);
+  rect.top = std::clamp(rect.top, on->top, std::max(on->top, on->top + on->height - kTitleBar));
+  rect.left = std::clamp(rect.left, on->left + grip - rect.width, on->left + on->width - grip);
+  return rect;
+}
+
+PixelRect CentredOn(PixelRect rect, const PixelRect& screen) {
+  rect.width = std::min(rect.width, screen.width);
+  rect.height = std::min(rect.height, screen.height);
+  rect.left = screen.left + (screen.width - rect.width) / 2;
+  rect.top = screen.top + (screen.height - rect.height) / 2;
+  return rect;
+}
+
 }  // namespace
 
 std::string FormatSingle(double value, NumberFormat format) {
@@ -75,21 +112,28 @@ std::string PlacementSection(std::string_view window_name) {
 }
 
 void RestoreWindowPlacement(PlacementTarget& window, std::string_view window_name,
-                            SettingsStore& settings, NumberFormat format) {
+                            SettingsStore& settings, NumberFormat /*format*/) {
   const std::string section = PlacementSection(window_name);
   window.SetState(WindowShowState::Normal);
   PixelRect rect = window.NormalRect();
+  bool stored = false;
   for (const Measure& m : kMeasures) {
     const double dpi = m.horizontal ? window.DpiX() : window.DpiY();
-    const std::string current = FormatSingle(PixelsToTwips(rect.*m.field, dpi), format);
-    const auto twips = ParseMeasure(settings.Read(settings::kApplication, section, m.key, current));
+    const std::string text = settings.Read(settings::kApplication, section, m.key, "");
+    if (!text.empty()) stored = true;
+    const auto twips = ParseMeasure(text);
     if (!twips) continue;
     const int pixels = TwipsToPixels(*twips, dpi);
     // A window cannot be made zero or less wide or high.
     if (m.is_size && pixels < 1) continue;
     rect.*m.field = pixels;
   }
-  window.SetNormalRect(KeepOnScreen(rect, window.Screens()));
+  // A first start has no place of its own yet: where the user looks.
+  if (!stored) {
+    if (const auto screen = window.PointerScreen()) rect = CentredOn(rect, *screen);
+  }
+  const std::vector<PixelRect> screens = window.Screens();
+  window.SetNormalRect(KeepTitleBarOnScreen(KeepOnScreen(rect, screens), screens));
 
   const std::string state = settings.Read(settings::kApplication, section, "WindowState",
                                           std::to_string(static_cast<int>(window.State())));

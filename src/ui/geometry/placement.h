@@ -31,6 +31,8 @@ class PlacementTarget {
   virtual double DpiY() = 0;
   // The usable areas of the screens, the primary one first.
   virtual std::vector<PixelRect> Screens() = 0;
+  // The usable area of the screen that holds the mouse pointer, when known.
+  virtual std::optional<PixelRect> PointerScreen() { return std::nullopt; }
 };
 
 struct NumberFormat {
@@ -49,7 +51,10 @@ std::string PlacementSection(std::string_view window_name);
 // Applies the stored record. A value that does not convert, or a width or
 // height of less than one pixel, is skipped. A rectangle that would lie
 // outside every screen keeps the stored size as far as it fits, centred on
-// the primary screen.
+// the primary screen; one whose title bar would lie off its screen is moved
+// onto it. Without any stored measure the window keeps its size, centred
+// on the screen that holds the pointer. The rectangle's left and top are
+// those of the window's frame.
 void RestoreWindowPlacement(PlacementTarget& window, std::string_view window_name,
                             SettingsStore& settings, NumberFormat format);
 // Stores the state, then the normal rectangle; leaves the window normal.

@@ -8,7 +8,9 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QSessionManager>
+#include <QStyle>
 #include <QShowEvent>
+#include <QScrollBar>
 #include <QShortcut>
 #include <cmath>
 
@@ -62,6 +64,8 @@ FormMain::FormMain(SettingsStore& settings, SplashService& splash, BusyPointers&
   setFont(DesignFont());
   BuildControls();
   resize(Px(kDesignClientWidth, logicalDpiX()), Px(kDesignClientHeight, logicalDpiY()));
+  // Below the design size the controls no longer fit beside each other.
+  setMinimumSize(size());
   ApplyLayout();
 
   if (qGuiApp) {
@@ -83,7 +87,7 @@ void FormMain::BuildControls() {
 
   img_logo_ = new QLabel(this);
   img_logo_->setObjectName("ImgLogo");
-  img_logo_->setPixmap(LogoImage());
+  img_logo_->setPixmap(LogoImage(devicePixelRatioF()));
   img_logo_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
   // The design's captions are string-table numbers; the load puts the
@@ -129,8 +133,62 @@ void FormMain::ApplyLayout() {
   txt_log_->setGeometry(ToRect(layout_.log, dpi_x, dpi_y));
   cmd_action_[1]->setGeometry(ToRect(layout_.update_button, dpi_x, dpi_y));
   cmd_action_[0]->setGeometry(ToRect(layout_.cancel_button, dpi_x, dpi_y));
-  img_logo_->setGeometry(ToRect(layout_.logo, dpi_x, dpi_y));
+  // The design's logo reaches a little below the client area; it keeps
+  // inside, or its lowest line is lost (a whole pixel row at 2x).
+  QRect logo = ToRect(layout_.logo, dpi_x, dpi_y);
+  if (logo.bottom() >= height()) logo.moveBottom(height() - 1);
+  img_logo_->setGeometry(logo);
   chk_hide_->setGeometry(ToRect(layout_.hide_box, dpi_x, dpi_y));
+  FitHideCaption();
+}
+
+void FormMain::FitHideCaption() {
+  if (hide_caption_.isEmpty()) return;
+  chk_hide_->setText(hide_caption_);
+  chk_hide_->setToolTip(QString());
+  const int needed = chk_hide_->sizeHint().width();
+  if (needed <= chk_hide_->width()) {
+    // Only the caption takes clicks: the box ends where it does.
+    chk_hide_->resize(needed, chk_hide_->height());
+    return;
+  }
+  // The caption's "&" marks the access key and takes no room; it is kept
+  // before the same letter when the cut leaves that letter.
+  QString plain = hide_caption_;
+  const qsizetype amp = plain.indexOf('&');
+  if (amp >= 0) plain.remove(amp, 1);
+  const QFontMetrics metrics(chk_hide_->font());
+  const int text_room = chk_hide_->width() - (needed - metrics.horizontalAdvance(plain));
+  QString cut = metrics.elidedText(plain, Qt::ElideRight, std::max(0, text_room));
+  if (amp >= 0 && amp < cut.size() - 1) cut.insert(amp, '&');
+  chk_hide_->setText(cut);
+  chk_hide_->setToolTip(plain);
+}
+
+QSize FormMain::FirstStartSize() {
+  const double dpi_x = logicalDpiX();
+  QCheckBox probe(Q(CaptionForDesignText("204")));
+  probe.setFont(chk_hide_->font());
+  // Two pixels to spare for the rounding of the layout to pixels.
+  const double hide_box = PixelsToTwips(probe.sizeHint().width() + 2, dpi_x);
+  // What a list usually shows: the headers, a module name of twenty
+  // characters, a four-part version, the longest status.
+  const QFontMetrics metrics(lv_modules_->font());
+  const QString version = QStringLiteral("10.10.1000.1000");
+  const QString samples[4] = {QString(20, QChar('n')), version, version, QString()};
+  int columns = 0;
+  for (int c = 0; c < ModuleListWidget::kColumns; ++c) {
+    int text = metrics.horizontalAdvance(Q(CaptionForDesignText(std::to_string(101 + c))));
+    text = std::max(text, metrics.horizontalAdvance(samples[c]));
+    if (c == 3)
+      for (int id : {1001, 1002, 1003, 1004, 1005, 1006})
+        text = std::max(text, metrics.horizontalAdvance(Q(LoadResString(id))));
+    // The cell's margins, and the check mark in the first column.
+    columns += text + 2 * metrics.averageCharWidth() + 8 + (c == 0 ? 24 : 0);
+  }
+  columns += style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2 * lv_modules_->frameWidth();
+  const double width = FirstStartClientWidth(hide_box, PixelsToTwips(columns, dpi_x));
+  return QSize(std::max(minimumWidth(), Px(width, dpi_x)), minimumHeight());
 }
 
 void FormMain::resizeEvent(QResizeEvent* event) {
@@ -197,7 +255,11 @@ void FormMain::ButtonClicked(int index) {
 
 // --- MainWindowView --------------------------------------------------------
 
-void FormMain::RestorePlacement() { RestoreWindowPlacement(*this, kPlacementName, settings_); }
+void FormMain::RestorePlacement() {
+  // What a first start opens with; a stored placement overrides it.
+  resize(FirstStartSize());
+  RestoreWindowPlacement(*this, kPlacementName, settings_);
+}
 void FormMain::SavePlacement() {
   // A window never shown (the hidden start) has no place of its own: its
   // stored one stays for the next start that shows it.
@@ -214,7 +276,10 @@ void FormMain::SetButton(int index, std::string_view caption, std::string_view t
 }
 
 void FormMain::EnableButton(int index, bool enabled) { CmdAction(index)->setEnabled(enabled); }
-void FormMain::SetHideCaption(std::string_view caption) { chk_hide_->setText(Q(caption)); }
+void FormMain::SetHideCaption(std::string_view caption) {
+  hide_caption_ = Q(caption);
+  FitHideCaption();
+}
 
 void FormMain::SetHideValue(int value) {
   chk_hide_->setCheckState(value == 1 ? Qt::Checked : value == 2 ? Qt::PartiallyChecked : Qt::Unchecked);
@@ -225,6 +290,8 @@ void FormMain::AddRow(const ModuleRow& row) {
                                                Q(row.status)});
   item->setData(0, Qt::UserRole, Q(row.key));
   item->setData(0, Qt::UserRole + 1, Q(row.tag));
+  // The column may be narrower than a long name: the whole name on hover.
+  item->setToolTip(0, Q(row.text));
   item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
   item->setCheckState(0, row.checked ? Qt::Checked : Qt::Unchecked);
   const QSignalBlocker quiet(lv_modules_);
@@ -234,6 +301,8 @@ void FormMain::AddRow(const ModuleRow& row) {
 void FormMain::SetRowStatus(size_t row, std::string_view status) {
   const QSignalBlocker quiet(lv_modules_);
   lv_modules_->SetCellText(static_cast<int>(row), 3, Q(status));
+  // A status changes for the module in work: it comes into view.
+  if (QTreeWidgetItem* item = lv_modules_->topLevelItem(static_cast<int>(row))) lv_modules_->scrollToItem(item);
 }
 
 bool FormMain::IsRowChecked(size_t row) {
@@ -244,7 +313,14 @@ bool FormMain::IsRowChecked(size_t row) {
 void FormMain::AutoSizeColumns() { lv_modules_->FitColumns(); }
 
 void FormMain::AppendLogLine(std::string_view line) {
+  // Appending scrolls to the new line's end: a line wider than the box
+  // would take every line's start (the date) out of view. Only the
+  // vertical position follows the new line.
+  QScrollBar* across = txt_log_->horizontalScrollBar();
+  const int left = across->value();
   txt_log_->appendPlainText(Q(line).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+  across->setValue(left);
+  txt_log_->verticalScrollBar()->setValue(txt_log_->verticalScrollBar()->maximum());
 }
 
 void FormMain::ShowLog() {
@@ -308,6 +384,10 @@ void FormMain::SetSplashProgress(int percent) {
     bar->show();
   }
   bar->setValue(percent);
+}
+
+void FormMain::SetRunProgress(std::string_view progress) {
+  setWindowTitle(progress.empty() ? Q(kProgramTitle) : Q(kProgramTitle) + QStringLiteral(" - ") + Q(progress));
 }
 
 void FormMain::ProcessEvents() {

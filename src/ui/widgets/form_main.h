@@ -64,6 +64,7 @@ class FormMain : public QWidget, public MainWindowView {
   void ShowSplash() override;
   void HideSplash() override;
   void SetSplashProgress(int percent) override;
+  void SetRunProgress(std::string_view progress) override;
   void ProcessEvents() override;
   void CloseWindow() override;
 
@@ -77,6 +78,12 @@ class FormMain : public QWidget, public MainWindowView {
  private:
   void BuildControls();
   void ApplyLayout();
+  // The hide box's caption whole where it fits, else cut with "…" and
+  // whole in its tooltip.
+  void FitHideCaption();
+  // Wide enough for the list's columns and the hide box's caption in this
+  // font, never below the design size.
+  QSize FirstStartSize();
   void ButtonClicked(int index);
   void ActivateLater();
   void SessionEnding(QSessionManager& manager);
@@ -92,6 +99,7 @@ class FormMain : public QWidget, public MainWindowView {
   std::array<QPushButton*, 2> cmd_action_{};
   QCheckBox* chk_hide_ = nullptr;
   QLabel* img_logo_ = nullptr;
+  QString hide_caption_;
 
   MainLayout layout_ = kDesignLayout;
   ActivationCount activations_;

@@ -25,8 +25,14 @@ QRect Place(const TwipsRect& twips, const QWidget& window) {
 
 }  // namespace
 
-FormSplash::FormSplash() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
+FormSplash::FormSplash()
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus) {
   setObjectName("FormSplash");
+  // It shows while the user may be typing elsewhere (the hidden start) or
+  // answering the main window: it takes neither the activation nor the
+  // keyboard.
+  setAttribute(Qt::WA_ShowWithoutActivating);
+  setFocusPolicy(Qt::NoFocus);
   setWindowTitle(QString());
   setWindowIcon(ProgramIcon());
   setFont(DesignFont());

@@ -1,8 +1,10 @@
 #include "ui/widgets/main_window_host.h"
 
+#include <cstdlib>
 #include <iostream>
 
 #include "engine/engine_context.h"
+#include "platform/log_file.h"
 #include "startup/environment.h"
 #include "startup/switches.h"
 #include "ui/console_main_view.h"
@@ -10,6 +12,7 @@
 #include "ui/widgets/event_loop_launcher.h"
 #include "ui/widgets/form_main.h"
 #include "ui/main_window_controller.h"
+#include "ui/run_log.h"
 
 namespace tw {
 namespace {
@@ -17,24 +20,33 @@ namespace {
 // The engine as the main window uses it: the same collaborators, with
 // program waits that keep the event loop running.
 struct WindowEngine {
-  explicit WindowEngine(EngineContext& ctx)
+  WindowEngine(EngineContext& ctx, LogDisk* log_disk)
       : launcher(ctx.processes),
         ctx{ctx.paths, ctx.repository, ctx.files, ctx.settings, ctx.system, ctx.catalogue, launcher,
             ctx.executable_suffix},
-        installer(this->ctx) {}
+        installer(this->ctx),
+        log_file(log_disk ? std::make_unique<LogFile>(*log_disk, LogFilePath(&std::getenv)) : nullptr),
+        run_log(log_file.get(), &std::cerr, JournalIsStandardError()) {}
+  static bool JournalIsStandardError() {
+    const char* stream = std::getenv("JOURNAL_STREAM");
+    return stream && *stream;
+  }
   EventLoopLauncher launcher;
   EngineContext ctx;
   EngineModuleInstaller installer;
+  std::unique_ptr<LogFile> log_file;
+  RunLog run_log;
 };
 
 MainWindowCollaborators Collaborators(WindowEngine& engine) {
-  return {engine.ctx.catalogue, engine.ctx.paths, engine.ctx.settings, engine.installer, SystemClock()};
+  return {engine.ctx.catalogue, engine.ctx.paths, engine.ctx.settings, engine.installer, SystemClock(),
+          &engine.run_log};
 }
 
 class WindowSession : public MainWindowSession {
  public:
   explicit WindowSession(const MainWindowStart& start)
-      : engine_(start.ctx),
+      : engine_(start.ctx, start.log_disk),
         form_(start.ctx.settings, start.splash, start.busy),
         controller_(ReadMainWindowSwitches(start.command_line), Collaborators(engine_), form_) {
     form_.Attach(controller_);
@@ -52,8 +64,10 @@ class WindowSession : public MainWindowSession {
 
 MainWindowShown ShowMainWindow(const MainWindowStart& start) {
   if (!start.display) {
-    WindowEngine engine(start.ctx);
-    ConsoleMainView view(std::cerr);
+    WindowEngine engine(start.ctx, start.log_disk);
+    // Without a display every start writes its log to standard error.
+    engine.run_log.EchoToStandardError();
+    ConsoleMainView view(std::cerr, false);
     MainWindowController controller(ReadMainWindowSwitches(start.command_line), Collaborators(engine), view);
     const int status = RunWithoutDisplay(controller, std::cerr);
     return {status == 2 ? MainWindowOutcome::NoDisplay : MainWindowOutcome::Done, status, nullptr};

@@ -9,6 +9,7 @@ namespace tw {
 struct EngineContext;
 struct Environment;
 class BusyPointers;
+class LogDisk;
 class SplashService;
 
 struct MainWindowStart {
@@ -18,6 +19,7 @@ struct MainWindowStart {
   SplashService& splash;
   BusyPointers& busy;
   bool display = false;  // false: no window can be shown
+  LogDisk* log_disk = nullptr;  // where the administrators' log is written; none writes none
 };
 
 enum class MainWindowOutcome {

@@ -1,6 +1,7 @@
 #include "ui/widgets/module_list_widget.h"
 
 #include <QHeaderView>
+#include <algorithm>
 #include <array>
 
 namespace tw {
@@ -48,7 +49,10 @@ void ModuleListWidget::SetCellText(int row, int column, const QString& text) {
 
 void ModuleListWidget::FitColumns() {
   for (int c = 0; c < kColumns; ++c) {
-    const int wanted = widths_->Width(static_cast<size_t>(c));
+    int wanted = widths_->Width(static_cast<size_t>(c));
+    // A very long module name is elided (its tooltip has it whole) rather
+    // than push the versions and the status out of view.
+    if (c == 0) wanted = std::min(wanted, fontMetrics().averageCharWidth() * kNameChars);
     if (header()->sectionSize(c) != wanted) header()->resizeSection(c, wanted);
   }
 }

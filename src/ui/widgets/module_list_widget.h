@@ -14,6 +14,9 @@ namespace tw {
 class ModuleListWidget : public QTreeWidget {
  public:
   static constexpr int kColumns = 4;
+  // The module column grows with its names up to this many average
+  // characters.
+  static constexpr int kNameChars = 40;
 
   explicit ModuleListWidget(QWidget* parent);
 

@@ -11,5 +11,7 @@ QIcon ProgramIcon();
 // The icon's image closest to `size` pixels square.
 QPixmap ProgramIconImage(int size);
 QPixmap LogoImage();
+// The logo for a screen of that many device pixels per logical pixel.
+QPixmap LogoImage(qreal device_pixel_ratio);
 
 }  // namespace tw

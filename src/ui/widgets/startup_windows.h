@@ -34,6 +34,7 @@ class StandaloneHost : public StartupHost {
   void HideSplash() override;
   void SelfUpdate() override;
   void ShowMessage(int id) override;
+  void ShowMessageWithDetail(int id, std::string_view detail) override;
 
  private:
   EngineContext& ctx_;

@@ -1,5 +1,6 @@
 #include "ui/widgets/window_placement.h"
 
+#include <QCursor>
 #include <QGuiApplication>
 #include <QLocale>
 #include <QScreen>
@@ -29,14 +30,25 @@ class WidgetPlacement : public PlacementTarget {
     }
   }
 
+  // The position is the frame's, the size the client area's: placing the
+  // client at the frame's place would put the title bar above it.
   PixelRect NormalRect() override {
     QRect rect = window_.normalGeometry();
-    if (rect.isEmpty()) rect = window_.geometry();
-    return {rect.x(), rect.y(), rect.width(), rect.height()};
+    if (rect.isEmpty() || State() == WindowShowState::Normal) rect = window_.geometry();
+    const QPoint frame_offset = window_.geometry().topLeft() - window_.frameGeometry().topLeft();
+    return {rect.x() - frame_offset.x(), rect.y() - frame_offset.y(), rect.width(), rect.height()};
   }
 
   void SetNormalRect(const PixelRect& rect) override {
-    window_.setGeometry(rect.left, rect.top, rect.width, rect.height);
+    window_.resize(rect.width, rect.height);
+    window_.move(rect.left, rect.top);
+  }
+
+  std::optional<PixelRect> PointerScreen() override {
+    const QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+    if (!screen) return std::nullopt;
+    const QRect area = screen->availableGeometry();
+    return PixelRect{area.x(), area.y(), area.width(), area.height()};
   }
 
   double DpiX() override { return window_.logicalDpiX(); }

@@ -23,7 +23,9 @@ class FakeWindow : public PlacementTarget {
   double DpiX() override { return dpi; }
   double DpiY() override { return dpi; }
   std::vector<PixelRect> Screens() override { return screens; }
+  std::optional<PixelRect> PointerScreen() override { return pointer; }
 
+  std::optional<PixelRect> pointer;
   WindowShowState state = WindowShowState::Normal;
   PixelRect rect{760, 390, 400, 300};
   double dpi = 96;
@@ -132,6 +134,35 @@ TEST_F(PlacementTest, ARecordOutsideEveryScreenIsCentredWithItsSizeAsFarAsItFits
   Put("Height", "4500");
   RestoreWindowPlacement(window_, "FormMain", settings_, format_);
   EXPECT_EQ(window_.rect, (PixelRect{4000, 100, 600, 300}));
+}
+
+// The frame's top-left is what is stored; a title bar that would lie off
+// the screen is brought back, and a first start opens where the pointer is.
+TEST_F(PlacementTest, TheTitleBarStaysOnScreenAndAFirstStartFollowsThePointer) {
+  struct Case {
+    const char* left;
+    const char* top;
+    PixelRect expected;
+  };
+  const std::vector<Case> cases = {
+      {"0", "-300", {0, 0, 400, 300}},          // above the screen
+      {"0", "15300", {0, 1016, 400, 300}},      // below it: the title bar's height stays in view
+      {"-5550", "1500", {-336, 100, 400, 300}},  // nearly off the left edge: a grip comes back
+      {"150", "150", {10, 10, 400, 300}},       // on screen: left alone
+  };
+  for (const Case& c : cases) {
+    Put("Left", c.left);
+    Put("Top", c.top);
+    RestoreWindowPlacement(window_, "FormMain", settings_, format_);
+    EXPECT_EQ(window_.rect, c.expected) << c.left << " " << c.top;
+  }
+
+  testing::FakeSettingsStore nothing_stored;
+  window_.screens.push_back({1920, 0, 2560, 1440});
+  window_.pointer = PixelRect{1920, 0, 2560, 1440};
+  window_.rect = {0, 0, 400, 300};
+  RestoreWindowPlacement(window_, "FormMain", nothing_stored, format_);
+  EXPECT_EQ(window_.rect, (PixelRect{1920 + 1080, 570, 400, 300}));
 }
 
 TEST(Twips, FifteenTwipsAPixelAt96Dpi) {

@@ -231,5 +231,62 @@ TEST_F(FormMainTest, CancelDuringASlowDownloadLeavesTheInstalledFileAndNoStaging
   EXPECT_EQ(Column(form, 3)[0], "Pronto per l'aggiornamento");
 }
 
+// A repository that cannot be read says why in the log, never that there
+// is nothing to update, and the process is to end with status 1.
+TEST_F(FormMainTest, ARepositoryThatCannotBeReadSaysWhyInsteadOfNothingToUpdate) {
+  testing::FaultServer silent(testing::Fault::Silent);
+  struct Case {
+    std::string location;
+    std::string reason;
+  };
+  const std::vector<Case> cases = {
+      {"127.0.0.1:" + std::to_string(testing::FaultServer::ClosedPort()), "Connessione rifiutata"},
+      {nginx_.Location("/failing" + base_), "HTTP 500"},
+      {"127.0.0.1:" + std::to_string(silent.port()), "Nessuna risposta entro 1 secondi"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.location);
+    SessionLimits session;
+    session.step = session.total = std::chrono::seconds(1);
+    TransferLimits transfer;
+    transfer.text_seconds = 1;
+    WindowRig rig(base_, {}, nullptr, testing::RigRepository{c.location, session, transfer});
+    ASSERT_TRUE(rig.form().Load());
+    rig.form().show();
+    ASSERT_TRUE(WaitFor([&] { return rig.form().TxtLog()->isVisible(); }));
+    EXPECT_EQ(LogMessages(rig.form()),
+              (std::vector<std::string>{"Impossibile leggere il repository degli aggiornamenti [" + c.reason + "]"}));
+    EXPECT_FALSE(rig.form().CmdAction(1)->isEnabled());
+    EXPECT_EQ(rig.controller().ExitStatus(), 1);
+  }
+}
+
+// A walk that waits on a repository that never answers ends as soon as
+// the user presses "Annulla", while the server still holds the request.
+TEST_F(FormMainTest, AnnullaEndsAListThatWaitsOnASilentRepository) {
+  testing::FaultServer held(testing::Fault::Held, "HTTP/1.0 404 Not Found\r\n\r\n");
+  WindowRig rig(base_, {}, nullptr, testing::RigRepository{"127.0.0.1:" + std::to_string(held.port()), {}, {}});
+  Person person;
+  // The walk waits inside the window's activation: the user's click comes
+  // from the event loop it runs, once the server holds the request.
+  bool clicked = false;
+  person.meanwhile = [&] {
+    if (!clicked && !held.Requests().empty()) {
+      clicked = true;
+      testing::QueuedClick(rig.form().CmdAction(0));
+    }
+  };
+  ASSERT_TRUE(rig.form().Load());
+  rig.form().show();
+  // Without the abort the walk would wait for the transfer's own bounds
+  // (a minute and more) and this wait would fail.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !rig.form().isVisible(); }, 5000));
+  EXPECT_TRUE(clicked);
+  EXPECT_TRUE(rig.controller().Closed());
+  EXPECT_TRUE(person.seen.empty());  // an empty list closes without asking
+  EXPECT_EQ(LogMessages(rig.form()), (std::vector<std::string>{""}));
+  held.Release();
+}
+
 }  // namespace
 }  // namespace tw

@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utime.h>
 #include <vector>
@@ -75,16 +76,25 @@ class Person : public QObject {
   QTimer timer_;
 };
 
+// Where the catalogue comes from when it is not the shared nginx, and the
+// bounds its requests wait within.
+struct RigRepository {
+  std::string location;
+  SessionLimits session;
+  TransferLimits transfer;
+};
+
 class WindowRig {
  public:
-  // `download` serves the module files when given; the catalogue always
-  // comes from nginx.
+  // `download` serves the module files when given; the catalogue comes
+  // from nginx unless `elsewhere` names another server.
   explicit WindowRig(const std::string& base, MainWindowSwitches switches = {},
-                     Repository* download = nullptr)
+                     Repository* download = nullptr, std::optional<RigRepository> elsewhere = std::nullopt)
       : root_(dir_ / "Suite"),
         paths_(MakePlaceholderTable({root_, root_ + "/PC", root_ + "/System", root_ + "/Fonts", root_ + "/Win"}, '/'),
                "pc1", '/'),
-        transport_(NginxServer::Shared().Location(base), 0),
+        transport_(elsewhere ? elsewhere->location : NginxServer::Shared().Location(base), 0,
+                   elsewhere ? elsewhere->session : SessionLimits{}, elsewhere ? elsewhere->transfer : TransferLimits{}),
         catalogue_({paths_, transport_, files_, settings_, system_, trust_}),
         launcher_(posix_launcher_),
         ctx_{paths_, download ? *download : transport_, files_, settings_, system_, catalogue_, launcher_, ""},
