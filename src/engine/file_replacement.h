@@ -35,7 +35,8 @@ using ReplaceResult = Expected<void, ErrorRecord>;
 // was.
 class StagedFile {
  public:
-  // Creates the target's folders and clears what an interrupted run left
+  // Creates the target's folders and opens them from the top folder down
+  // without following a link, then clears what an interrupted run left
   // behind, in a short turn of the folder's lock.
   static Expected<StagedFile, ErrorRecord> Open(EngineContext& ctx, std::string_view target);
 
@@ -60,12 +61,16 @@ class StagedFile {
   // attempt to go on from; false (and nothing kept) when there is nothing
   // to keep.
   bool KeepAsPart(long long unix_seconds);
+  // The bytes an earlier attempt kept as ".part", and the repository
+  // file's date they came with; nothing when there are none.
+  std::unique_ptr<FileReader> OpenPart(long long& unix_seconds);
+  void DropPart();
 
   const std::string& target() const { return target_; }
   std::uint64_t size() const { return size_; }
 
  private:
-  StagedFile(EngineContext& ctx, std::string target);
+  StagedFile(EngineContext& ctx, std::string target, std::unique_ptr<OpenFolder> folder);
   ReplaceResult CreateFresh();
   // Creates ".new" as this replacement's own, waiting while another
   // process's replacement of the target holds it.
@@ -73,7 +78,11 @@ class StagedFile {
   void Discard();
 
   EngineContext* ctx_;
-  std::string target_, fresh_, kept_, part_;
+  std::string target_;
+  // The names in the target's folder, which is held open: every step goes
+  // to the folder that was checked, whatever is put at its path later.
+  std::string name_, fresh_, kept_, part_;
+  std::unique_ptr<OpenFolder> folder_;
   FileLock staging_lock_;
   std::optional<unsigned> old_mode_;
   // The first bytes decide the new file's bits; the file is created once
@@ -115,11 +124,11 @@ unsigned NewFileMode(std::span<const std::uint8_t> content);
 // attempt.
 std::string PartPath(std::string_view target);
 
-// The turn of the folder of `target`: the folder's own lock (no lock file
+// The turn of the target's `folder`: the folder's own lock (no lock file
 // lies among the modules), waited for at most some seconds; `keep_events`
 // lets the event loop run meanwhile. A turn lasts only the steps of one
 // replacement, never a download.
-Expected<FileLock, ErrorRecord> LockReplacementFolder(EngineContext& ctx, std::string_view target,
+Expected<FileLock, ErrorRecord> LockReplacementFolder(EngineContext& ctx, OpenFolder& folder,
                                                      bool keep_events);
 
 }  // namespace tw

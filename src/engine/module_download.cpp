@@ -27,16 +27,13 @@ class StagingSink : public DownloadSink {
       : observed_(observed), ctx_(ctx), target_(target), part_(PartPath(target)), observer_(observer) {}
 
   std::optional<ResumePoint> ResumeFrom() override {
-    FileSystem& files = ctx_.files;
-    if (!files.NormalFileExists(part_)) return std::nullopt;
-    const auto seconds = files.LastModified(part_);
-    // A part is never written in place, only renamed there whole, so the
-    // one opened here stays what it was.
-    if (!seconds || !Open()) return std::nullopt;
-    auto reader = files.OpenForReading(part_);
-    if (!reader || (*reader)->Size() == 0) return std::nullopt;
-    reader_ = std::move(*reader);
-    return ResumePoint{reader_->Size(), FormatRfc1123Date(*seconds)};
+    // Read through the staging file's folder, never through a link.
+    if (!ctx_.files.NormalFileExists(part_) || !Open()) return std::nullopt;
+    long long seconds = 0;
+    auto reader = staged_->OpenPart(seconds);
+    if (!reader || reader->Size() == 0) return std::nullopt;
+    reader_ = std::move(reader);
+    return ResumePoint{reader_->Size(), FormatRfc1123Date(seconds)};
   }
   void LastModified(std::string_view text) override {
     const DateValue utc = ParseHttpDate(text, 0);
@@ -85,7 +82,8 @@ class StagingSink : public DownloadSink {
 
   void DropPart() {
     reader_.reset();
-    ctx_.files.Delete(part_);
+    if (staged_) staged_->DropPart();
+    else ctx_.files.Delete(part_);
   }
 
   // After a transfer that broke off: keeps what arrived for the next

@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
+#include <functional>
+#include <utility>
 
 #include "catalogue/path_mapping.h"
 #include "common/settings_keys.h"
@@ -181,6 +183,39 @@ TEST_F(ReplacementOnDisk, ALinkPlantedUnderTheStagingNameIsNotWrittenThrough) {
   ASSERT_TRUE(staged->Commit());
   EXPECT_EQ(ReadTextFile(target), "contenuto nuovo");
   EXPECT_EQ(ReadTextFile(elsewhere), "di un altro");
+}
+
+// The real file system, with a folder of the way swapped for a link just
+// after the path was checked and before the replacement opens it.
+class SwappingFileSystem : public PosixFileSystem {
+ public:
+  std::function<void()> before_open;
+  Expected<std::unique_ptr<OpenFolder>, FileError> OpenFolderBelow(std::string_view top,
+                                                                  std::string_view folder) override {
+    if (before_open) std::exchange(before_open, nullptr)();
+    return PosixFileSystem::OpenFolderBelow(top, folder);
+  }
+};
+
+TEST_F(ReplacementOnDisk, AFolderSwappedForALinkAfterTheCheckIsNotWrittenThrough) {
+  namespace fs = std::filesystem;
+  const std::string suite = dir_ / "suite", outside = dir_ / "altrove", users = suite + "/Dati/Utenti";
+  fs::create_directories(users + "/pc1");
+  fs::create_directories(outside);
+  PathMapping paths(MakePlaceholderTable({suite, "/pc1", "", "", ""}, '/'), "pc1", '/');
+  SwappingFileSystem disk;
+  disk.before_open = [&] {
+    fs::rename(users, suite + "/Dati/Vecchi");
+    fs::create_symlink(outside, users);
+  };
+  std::string log;
+  f_.catalogue.SetRefusalListener([&log](const std::string& line) { log += line; });
+  EngineContext ctx{paths, f_.repo, disk, f_.settings, f_.system, f_.catalogue, f_.launcher, ""};
+  const auto replaced = UpdateFile(ctx, users + "/pc1/Impostazioni.dat", Bytes("nuovo"), kDate);
+  ASSERT_FALSE(replaced);
+  EXPECT_EQ(replaced.error().Number, ELOOP);
+  EXPECT_TRUE(fs::is_empty(outside));
+  EXPECT_NE(log.find("[" + users + "]"), std::string::npos) << log;
 }
 
 // Where no second name can be made the old content is copied; a copy that

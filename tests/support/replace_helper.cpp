@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 
@@ -24,8 +25,46 @@
 
 namespace {
 
+// Each step of a replacement in its open folder counts too.
+class DyingFolder : public tw::OpenFolder {
+ public:
+  DyingFolder(std::unique_ptr<tw::OpenFolder> inner, std::function<void()> step)
+      : inner_(std::move(inner)), step_(std::move(step)) {}
+  bool NormalFileExists(std::string_view n) override { return inner_->NormalFileExists(n); }
+  std::optional<long long> LastModified(std::string_view n) override { return inner_->LastModified(n); }
+  std::optional<unsigned> FileMode(std::string_view n) override { return inner_->FileMode(n); }
+  tw::FileResult Delete(std::string_view n) override { step_(); return inner_->Delete(n); }
+  tw::FileResult Rename(std::string_view a, std::string_view b) override { step_(); return inner_->Rename(a, b); }
+  tw::FileResult LinkOrCopy(std::string_view a, std::string_view b) override { step_(); return inner_->LinkOrCopy(a, b); }
+  tw::Expected<std::unique_ptr<tw::FileWriter>, tw::FileError> CreateFile(std::string_view n,
+                                                                          const tw::WriteOptions& o) override {
+    step_();
+    return inner_->CreateFile(n, o);
+  }
+  tw::Expected<std::unique_ptr<tw::FileReader>, tw::FileError> OpenForReading(std::string_view n) override {
+    return inner_->OpenForReading(n);
+  }
+  tw::Expected<std::optional<tw::FileLock>, tw::FileError> TryLock(std::string_view n) override {
+    step_();
+    return inner_->TryLock(n);
+  }
+  tw::FileResult SetModificationTime(std::string_view n, long long t) override { step_(); return inner_->SetModificationTime(n, t); }
+  tw::FileResult Sync() override { step_(); return inner_->Sync(); }
+
+ private:
+  std::unique_ptr<tw::OpenFolder> inner_;
+  std::function<void()> step_;
+};
+
 class DyingFileSystem : public tw::PosixFileSystem {
  public:
+  tw::Expected<std::unique_ptr<tw::OpenFolder>, tw::FileError> OpenFolderBelow(std::string_view top,
+                                                                              std::string_view folder) override {
+    Step();
+    auto opened = PosixFileSystem::OpenFolderBelow(top, folder);
+    if (!opened) return opened;
+    return std::unique_ptr<tw::OpenFolder>(std::make_unique<DyingFolder>(std::move(*opened), [this] { Step(); }));
+  }
   explicit DyingFileSystem(int die_at) : die_at_(die_at) {}
   tw::FileResult CreateFolder(std::string_view p) override { Step(); return PosixFileSystem::CreateFolder(p); }
   tw::FileResult Delete(std::string_view p) override { Step(); return PosixFileSystem::Delete(p); }

@@ -26,6 +26,8 @@ class PosixFileSystem : public FileSystem {
   Expected<std::unique_ptr<FileReader>, FileError> OpenForReading(std::string_view path) override;
   bool SameFile(std::string_view a, std::string_view b) override;
   std::optional<std::string> FindLinkBelow(std::string_view folder, std::string_view path) override;
+  Expected<std::unique_ptr<OpenFolder>, FileError> OpenFolderBelow(std::string_view top,
+                                                                  std::string_view folder) override;
 };
 
 }  // namespace tw
