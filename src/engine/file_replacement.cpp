@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <string>
-#include <thread>
 #include <utility>
 
 #include "catalogue/catalogue.h"
@@ -32,13 +30,6 @@ constexpr int kLockPollMs = 5;
 constexpr int kLockWaitMs = 10000;
 // Another process's download of the same target may take longer.
 constexpr int kOtherReplacementWaitMs = 120000;
-
-// Waits one poll. Inside a transfer's callbacks the event loop must not
-// run again: there the wait is a plain sleep, as short as the turns.
-void Pause(EngineContext& ctx, bool keep_events) {
-  if (keep_events) ctx.processes.Pause(kLockPollMs);
-  else std::this_thread::sleep_for(std::chrono::milliseconds(kLockPollMs));
-}
 
 // Every folder on the way to `path` and `path` itself; these are above
 // the suite's own folders, or are them, and may be links.
@@ -97,24 +88,38 @@ unsigned NewFileMode(std::span<const std::uint8_t> content) {
 
 std::string PartPath(std::string_view target) { return std::string(target) + ".part"; }
 
-Expected<FileLock, ErrorRecord> LockReplacementFolder(EngineContext& ctx, OpenFolder& folder,
-                                                     bool keep_events) {
+Expected<FileLock, ErrorRecord> LockReplacementFolder(EngineContext& ctx, OpenFolder& folder, bool may_wait) {
   for (int waited = 0;; waited += kLockPollMs) {
     auto lock = folder.TryLock("");
     if (!lock) return Failure(lock.error());
     if (*lock) return std::move(**lock);
-    if (waited >= kLockWaitMs) return Fail(BusyError());
-    Pause(ctx, keep_events);
+    if (!may_wait || waited >= kLockWaitMs) return Fail(BusyError());
+    ctx.processes.Pause(kLockPollMs);
   }
 }
 
-void AwaitOtherReplacement(EngineContext& ctx, std::string_view target) {
+bool AwaitTurn(EngineContext& ctx, std::string_view target, TurnWait& waited, bool again) {
   const std::string fresh = std::string(target) + ".new";
-  for (int waited = 0; waited < kOtherReplacementWaitMs; waited += kLockPollMs) {
-    auto holder = ctx.files.TryLock(fresh);
-    if (!holder || *holder) return;
-    Pause(ctx, true);
+  const std::string folder = FolderOf(target, ctx.paths.LocalSeparator());
+  // Only a look: a missing or unreadable name holds nothing.
+  auto held = [&ctx](const std::string& path, bool is_folder) {
+    auto lock = ctx.files.TryLock(path, is_folder);
+    return lock && !*lock;
+  };
+  for (;; again = false) {
+    int* budget = held(fresh, false) ? &waited.fresh_ms : held(folder, true) ? &waited.folder_ms : nullptr;
+    if (!budget && !again) return true;
+    if (!budget) budget = &waited.folder_ms;
+    if (*budget >= (budget == &waited.fresh_ms ? kOtherReplacementWaitMs : kLockWaitMs)) return false;
+    *budget += kLockPollMs;
+    ctx.processes.Pause(kLockPollMs);
   }
+}
+
+ErrorRecord BusyReplacementError() { return BusyError(); }
+
+bool IsBusyTurn(const ErrorRecord& error) {
+  return error.Number == EBUSY && error.Description == BusyError().Description;
 }
 
 std::optional<ErrorRecord> CheckModuleHasFolder(EngineContext& ctx, std::string_view meta_path) {
@@ -147,6 +152,7 @@ StagedFile::StagedFile(StagedFile&& other) noexcept
       size_(other.size_),
       last_modified_(other.last_modified_),
       recorded_date_(other.recorded_date_),
+      may_wait_(other.may_wait_),
       finished_(other.finished_),
       live_(std::exchange(other.live_, false)) {}
 
@@ -181,12 +187,14 @@ Expected<std::unique_ptr<OpenFolder>, ErrorRecord> OpenTargetFolder(EngineContex
   return Fail(ErrorRecord{ELOOP, "UpdateFile", std::string(LoadResString(822))});
 }
 
-Expected<StagedFile, ErrorRecord> StagedFile::Open(EngineContext& ctx, std::string_view target_view) {
+Expected<StagedFile, ErrorRecord> StagedFile::Open(EngineContext& ctx, std::string_view target_view,
+                                                   bool may_wait) {
   auto folder = OpenTargetFolder(ctx, std::string(target_view));
   if (!folder) return Fail(folder.error());
-  auto lock = LockReplacementFolder(ctx, **folder, false);
+  auto lock = LockReplacementFolder(ctx, **folder, may_wait);
   if (!lock) return Fail(lock.error());
   StagedFile staged(ctx, std::string(target_view), std::move(*folder));
+  staged.may_wait_ = may_wait;
   OpenFolder& files = *staged.folder_;
   // An earlier run that stopped with the target moved aside left the old
   // content as ".old": put it back before anything else. No replacement
@@ -202,7 +210,7 @@ Expected<StagedFile, ErrorRecord> StagedFile::Open(EngineContext& ctx, std::stri
 ReplaceResult StagedFile::ClaimFresh(const WriteOptions& options) {
   OpenFolder& files = *folder_;
   for (int waited = 0;; waited += kLockPollMs) {
-    auto folder_lock = LockReplacementFolder(*ctx_, files, false);
+    auto folder_lock = LockReplacementFolder(*ctx_, files, may_wait_);
     if (!folder_lock) return Fail(folder_lock.error());
     // A ".new" whose maker still holds it is another process's download of
     // this target: that one goes first. One nobody holds was left by a run
@@ -223,9 +231,9 @@ ReplaceResult StagedFile::ClaimFresh(const WriteOptions& options) {
       staging_lock_ = std::move(**mine);
       return {};
     }
-    if (waited >= kLockWaitMs) return Fail(BusyError());
+    if (!may_wait_ || waited >= kLockWaitMs) return Fail(BusyError());
     folder_lock = FileLock();
-    Pause(*ctx_, false);
+    ctx_->processes.Pause(kLockPollMs);
   }
 }
 
@@ -260,6 +268,9 @@ ReplaceResult StagedFile::Write(std::span<const std::uint8_t> bytes) {
 }
 
 ReplaceResult StagedFile::Finish(DateValue last_modified) {
+  // The content is complete, so the transfer is over: from here on a turn
+  // is waited for.
+  may_wait_ = true;
   if (!writer_)
     if (ReplaceResult created = CreateFresh(); !created) return created;
   if (const FileResult error = writer_->Finish()) return Failure(*error);
@@ -309,7 +320,7 @@ bool StagedFile::KeepAsPart(long long unix_seconds) {
   writer_.reset();
   OpenFolder& files = *folder_;
   if (files.SetModificationTime(fresh_, unix_seconds)) return false;
-  auto folder_lock = LockReplacementFolder(*ctx_, files, false);
+  auto folder_lock = LockReplacementFolder(*ctx_, files, true);
   if (!folder_lock || files.Rename(fresh_, part_)) return false;
   live_ = false;
   staging_lock_ = FileLock();
