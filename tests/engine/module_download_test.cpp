@@ -101,13 +101,12 @@ TEST_F(StagedDownload, DownloadFailuresAndStagingFailuresAreToldApart) {
   EXPECT_TRUE(f_.files.locked.empty());
 }
 
-// Another process takes the folder's turn or the target's ".new" just as
-// the transfer begins: nothing waits inside the transfer (where the event
-// loop must not run again); the wait is the launcher's Pause, outside it,
-// and the download begins again once the turn is free, or fails with
-// error 16 at the bound.
+// Another process takes the folder's turn or the target's ".new" as the
+// transfer begins: nothing waits inside the transfer, where the event loop
+// must not run; the launcher's Pause waits outside it and the download
+// begins again, or fails with error 16 at the bound.
 TEST_F(StagedDownload, ATurnTakenAsTheTransferBeginsIsWaitedForOutsideIt) {
-  struct Transfers : testing::FakeRepository {
+  struct Repo : testing::FakeRepository {
     FetchResult HttpGetToSink(std::string_view path, DownloadSink& sink, DateValue& date) override {
       if (take) std::exchange(take, nullptr)();
       inside = true;
@@ -116,47 +115,39 @@ TEST_F(StagedDownload, ATurnTakenAsTheTransferBeginsIsWaitedForOutsideIt) {
       return result;
     }
     std::function<void()> take;
-    bool inside = false;
+    bool inside = false, paused_inside = false;
   };
   struct Launcher : testing::FakeProcessLauncher {
-    void Pause(int) override {
-      paused_inside |= repo->inside;
-      if (++pauses == release_after) files->locked.clear();
-    }
-    Transfers* repo;
-    testing::FakeFileSystem* files;
-    int pauses = 0, release_after = 0;
-    bool paused_inside = false;
+    void Pause(int) override { on_pause(); }
+    std::function<void()> on_pause;
   };
-  const std::string folder = "/opt/suite/Eseguibili";
   for (const auto& [held, release_after] : std::vector<std::pair<std::string, int>>{
-           {kTarget + ".new", 3}, {folder, 3}, {kTarget + ".new", -1}}) {
-    SCOPED_TRACE(held + " " + std::to_string(release_after));
+           {kTarget + ".new", 3}, {"/opt/suite/Eseguibili", 3}, {kTarget + ".new", -1}}) {
+    SCOPED_TRACE(held);
     testing::EngineFixture f;
     f.files.AddFile(kTarget, "vecchio");
-    Transfers repo;
+    Repo repo;
     repo.Put("/eseguibili/prog.exe", "contenuto nuovo", kNew);
     repo.take = [&] {
-      if (held != folder) f.files.AddFile(held, "dell'altro");
+      if (held.ends_with(".new")) f.files.AddFile(held, "dell'altro");
       f.files.locked.insert(held);
     };
     Launcher launcher;
-    launcher.repo = &repo;
-    launcher.files = &f.files;
-    launcher.release_after = release_after;
+    int pauses = 0;
+    launcher.on_pause = [&] {
+      repo.paused_inside |= repo.inside;
+      if (++pauses == release_after) f.files.locked.clear();
+    };
     EngineContext ctx{f.paths, repo, f.files, f.settings, f.system, f.catalogue, launcher, ""};
     auto staged = DownloadModuleToStaging(ctx, "{ESEGUIBILI}\\prog.exe");
-    EXPECT_FALSE(launcher.paused_inside);
+    EXPECT_FALSE(repo.paused_inside);
     if (release_after < 0) {
       ASSERT_FALSE(staged);
-      ASSERT_TRUE(staged.error().file.has_value());
-      EXPECT_EQ(staged.error().file->Number, EBUSY);
-      EXPECT_EQ(f.files.Content(kTarget + ".new"), "dell'altro");  // the other's, untouched
+      EXPECT_EQ(staged.error().file.value_or(ErrorRecord{}).Number, EBUSY);
       continue;
     }
-    EXPECT_EQ(launcher.pauses, release_after);
-    ASSERT_TRUE(staged);
-    ASSERT_TRUE(ReplaceFromStaging(std::move(*staged)));
+    EXPECT_EQ(pauses, release_after);
+    ASSERT_TRUE(staged && ReplaceFromStaging(std::move(*staged)));
     EXPECT_EQ(f.files.Content(kTarget), "contenuto nuovo");
   }
 }

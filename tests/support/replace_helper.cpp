@@ -28,31 +28,25 @@ namespace {
 // Each step of a replacement in its open folder counts too.
 class DyingFolder : public tw::OpenFolder {
  public:
-  DyingFolder(std::unique_ptr<tw::OpenFolder> inner, std::function<void()> step)
-      : inner_(std::move(inner)), step_(std::move(step)) {}
-  bool NormalFileExists(std::string_view n) override { return inner_->NormalFileExists(n); }
-  std::optional<long long> LastModified(std::string_view n) override { return inner_->LastModified(n); }
-  std::optional<unsigned> FileMode(std::string_view n) override { return inner_->FileMode(n); }
-  tw::FileResult Delete(std::string_view n) override { step_(); return inner_->Delete(n); }
-  tw::FileResult Rename(std::string_view a, std::string_view b) override { step_(); return inner_->Rename(a, b); }
-  tw::FileResult LinkOrCopy(std::string_view a, std::string_view b) override { step_(); return inner_->LinkOrCopy(a, b); }
-  tw::Expected<std::unique_ptr<tw::FileWriter>, tw::FileError> CreateFile(std::string_view n,
-                                                                          const tw::WriteOptions& o) override {
-    step_();
-    return inner_->CreateFile(n, o);
+  DyingFolder(std::unique_ptr<tw::OpenFolder> in, std::function<void()> step) : in_(std::move(in)), step_(std::move(step)) {}
+  bool NormalFileExists(std::string_view n) override { return in_->NormalFileExists(n); }
+  std::optional<long long> LastModified(std::string_view n) override { return in_->LastModified(n); }
+  std::optional<unsigned> FileMode(std::string_view n) override { return in_->FileMode(n); }
+  tw::FileResult Delete(std::string_view n) override { return step_(), in_->Delete(n); }
+  tw::FileResult Rename(std::string_view a, std::string_view b) override { return step_(), in_->Rename(a, b); }
+  tw::FileResult LinkOrCopy(std::string_view a, std::string_view b) override { return step_(), in_->LinkOrCopy(a, b); }
+  tw::Expected<std::unique_ptr<tw::FileWriter>, tw::FileError> CreateFile(std::string_view n, const tw::WriteOptions& o) override {
+    return step_(), in_->CreateFile(n, o);
   }
   tw::Expected<std::unique_ptr<tw::FileReader>, tw::FileError> OpenForReading(std::string_view n) override {
-    return inner_->OpenForReading(n);
+    return in_->OpenForReading(n);
   }
-  tw::Expected<std::optional<tw::FileLock>, tw::FileError> TryLock(std::string_view n) override {
-    step_();
-    return inner_->TryLock(n);
-  }
-  tw::FileResult SetModificationTime(std::string_view n, long long t) override { step_(); return inner_->SetModificationTime(n, t); }
-  tw::FileResult Sync() override { step_(); return inner_->Sync(); }
+  tw::Expected<std::optional<tw::FileLock>, tw::FileError> TryLock(std::string_view n) override { return step_(), in_->TryLock(n); }
+  tw::FileResult SetModificationTime(std::string_view n, long long t) override { return step_(), in_->SetModificationTime(n, t); }
+  tw::FileResult Sync() override { return step_(), in_->Sync(); }
 
  private:
-  std::unique_ptr<tw::OpenFolder> inner_;
+  std::unique_ptr<tw::OpenFolder> in_;
   std::function<void()> step_;
 };
 
