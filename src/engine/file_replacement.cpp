@@ -314,6 +314,7 @@ ReplaceResult StagedFile::Commit() {
 
 bool StagedFile::KeepAsPart(long long unix_seconds) {
   if (!live_ || finished_ || size_ == 0) return false;
+  may_wait_ = true;  // the transfer that broke off is over
   if (!writer_)
     if (!CreateFresh()) return false;
   if (writer_->Finish()) return false;
