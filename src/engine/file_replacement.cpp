@@ -169,6 +169,8 @@ void StagedFile::Discard() {
   live_ = false;
 }
 
+namespace {
+
 Expected<std::unique_ptr<OpenFolder>, ErrorRecord> OpenTargetFolder(EngineContext& ctx, const std::string& target) {
   if (auto refused = CheckNoLinkOnTheWay(ctx, target)) return Fail(std::move(*refused));
   const char separator = ctx.paths.LocalSeparator();
@@ -186,6 +188,8 @@ Expected<std::unique_ptr<OpenFolder>, ErrorRecord> OpenTargetFolder(EngineContex
   ctx.catalogue.Report(std::string(LoadResString(822)) + " [" + link.value_or(folder) + "]");
   return Fail(ErrorRecord{ELOOP, "UpdateFile", std::string(LoadResString(822))});
 }
+
+}  // namespace
 
 Expected<StagedFile, ErrorRecord> StagedFile::Open(EngineContext& ctx, std::string_view target_view,
                                                    bool may_wait) {
