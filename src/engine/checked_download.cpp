@@ -144,7 +144,7 @@ Expected<StagedFile, DownloadFailure> DownloadCheckedToStaging(EngineContext& ct
     // Bytes kept from a broken attempt may be what spoiled the file: kept,
     // every later attempt would go on from them and fail the same way. The
     // staged file still holds the folder's lock.
-    ctx.files.Delete(PartPath(target));
+    staged->DropPart();
     return Fail(Unverified(outcome));
   }
   return Dated(std::move(staged), *document);

@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <string>
-#include <thread>
 #include <utility>
 
 #include "catalogue/catalogue.h"
@@ -14,8 +12,8 @@
 #include "engine/engine_context.h"
 #include "platform/process_launcher.h"
 #include "platform/settings_store.h"
+#include "platform/system_info.h"
 #include "resources/string_table.h"
-#include "transport/file_times.h"
 
 namespace tw {
 namespace {
@@ -33,20 +31,16 @@ constexpr int kLockWaitMs = 10000;
 // Another process's download of the same target may take longer.
 constexpr int kOtherReplacementWaitMs = 120000;
 
-// Waits one poll. Inside a transfer's callbacks the event loop must not
-// run again: there the wait is a plain sleep, as short as the turns.
-void Pause(EngineContext& ctx, bool keep_events) {
-  if (keep_events) ctx.processes.Pause(kLockPollMs);
-  else std::this_thread::sleep_for(std::chrono::milliseconds(kLockPollMs));
-}
-
-void CreateParentFolders(FileSystem& files, const std::string& path, char separator) {
+// Every folder on the way to `path` and `path` itself; these are above
+// the suite's own folders, or are them, and may be links.
+void CreateFolders(FileSystem& files, const std::string& path, char separator) {
   // Every folder on the way, the first piece (a drive, or the root) aside.
   for (size_t cut = path.find(separator, 1); cut != std::string::npos;
        cut = path.find(separator, cut + 1)) {
     if (cut > 0 && path[cut - 1] == ':' && path.find(separator) == cut) continue;  // "C:\"
     files.CreateFolder(path.substr(0, cut));
   }
+  files.CreateFolder(path);
 }
 
 std::string FolderOf(std::string_view path, char separator) {
@@ -94,25 +88,38 @@ unsigned NewFileMode(std::span<const std::uint8_t> content) {
 
 std::string PartPath(std::string_view target) { return std::string(target) + ".part"; }
 
-Expected<FileLock, ErrorRecord> LockReplacementFolder(EngineContext& ctx, std::string_view target,
-                                                     bool keep_events) {
-  const std::string folder = FolderOf(target, ctx.paths.LocalSeparator());
+Expected<FileLock, ErrorRecord> LockReplacementFolder(EngineContext& ctx, OpenFolder& folder, bool may_wait) {
   for (int waited = 0;; waited += kLockPollMs) {
-    auto lock = ctx.files.TryLock(folder, true);
+    auto lock = folder.TryLock("");
     if (!lock) return Failure(lock.error());
     if (*lock) return std::move(**lock);
-    if (waited >= kLockWaitMs) return Fail(BusyError());
-    Pause(ctx, keep_events);
+    if (!may_wait || waited >= kLockWaitMs) return Fail(BusyError());
+    ctx.processes.Pause(kLockPollMs);
   }
 }
 
-void AwaitOtherReplacement(EngineContext& ctx, std::string_view target) {
+bool AwaitTurn(EngineContext& ctx, std::string_view target, TurnWait& waited, bool again) {
   const std::string fresh = std::string(target) + ".new";
-  for (int waited = 0; waited < kOtherReplacementWaitMs; waited += kLockPollMs) {
-    auto holder = ctx.files.TryLock(fresh);
-    if (!holder || *holder) return;
-    Pause(ctx, true);
+  const std::string folder = FolderOf(target, ctx.paths.LocalSeparator());
+  // Only a look: a missing or unreadable name holds nothing.
+  auto held = [&ctx](const std::string& path, bool is_folder) {
+    auto lock = ctx.files.TryLock(path, is_folder);
+    return lock && !*lock;
+  };
+  for (;; again = false) {
+    int* budget = held(fresh, false) ? &waited.fresh_ms : held(folder, true) ? &waited.folder_ms : nullptr;
+    if (!budget && !again) return true;
+    if (!budget) budget = &waited.folder_ms;
+    if (*budget >= (budget == &waited.fresh_ms ? kOtherReplacementWaitMs : kLockWaitMs)) return false;
+    *budget += kLockPollMs;
+    ctx.processes.Pause(kLockPollMs);
   }
+}
+
+ErrorRecord BusyReplacementError() { return BusyError(); }
+
+bool IsBusyTurn(const ErrorRecord& error) {
+  return error.Number == EBUSY && error.Description == BusyError().Description;
 }
 
 std::optional<ErrorRecord> CheckModuleHasFolder(EngineContext& ctx, std::string_view meta_path) {
@@ -120,19 +127,23 @@ std::optional<ErrorRecord> CheckModuleHasFolder(EngineContext& ctx, std::string_
   return ErrorRecord{ENOENT, "UpdateFile", "Cartella del modulo non disponibile su questo computer"};
 }
 
-StagedFile::StagedFile(EngineContext& ctx, std::string target)
+StagedFile::StagedFile(EngineContext& ctx, std::string target, std::unique_ptr<OpenFolder> folder)
     : ctx_(&ctx),
       target_(std::move(target)),
-      fresh_(target_ + ".new"),
-      kept_(target_ + ".old"),
-      part_(PartPath(target_)) {}
+      name_(FileNamePart(target_)),
+      fresh_(name_ + ".new"),
+      kept_(name_ + ".old"),
+      part_(PartPath(name_)),
+      folder_(std::move(folder)) {}
 
 StagedFile::StagedFile(StagedFile&& other) noexcept
     : ctx_(other.ctx_),
       target_(std::move(other.target_)),
+      name_(std::move(other.name_)),
       fresh_(std::move(other.fresh_)),
       kept_(std::move(other.kept_)),
       part_(std::move(other.part_)),
+      folder_(std::move(other.folder_)),
       staging_lock_(std::move(other.staging_lock_)),
       old_mode_(other.old_mode_),
       head_(other.head_),
@@ -141,6 +152,7 @@ StagedFile::StagedFile(StagedFile&& other) noexcept
       size_(other.size_),
       last_modified_(other.last_modified_),
       recorded_date_(other.recorded_date_),
+      may_wait_(other.may_wait_),
       finished_(other.finished_),
       live_(std::exchange(other.live_, false)) {}
 
@@ -152,37 +164,57 @@ void StagedFile::Discard() {
   writer_.reset();
   // Only a ".new" of our own making goes; while it is ours, no other
   // process touches it.
-  if (staging_lock_.Held()) ctx_->files.Delete(fresh_);
+  if (staging_lock_.Held()) folder_->Delete(fresh_);
   staging_lock_ = FileLock();
   live_ = false;
 }
 
-Expected<StagedFile, ErrorRecord> StagedFile::Open(EngineContext& ctx, std::string_view target_view) {
-  FileSystem& files = ctx.files;
+namespace {
+
+Expected<std::unique_ptr<OpenFolder>, ErrorRecord> OpenTargetFolder(EngineContext& ctx, const std::string& target) {
+  if (auto refused = CheckNoLinkOnTheWay(ctx, target)) return Fail(std::move(*refused));
   const char separator = ctx.paths.LocalSeparator();
-  std::string target(target_view);
-  if (auto refused = CheckNoLinkOnTheWay(ctx, target)) return Fail(std::move(*refused));
-  CreateParentFolders(files, target, separator);
-  // A folder made by someone else meanwhile is judged too.
-  if (auto refused = CheckNoLinkOnTheWay(ctx, target)) return Fail(std::move(*refused));
-  auto lock = LockReplacementFolder(ctx, target, false);
+  const std::string folder = FolderOf(target, separator);
+  std::string top = TopFolderOf(ctx.paths, target);
+  if (top.empty()) top = folder;
+  CreateFolders(ctx.files, top, separator);
+  // Held open from the top folder down, no link followed: a folder that
+  // someone swaps for a link after the check above is refused here, and
+  // one swapped after this point is no longer the folder written to.
+  auto opened = ctx.files.OpenFolderBelow(top, folder);
+  if (opened) return std::move(*opened);
+  if (opened.error().number != ELOOP) return Failure(opened.error());
+  const auto link = ctx.files.FindLinkBelow(top, folder);
+  ctx.catalogue.Report(std::string(LoadResString(822)) + " [" + link.value_or(folder) + "]");
+  return Fail(ErrorRecord{ELOOP, "UpdateFile", std::string(LoadResString(822))});
+}
+
+}  // namespace
+
+Expected<StagedFile, ErrorRecord> StagedFile::Open(EngineContext& ctx, std::string_view target_view,
+                                                   bool may_wait) {
+  auto folder = OpenTargetFolder(ctx, std::string(target_view));
+  if (!folder) return Fail(folder.error());
+  auto lock = LockReplacementFolder(ctx, **folder, may_wait);
   if (!lock) return Fail(lock.error());
-  StagedFile staged(ctx, std::move(target));
+  StagedFile staged(ctx, std::string(target_view), std::move(*folder));
+  staged.may_wait_ = may_wait;
+  OpenFolder& files = *staged.folder_;
   // An earlier run that stopped with the target moved aside left the old
   // content as ".old": put it back before anything else. No replacement
   // is halfway while the folder's lock is ours.
-  if (!files.NormalFileExists(staged.target_) && files.NormalFileExists(staged.kept_))
-    files.Rename(staged.kept_, staged.target_);
+  if (!files.NormalFileExists(staged.name_) && files.NormalFileExists(staged.kept_))
+    files.Rename(staged.kept_, staged.name_);
   files.Delete(staged.kept_);
   // A replacement keeps the bits of the file it replaces.
-  staged.old_mode_ = files.FileMode(staged.target_);
+  staged.old_mode_ = files.FileMode(staged.name_);
   return staged;
 }
 
 ReplaceResult StagedFile::ClaimFresh(const WriteOptions& options) {
-  FileSystem& files = ctx_->files;
+  OpenFolder& files = *folder_;
   for (int waited = 0;; waited += kLockPollMs) {
-    auto folder_lock = LockReplacementFolder(*ctx_, target_, false);
+    auto folder_lock = LockReplacementFolder(*ctx_, files, may_wait_);
     if (!folder_lock) return Fail(folder_lock.error());
     // A ".new" whose maker still holds it is another process's download of
     // this target: that one goes first. One nobody holds was left by a run
@@ -203,9 +235,9 @@ ReplaceResult StagedFile::ClaimFresh(const WriteOptions& options) {
       staging_lock_ = std::move(**mine);
       return {};
     }
-    if (waited >= kLockWaitMs) return Fail(BusyError());
+    if (!may_wait_ || waited >= kLockWaitMs) return Fail(BusyError());
     folder_lock = FileLock();
-    Pause(*ctx_, false);
+    ctx_->processes.Pause(kLockPollMs);
   }
 }
 
@@ -240,6 +272,9 @@ ReplaceResult StagedFile::Write(std::span<const std::uint8_t> bytes) {
 }
 
 ReplaceResult StagedFile::Finish(DateValue last_modified) {
+  // The content is complete, so the transfer is over: from here on a turn
+  // is waited for.
+  may_wait_ = true;
   if (!writer_)
     if (ReplaceResult created = CreateFresh(); !created) return created;
   if (const FileResult error = writer_->Finish()) return Failure(*error);
@@ -247,30 +282,31 @@ ReplaceResult StagedFile::Finish(DateValue last_modified) {
   // Without a repository date the file keeps the time it was written: the
   // zero date would stamp it 30 December 1899, which reads back as "no
   // date", and a present file would then count as a missing one.
-  if (!last_modified.IsZero()) SetFileDate(ctx_->files, ctx_->system, fresh_, last_modified);
+  if (!last_modified.IsZero())
+    folder_->SetModificationTime(fresh_, last_modified.AddMinutes(ctx_->system.CurrentUtcBias()).ToUnixSeconds());
   last_modified_ = last_modified;
   finished_ = true;
   return {};
 }
 
 ReplaceResult StagedFile::Commit() {
-  FileSystem& files = ctx_->files;
+  OpenFolder& files = *folder_;
   if (!finished_) return Fail(ErrorRecord{EINVAL, "UpdateFile", "Contenuto incompleto"});
   // The steps below are the turn: the folder's lock for milliseconds,
   // waited for with the event loop running.
-  auto folder_lock = LockReplacementFolder(*ctx_, target_, true);
+  auto folder_lock = LockReplacementFolder(*ctx_, files, true);
   if (!folder_lock) return Fail(folder_lock.error());
-  const bool had_target = files.NormalFileExists(target_);
+  const bool had_target = files.NormalFileExists(name_);
   if (had_target) {
-    if (const FileResult error = files.LinkOrCopy(target_, kept_)) return Failure(*error);
+    if (const FileResult error = files.LinkOrCopy(name_, kept_)) return Failure(*error);
   }
-  if (const FileResult error = files.Rename(fresh_, target_)) {
+  if (const FileResult error = files.Rename(fresh_, name_)) {
     // The target was never moved: it still holds the old content.
     if (had_target) files.Delete(kept_);
     return Failure(*error);
   }
   live_ = false;
-  files.SyncFolder(FolderOf(target_, ctx_->paths.LocalSeparator()));
+  files.Sync();
 
   ctx_->settings.Write(settings::kApplication, settings::kLastModifiedSection, target_,
                        recorded_date_.value_or(last_modified_).ToSettingsText());
@@ -282,18 +318,32 @@ ReplaceResult StagedFile::Commit() {
 
 bool StagedFile::KeepAsPart(long long unix_seconds) {
   if (!live_ || finished_ || size_ == 0) return false;
+  may_wait_ = true;  // the transfer that broke off is over
   if (!writer_)
     if (!CreateFresh()) return false;
   if (writer_->Finish()) return false;
   writer_.reset();
-  FileSystem& files = ctx_->files;
+  OpenFolder& files = *folder_;
   if (files.SetModificationTime(fresh_, unix_seconds)) return false;
-  auto folder_lock = LockReplacementFolder(*ctx_, target_, false);
+  auto folder_lock = LockReplacementFolder(*ctx_, files, true);
   if (!folder_lock || files.Rename(fresh_, part_)) return false;
   live_ = false;
   staging_lock_ = FileLock();
   return true;
 }
+
+std::unique_ptr<FileReader> StagedFile::OpenPart(long long& unix_seconds) {
+  // A part is never written in place, only renamed there whole, so the one
+  // opened here stays what it was.
+  const auto seconds = folder_->LastModified(part_);
+  if (!seconds || !folder_->NormalFileExists(part_)) return nullptr;
+  auto reader = folder_->OpenForReading(part_);
+  if (!reader) return nullptr;
+  unix_seconds = *seconds;
+  return std::move(*reader);
+}
+
+void StagedFile::DropPart() { folder_->Delete(part_); }
 
 ReplaceResult UpdateFile(EngineContext& ctx, std::string_view target, std::span<const std::uint8_t> content,
                          DateValue last_modified) {

@@ -35,9 +35,16 @@ using ReplaceResult = Expected<void, ErrorRecord>;
 // was.
 class StagedFile {
  public:
-  // Creates the target's folders and clears what an interrupted run left
-  // behind, in a short turn of the folder's lock.
-  static Expected<StagedFile, ErrorRecord> Open(EngineContext& ctx, std::string_view target);
+  // Creates the target's folders and opens them from the top folder down
+  // without following a link, then clears what an interrupted run left
+  // behind, in a short turn of the folder's lock. Inside a transfer's
+  // callbacks, where the event loop must not run again, `may_wait` is
+  // false: a turn that another process holds then fails at once with
+  // error 16, and the caller waits outside the transfer (AwaitTurn) and
+  // begins again. Outside them, turns are waited for with the event loop
+  // running, for a bounded time.
+  static Expected<StagedFile, ErrorRecord> Open(EngineContext& ctx, std::string_view target,
+                                                bool may_wait = true);
 
   StagedFile(StagedFile&&) noexcept;
   StagedFile& operator=(StagedFile&&) = delete;
@@ -60,12 +67,16 @@ class StagedFile {
   // attempt to go on from; false (and nothing kept) when there is nothing
   // to keep.
   bool KeepAsPart(long long unix_seconds);
+  // The bytes an earlier attempt kept as ".part", and the repository
+  // file's date they came with; nothing when there are none.
+  std::unique_ptr<FileReader> OpenPart(long long& unix_seconds);
+  void DropPart();
 
   const std::string& target() const { return target_; }
   std::uint64_t size() const { return size_; }
 
  private:
-  StagedFile(EngineContext& ctx, std::string target);
+  StagedFile(EngineContext& ctx, std::string target, std::unique_ptr<OpenFolder> folder);
   ReplaceResult CreateFresh();
   // Creates ".new" as this replacement's own, waiting while another
   // process's replacement of the target holds it.
@@ -73,7 +84,11 @@ class StagedFile {
   void Discard();
 
   EngineContext* ctx_;
-  std::string target_, fresh_, kept_, part_;
+  std::string target_;
+  // The names in the target's folder, which is held open: every step goes
+  // to the folder that was checked, whatever is put at its path later.
+  std::string name_, fresh_, kept_, part_;
+  std::unique_ptr<OpenFolder> folder_;
   FileLock staging_lock_;
   std::optional<unsigned> old_mode_;
   // The first bytes decide the new file's bits; the file is created once
@@ -84,6 +99,7 @@ class StagedFile {
   std::uint64_t size_ = 0;
   DateValue last_modified_;
   std::optional<DateValue> recorded_date_;
+  bool may_wait_ = true;
   bool finished_ = false, live_ = true;
 };
 
@@ -93,10 +109,24 @@ class StagedFile {
 ReplaceResult UpdateFile(EngineContext& ctx, std::string_view path, std::span<const std::uint8_t> content,
                          DateValue last_modified);
 
-// Waits, with the event loop running and for at most two minutes, while
-// another process's replacement of `target` holds its ".new" (a download
-// of the same file): the two then follow each other.
-void AwaitOtherReplacement(EngineContext& ctx, std::string_view target);
+// What one download has waited for its turns so far, in milliseconds.
+struct TurnWait {
+  int fresh_ms = 0, folder_ms = 0;
+};
+
+// Waits, with the event loop running, while another process's
+// replacement of `target` holds its ".new" (a download of the same file:
+// at most two minutes in all) or the folder's turn (at most 10 seconds in
+// all): the two replacements then follow each other. False when the
+// bound was reached first. `again` (a turn was just found taken) lets at
+// least one poll pass, counted against the folder's bound, so a download
+// begins again a bounded number of times.
+bool AwaitTurn(EngineContext& ctx, std::string_view target, TurnWait& waited, bool again = false);
+
+// "File occupato da un altro aggiornamento in corso" (error 16), and
+// whether `error` is it: a turn another process held.
+ErrorRecord BusyReplacementError();
+bool IsBusyTurn(const ErrorRecord& error);
 
 // The failure to report for a module named in placeholder form whose folder
 // this computer does not have; nothing when the module has a place here.
@@ -115,11 +145,10 @@ unsigned NewFileMode(std::span<const std::uint8_t> content);
 // attempt.
 std::string PartPath(std::string_view target);
 
-// The turn of the folder of `target`: the folder's own lock (no lock file
-// lies among the modules), waited for at most some seconds; `keep_events`
-// lets the event loop run meanwhile. A turn lasts only the steps of one
-// replacement, never a download.
-Expected<FileLock, ErrorRecord> LockReplacementFolder(EngineContext& ctx, std::string_view target,
-                                                     bool keep_events);
+// The turn of the target's `folder`: the folder's own lock (no lock file
+// lies among the modules). With `may_wait` it is waited for at most 10
+// seconds with the event loop running, without it not at all. A turn lasts
+// only the steps of one replacement, never a download.
+Expected<FileLock, ErrorRecord> LockReplacementFolder(EngineContext& ctx, OpenFolder& folder, bool may_wait);
 
 }  // namespace tw

