@@ -22,6 +22,7 @@
 #include "support/fake_system_info.h"
 #include "support/nginx_server.h"
 #include "transport/network/http_transport.h"
+#include "trust/trust_keys.h"
 #include "trust/trust_policy.h"
 #include "ui/engine_module_installer.h"
 #include "ui/main_window_controller.h"
@@ -85,12 +86,14 @@ class NginxDelta : public ::testing::Test {
     PutSuiteFile(suite + "/Eseguibili/Prog.exe", Program(1, false), testing::kSuiteDate);
   }
 
+  // With a key the repository also gets its signed index.
+  virtual bool Keyed() const { return false; }
+
   void Publish() {
+    std::vector<std::string> arguments{"publish", source, repository, "--deltas", "2", "--store", dir / "archivio"};
+    if (Keyed()) arguments.insert(arguments.end(), {"--key", testing::WriteKeyFile(dir, "chiave.pem", testing::TestKey(5))});
     std::ostringstream out, err;
-    ASSERT_EQ(publisher::RunCommand({"publish", source, repository, "--deltas", "2", "--store", dir / "archivio"},
-                                    out, err),
-              0)
-        << err.str();
+    ASSERT_EQ(publisher::RunCommand(arguments, out, err), 0) << err.str();
   }
 
   testing::NginxServer& nginx = testing::NginxServer::Shared();
@@ -181,6 +184,49 @@ TEST_F(NginxDelta, TheStoreKeepsTheVersionsAndPatchesLieBesideTheFile) {
   EXPECT_EQ(publisher::RunCommand({"publish", source, repository, "--deltas", "1", "--store", repository + "/x"},
                                   out, err),
             2);
+}
+
+class NginxDeltaUnderIndex : public NginxDelta {
+ protected:
+  bool Keyed() const override { return true; }
+
+  // A client with the vendor's key updates Prog.exe; true when it asked
+  // for the patch, false when for the whole file.
+  bool UpdatedByPatch() {
+    Client client(suite, nginx.Location(base));
+    TrustAnchors anchors;
+    anchors.AddKeys(testing::PublicText(testing::TestKey(5)));
+    client.trust = TrustPolicy(std::move(anchors));
+    const size_t before = nginx.Requests().size();
+    EXPECT_TRUE(Global(client.ctx).UpdateModule(kProg));
+    EXPECT_EQ(ReadTextFile(suite + "/Eseguibili/Prog.exe"), Program(2, true));
+    const std::vector<std::string> requests = nginx.Requests();
+    bool patch_asked = false, file_asked = false;
+    for (size_t i = before; i < requests.size(); ++i) {
+      patch_asked = patch_asked || requests[i].find(".zstpatch") != std::string::npos;
+      file_asked = file_asked || requests[i].find("/eseguibili/prog.exe ") != std::string::npos;
+    }
+    EXPECT_NE(patch_asked, file_asked);
+    return patch_asked;
+  }
+};
+
+// The index lists the patch like any file: a client under the index takes
+// it, and one whose index leaves it out takes the whole file instead,
+// although the document names the patch.
+TEST_F(NginxDeltaUnderIndex, ThePatchIsTakenOnlyAsTheIndexListsIt) {
+  const std::string index_file = repository + "/indice.ini";
+  std::string index = ReadTextFile(index_file);
+  ASSERT_NE(index.find(".zstpatch"), std::string::npos);
+  EXPECT_TRUE(UpdatedByPatch());
+
+  PutSuiteFile(suite + "/Eseguibili/Prog.exe", Program(1, false), testing::kSuiteDate);
+  index = index.substr(0, index.find("[Signature]"));
+  const size_t at = index.find(".zstpatch");
+  const size_t start = index.rfind('\n', at) + 1;
+  index.erase(start, index.find('\n', at) + 1 - start);
+  testing::WriteTextFile(index_file, testing::Signed(index, testing::TestKey(5)));
+  EXPECT_FALSE(UpdatedByPatch());
 }
 
 }  // namespace
