@@ -17,6 +17,7 @@
 #include "platform/posix/posix_process_launcher.h"
 #include "publisher/command.h"
 #include "publisher/sample_suite.h"
+#include "support/disk_client.h"
 #include "support/fake_main_window_view.h"
 #include "support/fake_settings_store.h"
 #include "support/fake_system_info.h"
@@ -47,24 +48,7 @@ std::string Program(std::uint16_t build, bool edited) {
   return bytes + body;
 }
 
-struct Client {
-  Client(const std::string& root, const std::string& location)
-      : paths(MakePlaceholderTable({root, "\\pc1", root + "/Sistema", "", ""}, '/'), "pc1", '/'),
-        transport(location, 0),
-        catalogue({paths, transport, files, settings, system, trust}),
-        ctx{paths, transport, files, settings, system, catalogue, launcher, ""} {
-    system.current_bias = 0;
-  }
-  testing::FakeSystemInfo system;
-  PosixFileSystem files;
-  testing::FakeSettingsStore settings;
-  PosixProcessLauncher launcher;
-  PathMapping paths;
-  HttpTransport transport;
-  TrustPolicy trust;
-  Catalogue catalogue;
-  EngineContext ctx;
-};
+using Client = testing::DiskClient;
 
 const std::string kProg = "{ESEGUIBILI}\\Prog.exe";
 
@@ -193,10 +177,7 @@ class NginxDeltaUnderIndex : public NginxDelta {
   // A client with the vendor's key updates Prog.exe; true when it asked
   // for the patch, false when for the whole file.
   bool UpdatedByPatch() {
-    Client client(suite, nginx.Location(base));
-    TrustAnchors anchors;
-    anchors.AddKeys(testing::PublicText(testing::TestKey(5)));
-    client.trust = TrustPolicy(std::move(anchors));
+    Client client(suite, nginx.Location(base), testing::PublicText(testing::TestKey(5)));
     const size_t before = nginx.Requests().size();
     EXPECT_TRUE(Global(client.ctx).UpdateModule(kProg));
     EXPECT_EQ(ReadTextFile(suite + "/Eseguibili/Prog.exe"), Program(2, true));

@@ -25,6 +25,7 @@
 #include "platform/posix/posix_process_launcher.h"
 #include "publisher/command.h"
 #include "publisher/sample_suite.h"
+#include "support/disk_client.h"
 #include "support/fake_main_window_view.h"
 #include "support/fake_settings_store.h"
 #include "support/fake_system_info.h"
@@ -49,32 +50,7 @@ std::string Join(const std::vector<std::string>& lines) {
   return text;
 }
 
-// The client on the real disk, trusting `keys` (base64, blank-separated).
-struct Client {
-  Client(const std::string& root, const std::string& location, const std::string& keys)
-      : paths(MakePlaceholderTable({root, "\\pc1", root + "/Sistema", "", ""}, '/'), "pc1", '/'),
-        transport(location, 0),
-        trust(MakeAnchors(keys)),
-        catalogue({paths, transport, files, settings, system, trust}),
-        ctx{paths, transport, files, settings, system, catalogue, launcher, ""} {
-    system.current_bias = 0;
-  }
-  static TrustAnchors MakeAnchors(const std::string& keys) {
-    TrustAnchors anchors;
-    anchors.AddKeys(keys);
-    return anchors;
-  }
-
-  testing::FakeSystemInfo system;
-  PosixFileSystem files;
-  testing::FakeSettingsStore settings;
-  PosixProcessLauncher launcher;
-  PathMapping paths;
-  HttpTransport transport;
-  TrustPolicy trust;
-  Catalogue catalogue;
-  EngineContext ctx;
-};
+using Client = testing::DiskClient;
 
 // The main window over a client: its controller, a window in memory and
 // the engine's installer.
