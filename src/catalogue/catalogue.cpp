@@ -31,7 +31,7 @@ void Catalogue::BeginOperation() {
 
 void Catalogue::SetIndexClock(IndexClock clock) {
   index_ = std::make_unique<IndexGate>(ctx_.repository, ctx_.settings, ctx_.trust, ctx_.repository.URL(),
-                                       std::move(clock));
+                                       std::move(clock), &cache_);
   index_asked_ = false;
 }
 

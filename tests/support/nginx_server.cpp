@@ -117,7 +117,7 @@ bool NginxServer::Start() {
                       << "error_log " << prefix_ << "/error.log;\n"
                       << "pid " << prefix_ << "/nginx.pid;\n"
                       << "events { worker_connections 512; }\n"
-                      << "http {\n  log_format requests '$request';\n  access_log " << prefix_
+                      << "http {\n  log_format requests '$request $status';\n  access_log " << prefix_
                       << "/access.log requests;\n  default_type application/octet-stream;\n"
                       << "  client_body_temp_path " << prefix_ << "/tmp/body;\n"
                       << "  proxy_temp_path " << prefix_ << "/tmp/proxy;\n"

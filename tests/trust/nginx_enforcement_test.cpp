@@ -472,6 +472,8 @@ TEST_F(TrustEnforcement, NothingChangedCostsOneRequestAndAChangedModuleThree) {
   auto second = client(&first->settings);
   EXPECT_FALSE(Global(second->ctx).IsUpdateAvailable(kProg));
   EXPECT_EQ(requests() - before, 1u);
+  // The index itself came from the cache: the repository only said 304.
+  EXPECT_TRUE(nginx.Requests().back().ends_with("/indice.ini HTTP/1.1 304")) << nginx.Requests().back();
   before = requests();
   auto third = client(&first->settings);
   EXPECT_TRUE(Global(third->ctx).UpdateModule(kProg));
@@ -484,6 +486,62 @@ TEST_F(TrustEnforcement, NothingChangedCostsOneRequestAndAChangedModuleThree) {
   EXPECT_TRUE(Global(fourth->ctx).UpdateModule(kProg));
   EXPECT_EQ(ReadTextFile(suite + "/Dati/Archivio.mdb"), "archivio 2");
   EXPECT_EQ(requests() - before, 3u) << Join(nginx.Requests());
+}
+
+// The cached index is judged again at every use, and a cache that cannot
+// back a 304 leads to a plain GET.
+TEST_F(TrustEnforcement, ACachedIndexIsCheckedAgainAndAnUnusableCacheCostsAPlainGet) {
+  const auto client = [&](const testing::FakeSettingsStore* after) {
+    auto made = NewClient(key);
+    made->system.user_cache_folder = dir / "cache";
+    if (after) made->settings.values = after->values;
+    return made;
+  };
+  auto first = client(nullptr);
+  ASSERT_TRUE(Global(first->ctx).UpdateModule(kProg));
+  const std::filesystem::directory_iterator folders(dir / "cache/Velmora/Tarnwick");
+  ASSERT_NE(folders, std::filesystem::directory_iterator());
+  const std::string folder = folders->path().string();
+  const auto last_index_status = [&] {
+    std::string status;
+    for (const std::string& line : nginx.Requests())
+      if (line.find(" " + base + "/indice.ini ") != std::string::npos) status = line.substr(line.rfind(' ') + 1);
+    return status;
+  };
+  EXPECT_EQ(last_index_status(), "200");
+
+  struct Damage {
+    const char* what;
+    std::function<void()> apply;
+    const char* status;  // of the last index request
+  };
+  const std::vector<Damage> damages = {
+      {"untouched", [] {}, "304"},
+      {"note removed", [&] { std::filesystem::remove(folder + "/indice"); }, "200"},
+      {"index bytes edited",
+       [&] {
+         for (const auto& entry : std::filesystem::directory_iterator(folder))
+           if (entry.path().filename().string().size() == 64 && ReadTextFile(entry.path().string()).find("[Index]") != std::string::npos)
+             testing::WriteTextFile(entry.path().string(), ReadTextFile(entry.path().string()) + " ");
+       },
+       "200"},
+      {"folder a link",
+       [&] {
+         std::filesystem::rename(folder, folder + ".real");
+         std::filesystem::create_directory_symlink(folder + ".real", folder);
+       },
+       "200"},
+  };
+  for (const Damage& damage : damages) {
+    SCOPED_TRACE(damage.what);
+    damage.apply();
+    auto next = client(&first->settings);
+    std::vector<std::string> refusals;
+    next->catalogue.SetRefusalListener([&](const std::string& line) { refusals.push_back(line); });
+    EXPECT_FALSE(Global(next->ctx).IsUpdateAvailable(kProg));
+    EXPECT_TRUE(refusals.empty()) << Join(refusals);
+    EXPECT_EQ(last_index_status(), damage.status);
+  }
 }
 
 TEST_F(TrustEnforcement, RefreshKeepsAWorkstationRunningPastTheFirstExpiry) {
