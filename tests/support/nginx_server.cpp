@@ -107,6 +107,15 @@ std::vector<std::string> NginxServer::Requests() const {
   return lines;
 }
 
+std::vector<std::string> NginxServer::RequestsAtLeast(size_t count) const {
+  std::vector<std::string> lines = Requests();
+  for (int wait = 0; lines.size() < count && wait < 500; ++wait) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    lines = Requests();
+  }
+  return lines;
+}
+
 bool NginxServer::Start() {
   port_ = FreeLoopbackPort(options_.ipv6);
   if (port_ == 0) return false;

@@ -44,6 +44,10 @@ class NginxServer {
   // answered ("GET /path HTTP/1.1 304"), in order, for tests that count
   // what reached the server.
   std::vector<std::string> Requests() const;
+  // The same once at least `count` lines are there: nginx logs a request
+  // after its reply has gone out, so a client may be ahead of the log. Gives
+  // what there is after a few seconds.
+  std::vector<std::string> RequestsAtLeast(size_t count) const;
   // A path of the document root that no other test uses.
   std::string FreshBase();
 
