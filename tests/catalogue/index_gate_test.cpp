@@ -168,5 +168,38 @@ TEST(IndexGate, AnUnchangedIndexCostsA304AndNoAnswerIsAnUnreachableRepository) {
   }
 }
 
+// Without a key an index the repository has is used, signed or not, and
+// one it lacks or cannot be read leaves the repository read as before.
+TEST(IndexGate, WithoutAKeyAnIndexIsUsedWhereTheRepositoryHasOne) {
+  const TrustPolicy none;
+  testing::FakeSettingsStore settings;
+  IndexClock clock;
+  clock.unix_now = [] { return kNow; };
+  clock.monotonic = [] { return std::int64_t{0}; };
+  clock.local_time = [](std::int64_t seconds) { return Local(seconds); };
+  const struct {
+    const char* what;
+    std::optional<std::string> index;
+    bool rules;
+  } cases[] = {
+      {"unsigned", IndexText(3), true},
+      {"signed by anyone, expired", testing::Signed(IndexText(3, kNow - 1), TestKey(7)), true},
+      {"none", std::nullopt, false},
+      {"unreadable", IndexText(3) + "F1=x\r\n", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    testing::FakeRepository repo;
+    if (c.index) repo.Put("/indice.ini", *c.index);
+    IndexGate gate(repo, settings, none, repo.URL(), clock);
+    gate.BeginOperation();
+    EXPECT_EQ(gate.Ruling() != nullptr, c.rules);
+    EXPECT_FALSE(gate.Refused());
+    EXPECT_EQ(gate.Message(), "");
+  }
+  // Nothing of a floor is kept without a key.
+  EXPECT_TRUE(ReadIndexFloor(settings, "http://fake/base").repository.empty());
+}
+
 }  // namespace
 }  // namespace tw

@@ -259,9 +259,15 @@ TEST_F(TrustEnforcement, ASignedDocumentWithoutADigestIsNotInstalledUnderKeys) {
                             "(/dati/archivio.mdb.ini: contenuto diverso)"))
       << Join(window.view.LogMessages());
   EXPECT_FALSE(Exists(suite + "/Dati/Archivio.mdb"));
-  // Without keys the same repository installs it, as it always did.
+  // Without keys the index is read all the same, and the document it does
+  // not list is refused too.
   auto unchecked = NewClient("");
-  EXPECT_TRUE(Global(unchecked->ctx).UpdateModule("{DATI}\\Archivio.mdb"));
+  EXPECT_FALSE(Global(unchecked->ctx).UpdateModule("{DATI}\\Archivio.mdb"));
+  EXPECT_FALSE(Exists(suite + "/Dati/Archivio.mdb"));
+  // A repository without an index installs it, as it always did.
+  nginx.Remove(base + "/indice.ini");
+  auto without_index = NewClient("");
+  EXPECT_TRUE(Global(without_index->ctx).UpdateModule("{DATI}\\Archivio.mdb"));
   EXPECT_EQ(ReadTextFile(suite + "/Dati/Archivio.mdb"), "archivio 1");
 }
 
@@ -325,8 +331,9 @@ TEST_F(TrustEnforcement, RepositoriesAndClientsWithoutKeysWorkAsBefore) {
     EXPECT_FALSE(window.controller.UpdateErrors());
     ExpectInstalled();
   }
-  // An unsigned repository, no key configured.
+  // An unsigned repository without an index, no key configured.
   std::filesystem::remove_all(suite);
+  nginx.Remove(base + "/indice.ini");
   PutSuiteFile(suite + "/Eseguibili/Prog.exe", old_program, testing::kSuiteDate - 86400);
   for (const char* document : {"/eseguibili/prog.exe.ini", "/dati/archivio.mdb.ini",
                                "/eseguibili/componenti/griglia.ocx.ini"})
