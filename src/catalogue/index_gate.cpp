@@ -172,6 +172,7 @@ bool IndexGate::BeginOperation() {
     verdict.message = IndexErrorText(kRepositoryUnreachableError, repository_.URL());
   }
   message_ = verdict.message;
+  if (verdict.decision != IndexDecision::KeepCurrent) refusal_.clear();
   const bool was_ruling = ruling_.has_value();
   const bool was_refused = refused_;
   switch (verdict.decision) {
@@ -184,6 +185,7 @@ bool IndexGate::BeginOperation() {
     case IndexDecision::Refuse:
       ruling_.reset();
       refused_ = true;
+      refusal_ = verdict.message;
       return was_ruling || !was_refused;
     case IndexDecision::Accept:
       break;

@@ -106,6 +106,8 @@ class IndexGate {
   bool Refused() const { return refused_; }
   // The refusal or note of the last ask, once per operation; "" when none.
   const std::string& Message() const { return message_; }
+  // Why the index in force is refused, while it is; "" otherwise.
+  const std::string& Refusal() const { return refusal_; }
 
  private:
   // The index as it stands now: the cached one when the repository
@@ -123,6 +125,7 @@ class IndexGate {
   std::optional<std::int64_t> asked_at_;
   bool refused_ = false;
   std::string message_;
+  std::string refusal_;
 };
 
 }  // namespace tw

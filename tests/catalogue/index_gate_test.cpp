@@ -142,7 +142,11 @@ TEST(IndexGate, AnUnchangedIndexCostsA304AndNoAnswerIsAnUnreachableRepository) {
   } starts[] = {
       {"first start", [] {}, {"GET /indice.ini"}, 1, ""},
       {"nothing changed", [] {}, {"GET? /indice.ini"}, 1, ""},
-      {"a new index", [&] { testing::PublishIndex(repo, key, {.serial = 2}); }, {"GET? /indice.ini"}, 2, ""},
+      {"a new index", [&] {
+         testing::IndexShape newer;
+         newer.serial = 2;
+         testing::PublishIndex(repo, key, newer);
+       }, {"GET? /indice.ini"}, 2, ""},
       {"304 backed by nothing", [&] { files.files.clear(); repo.stray_not_modified = 1; },
        {"GET /indice.ini", "GET /indice.ini"}, 2, ""},
       {"cached copy edited",
