@@ -26,12 +26,20 @@ void Catalogue::BeginOperation() {
     ModuleINICache = {};
     frozen_.clear();
   }
-  if (!index_->Message().empty()) Report(index_->Message());
+  if (!index_->Message().empty()) {
+    Report(index_->Message());
+    if (index_->Refused()) refusal_reported_in_ = operation_;
+  } else if (index_->Refused() && refusal_reported_in_ != operation_) {
+    // The refused index was asked less than a minute ago, by another
+    // operation: this one says so too.
+    Report(index_->Refusal());
+    refusal_reported_in_ = operation_;
+  }
 }
 
 void Catalogue::SetIndexClock(IndexClock clock) {
   index_ = std::make_unique<IndexGate>(ctx_.repository, ctx_.settings, ctx_.trust, ctx_.repository.URL(),
-                                       std::move(clock));
+                                       std::move(clock), &cache_);
   index_asked_ = false;
 }
 

@@ -100,6 +100,9 @@ class Catalogue {
   // or the first document of the process; callers that read no document
   // first say so with BeginOperation).
   void BeginOperation();
+  // A new operation of a long-lived process (an automation call): a
+  // refused index it reuses is reported again, once.
+  void StartOperation() { ++operation_; }
   const IndexGate& Index() const { return *index_; }
   // The module's document is listed by the ruling index but was missing or
   // other than listed: the module is frozen, which is an error.
@@ -146,6 +149,10 @@ class Catalogue {
   DocumentCache cache_;
   std::set<std::string> frozen_;  // upper-case document paths
   bool index_asked_ = false;
+  // The operation under way, and the one the refusal in force was last
+  // reported in.
+  std::uint64_t operation_ = 0;
+  std::optional<std::uint64_t> refusal_reported_in_;
   int walk_depth_ = 0;
   // Upper-case repository path of the document -> its record.
   KeyedCollection<std::shared_ptr<const ModuleINIInfo>> ModuleINICache;

@@ -12,7 +12,8 @@ namespace tw {
 Catalogue::Catalogue(CatalogueContext context)
     : ctx_(context),
       index_(std::make_unique<IndexGate>(ctx_.repository, ctx_.settings, ctx_.trust, ctx_.repository.URL(),
-                                         SystemIndexClock([this] { return ctx_.system.CurrentUtcBias(); }))),
+                                         SystemIndexClock([this] { return ctx_.system.CurrentUtcBias(); }),
+                                         &cache_)),
       cache_(ctx_.files, ctx_.system, ctx_.repository.URL()) {
   if (AsyncRepository* async = ctx_.repository.Asynchronous())
     prefetch_ = std::make_unique<DocumentPrefetch>(

@@ -4,6 +4,7 @@
 
 #include "platform/file_system.h"
 #include "platform/system_info.h"
+#include "common/text.h"
 
 namespace tw {
 
@@ -36,9 +37,38 @@ bool DocumentCache::Prepare() {
   return true;
 }
 
-std::optional<std::string> DocumentCache::Read(const crypto::Sha256Digest& digest, std::uint64_t size) {
-  if (Folder().empty()) return std::nullopt;
-  auto reader = files_.OpenForReading(*folder_ + "/" + crypto::ToHex(digest));
+namespace {
+
+// The note beside the cached index: its digest, size and validators, one
+// per line.
+constexpr std::string_view kIndexNote = "indice";
+constexpr std::uint64_t kMaxNote = 4096;
+// The index reader refuses anything larger.
+constexpr long long kMaxIndex = 16ll << 20;
+
+// A validator goes back out as a request header: nothing that could end
+// the line or run on without bound.
+bool PlainValidator(std::string_view value) {
+  if (value.size() > 512) return false;
+  for (const char c : value)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return false;
+  return true;
+}
+
+}  // namespace
+
+bool DocumentCache::Sound() {
+  if (Folder().empty()) return false;
+  if (files_.FindLinkBelow(system_.UserCacheFolder(), *folder_)) return false;
+  const std::optional<unsigned> mode = files_.FileMode(*folder_);
+  return !mode || (*mode & 077) == 0;
+}
+
+std::optional<std::string> DocumentCache::ReadFile(const std::string& name, std::uint64_t size) {
+  if (!Sound()) return std::nullopt;
+  // Opened without following a link; a link, a folder or a device in its
+  // place reads as nothing.
+  auto reader = files_.OpenForReading(*folder_ + "/" + name);
   if (!reader || (*reader)->Size() != size) return std::nullopt;
   std::string bytes(size, '\0');
   std::uint64_t at = 0;
@@ -47,18 +77,60 @@ std::optional<std::string> DocumentCache::Read(const crypto::Sha256Digest& diges
     if (!read || *read == 0) return std::nullopt;
     at += *read;
   }
-  if (crypto::Sha256Of(bytes) != digest) return std::nullopt;
   return bytes;
 }
 
-void DocumentCache::Store(const crypto::Sha256Digest& digest, std::string_view bytes) {
-  if (!Prepare()) return;
-  const std::string name = *folder_ + "/" + crypto::ToHex(digest);
-  const std::string temporary = name + ".tmp";
+std::optional<std::string> DocumentCache::Read(const crypto::Sha256Digest& digest, std::uint64_t size) {
+  auto bytes = ReadFile(crypto::ToHex(digest), size);
+  if (!bytes || crypto::Sha256Of(*bytes) != digest) return std::nullopt;
+  return bytes;
+}
+
+void DocumentCache::WriteFile(const std::string& name, std::string_view bytes) {
+  if (!Prepare() || !Sound()) return;
+  const std::string path = *folder_ + "/" + name;
+  const std::string temporary = path + ".tmp";
   const std::span<const std::uint8_t> content(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
   WriteOptions options;
   options.mode = 0600;
-  if (files_.WriteBytes(temporary, content, options) || files_.Rename(temporary, name)) files_.Delete(temporary);
+  if (files_.WriteBytes(temporary, content, options) || files_.Rename(temporary, path)) files_.Delete(temporary);
+}
+
+void DocumentCache::Store(const crypto::Sha256Digest& digest, std::string_view bytes) {
+  WriteFile(crypto::ToHex(digest), bytes);
+}
+
+std::optional<DocumentCache::Index> DocumentCache::ReadIndex() {
+  if (!Sound()) return std::nullopt;
+  auto reader = files_.OpenForReading(*folder_ + "/" + std::string(kIndexNote));
+  if (!reader || (*reader)->Size() > kMaxNote) return std::nullopt;
+  const auto note = ReadFile(std::string(kIndexNote), (*reader)->Size());
+  if (!note) return std::nullopt;
+  const std::vector<std::string_view> lines = Split(*note, "\n");
+  if (lines.size() < 4) return std::nullopt;
+  // The digest names a file of this folder: nothing but 64 hex digits.
+  const std::string name(lines[0]);
+  const auto size = ParseInteger(lines[1]);
+  if (name.size() != 64 || name.find_first_not_of("0123456789abcdef") != std::string::npos || !size || *size < 0 ||
+      *size > kMaxIndex)
+    return std::nullopt;
+  auto bytes = ReadFile(name, static_cast<std::uint64_t>(*size));
+  if (!bytes || crypto::ToHex(crypto::Sha256Of(*bytes).value_or(crypto::Sha256Digest{})) != name) return std::nullopt;
+  Index index{std::move(*bytes), {std::string(lines[2]), std::string(lines[3])}};
+  if (!PlainValidator(index.validators.etag) || !PlainValidator(index.validators.last_modified)) return std::nullopt;
+  return index;
+}
+
+void DocumentCache::StoreIndex(std::string_view bytes, const Validators& validators) {
+  const auto digest = crypto::Sha256Of(bytes);
+  if (!digest) return;
+  Store(*digest, bytes);
+  // Validators that could not go back out are not kept: the next ask is
+  // then a plain GET.
+  const bool plain = PlainValidator(validators.etag) && PlainValidator(validators.last_modified);
+  const std::string note = crypto::ToHex(*digest) + "\n" + std::to_string(bytes.size()) + "\n" +
+                           (plain ? validators.etag : "") + "\n" + (plain ? validators.last_modified : "") + "\n";
+  WriteFile(std::string(kIndexNote), note);
 }
 
 }  // namespace tw

@@ -3,7 +3,9 @@
 // One folder per repository location (named by a digest of it) below the
 // user's cache folder ($XDG_CACHE_HOME/Velmora/Tarnwick/), each document
 // named by its SHA-256. A document is rehashed at every use, so a cache
-// that is damaged, edited or linked elsewhere just counts as empty.
+// that is damaged, edited or linked elsewhere just counts as empty. The
+// accepted index is kept the same way, beside a small note of its digest
+// and the validators the repository gave with it.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +14,7 @@
 #include <string_view>
 
 #include "platform/openssl/crypto.h"
+#include "transport/repository.h"
 
 namespace tw {
 
@@ -31,8 +34,22 @@ class DocumentCache {
 
   const std::string& Folder();
 
+  // The index last kept, its digest checked, and what to ask the
+  // repository with for a newer one; nothing when none is usable.
+  struct Index {
+    std::string bytes;
+    Validators validators;
+  };
+  std::optional<Index> ReadIndex();
+  void StoreIndex(std::string_view bytes, const Validators& validators);
+
  private:
   bool Prepare();
+  // False when the folder is reached through a link or is open to others:
+  // such a cache counts as empty.
+  bool Sound();
+  std::optional<std::string> ReadFile(const std::string& name, std::uint64_t size);
+  void WriteFile(const std::string& name, std::string_view bytes);
 
   FileSystem& files_;
   SystemInfo& system_;

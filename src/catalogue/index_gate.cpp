@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "catalogue/document_cache.h"
 #include "common/date_value.h"
 #include "common/settings_keys.h"
 #include "common/text.h"
@@ -127,21 +128,51 @@ IndexClock SystemIndexClock(std::function<int()> utc_bias) {
 }
 
 IndexGate::IndexGate(Repository& repository, SettingsStore& settings, const TrustPolicy& trust, std::string location,
-                     IndexClock clock)
+                     IndexClock clock, DocumentCache* cache)
     : repository_(repository), settings_(settings), trust_(trust), location_(std::move(location)),
-      clock_(std::move(clock)) {}
+      clock_(std::move(clock)), cache_(cache) {}
+
+std::optional<std::string> IndexGate::FetchIndex(Validators& fresh_validators, bool& fresh, bool& answered) {
+  const std::string path = "/" + std::string(kIndexFileName);
+  std::optional<DocumentCache::Index> cached = cache_ ? cache_->ReadIndex() : std::nullopt;
+  RawReply reply = repository_.HttpGetConditional(path, cached ? cached->validators : Validators{});
+  // The cached copy is judged again like any served index: signature,
+  // expiry and floor.
+  if (reply.status == 304 && cached) {
+    fresh = false;
+    return std::move(cached->bytes);
+  }
+  // "Not modified" with nothing held (or a validator the cache no longer
+  // backs): the whole index again.
+  if (reply.status == 304) reply = repository_.HttpGetConditional(path, Validators{});
+  fresh = true;
+  answered = reply.status != 0;
+  if (reply.status != 200) return std::nullopt;
+  fresh_validators = std::move(reply.validators);
+  return std::move(reply.body);
+}
 
 bool IndexGate::BeginOperation() {
   message_.clear();
-  // Without a key the repository is read as it always was.
-  if (!trust_.KeysConfigured()) return false;
+  // Without a key the index is asked all the same: where the repository
+  // has one, a start where nothing changed costs that request alone; where
+  // it has none, the repository is read as it always was.
   const std::int64_t now = clock_.monotonic();
   if (asked_at_ && now - *asked_at_ <= kAskInterval) return false;
   asked_at_ = now;
-  const std::optional<std::string> bytes = repository_.HttpGetRaw("/" + std::string(kIndexFileName));
+  Validators validators;
+  bool fresh = false;
+  bool answered = true;
+  const std::optional<std::string> bytes = FetchIndex(validators, fresh, answered);
   const IndexFloor floor = ReadIndexFloor(settings_, location_);
   IndexVerdict verdict = JudgeIndex(bytes, trust_, floor, Ruling(), clock_.unix_now(), clock_.local_time);
+  // No answer at all is not a missing index: the repository is unreachable.
+  if (!answered && verdict.number == kIndexMissingError) {
+    verdict.number = kRepositoryUnreachableError;
+    verdict.message = IndexErrorText(kRepositoryUnreachableError, repository_.URL());
+  }
   message_ = verdict.message;
+  if (verdict.decision != IndexDecision::KeepCurrent) refusal_.clear();
   const bool was_ruling = ruling_.has_value();
   const bool was_refused = refused_;
   switch (verdict.decision) {
@@ -154,6 +185,7 @@ bool IndexGate::BeginOperation() {
     case IndexDecision::Refuse:
       ruling_.reset();
       refused_ = true;
+      refusal_ = verdict.message;
       return was_ruling || !was_refused;
     case IndexDecision::Accept:
       break;
@@ -162,6 +194,7 @@ bool IndexGate::BeginOperation() {
   if (trust_.KeysConfigured())
     RaiseIndexFloor(settings_, location_, *verdict.index,
                     crypto::ToHex(crypto::Sha256Of(*bytes).value_or(crypto::Sha256Digest{})));
+  if (cache_ && fresh) cache_->StoreIndex(*bytes, validators);
   ruling_ = std::move(verdict.index);
   refused_ = false;
   return !same || was_refused;

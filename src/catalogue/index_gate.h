@@ -17,10 +17,12 @@
 #include <string_view>
 
 #include "trust/repository_index.h"
+#include "transport/repository.h"
 #include "trust/trust_policy.h"
 
 namespace tw {
 
+class DocumentCache;
 class Repository;
 class SettingsStore;
 
@@ -34,6 +36,8 @@ inline constexpr int kIndexSerialReusedError = 30016;
 inline constexpr int kIndexOlderError = 30017;
 inline constexpr int kKeyConfigurationError = 30018;
 inline constexpr int kDocumentNotIndexedError = 30019;
+// No index arrived in time (15 s to its first byte, 60 s in all).
+inline constexpr int kRepositoryUnreachableError = 30020;
 
 // "Errore 30019: <description> (<detail>)": a refusal as it is shown.
 std::string IndexErrorText(int number, std::string_view detail);
@@ -85,8 +89,10 @@ IndexClock SystemIndexClock(std::function<int()> utc_bias);
 // The index of one repository location over the life of a process.
 class IndexGate {
  public:
+  // `cache`, when given, keeps the accepted index between runs, so that an
+  // unchanged one costs a 304.
   IndexGate(Repository& repository, SettingsStore& settings, const TrustPolicy& trust, std::string location,
-            IndexClock clock);
+            IndexClock clock, DocumentCache* cache = nullptr);
 
   // At the start of an operation: asks for the index when it was never
   // asked, or last asked more than a minute ago. True when the documents
@@ -100,17 +106,26 @@ class IndexGate {
   bool Refused() const { return refused_; }
   // The refusal or note of the last ask, once per operation; "" when none.
   const std::string& Message() const { return message_; }
+  // Why the index in force is refused, while it is; "" otherwise.
+  const std::string& Refusal() const { return refusal_; }
 
  private:
+  // The index as it stands now: the cached one when the repository
+  // answers 304, nothing when there is none or no answer came. `fresh`
+  // tells bytes that came over the wire, to be cached once accepted.
+  std::optional<std::string> FetchIndex(Validators& fresh_validators, bool& fresh, bool& answered);
+
   Repository& repository_;
   SettingsStore& settings_;
   const TrustPolicy& trust_;
   std::string location_;
   IndexClock clock_;
+  DocumentCache* cache_;
   std::optional<RepositoryIndex> ruling_;
   std::optional<std::int64_t> asked_at_;
   bool refused_ = false;
   std::string message_;
+  std::string refusal_;
 };
 
 }  // namespace tw

@@ -24,6 +24,7 @@ std::string Global::GetFullName() {
 }
 
 bool Global::IsUpdateAvailable(std::string_view module) {
+  ctx_.catalogue.StartOperation();
   // True as soon as one module on the walk needs work itself. A module
   // without a repository version, or on demand and not asked for here, is
   // not looked into.
@@ -41,6 +42,7 @@ bool Global::IsUpdateAvailable(std::string_view module) {
 }
 
 bool Global::IsModuleAvailable(std::string_view module) {
+  ctx_.catalogue.StartOperation();
   if (!IsConfinedModulePath(ctx_.paths, module)) return false;
   ctx_.catalogue.BeginOperation();
   // Under an index the repository's word is the index: no HEAD is asked.
@@ -52,6 +54,7 @@ bool Global::IsModuleAvailable(std::string_view module) {
 }
 
 bool Global::UpdateModule(std::string_view module) {
+  ctx_.catalogue.StartOperation();
   // What an earlier run left pending goes first.
   RunPendingPostSetups(ctx_);
   if (!module.empty() && !IsConfinedModulePath(ctx_.paths, module)) ctx_.catalogue.ReportRefusedPath(module);

@@ -6,7 +6,7 @@
 namespace tw {
 namespace {
 
-constexpr std::array<std::pair<int, std::string_view>, 69> kStrings = {{
+constexpr std::array<std::pair<int, std::string_view>, 70> kStrings = {{
     // Columns of the module list, and the splash.
     {101, "Modulo"},
     {102, "Locale"},
@@ -63,7 +63,7 @@ constexpr std::array<std::pair<int, std::string_view>, 69> kStrings = {{
     // match its catalogue's digest, or a signed catalogue without one.
     {1201, "impronta del file non valida"},
     {1202, "impronta del file assente nel documento firmato"},
-    // The repository's index refused (errors 30011 to 30019).
+    // The repository's index refused (errors 30011 to 30020).
     {1211, "indice del repository assente"},
     {1212, "indice del repository non leggibile"},
     {1213, "indice del repository non firmato da una chiave configurata"},
@@ -73,6 +73,7 @@ constexpr std::array<std::pair<int, std::string_view>, 69> kStrings = {{
     {1217, "indice più vecchio di quello accettato"},
     {1218, "impostazione PublicKey non valida: nessun repository viene accettato"},
     {1219, "documento di catalogo diverso dalla voce dell'indice"},
+    {1220, "repository non raggiungibile: l'indice non è arrivato in tempo"},
     // Why a patch could not be used (appended to string 812).
     {1221, "patch assente nel repository"},
     {1222, "impronta della patch non valida"},

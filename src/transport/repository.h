@@ -16,6 +16,20 @@ namespace tw {
 
 class AsyncRepository;
 
+// What a conditional GET asks with, and what a reply hands back to ask
+// with next time: the resource's ETag and Last-Modified, verbatim.
+struct Validators {
+  std::string etag;
+  std::string last_modified;
+  bool Empty() const { return etag.empty() && last_modified.empty(); }
+};
+
+struct RawReply {
+  long status = 0;  // 0: no answer came (refused, silent, stalled, too large)
+  std::string body;  // with 200, exactly as served
+  Validators validators;
+};
+
 class Repository {
  public:
   virtual ~Repository() = default;
@@ -69,6 +83,18 @@ class Repository {
     const ByteBuffer bytes = HttpGetBytes(remote_path, unused);
     if (bytes.size() < 2) return std::nullopt;
     return std::string(bytes.view());
+  }
+
+  // The repository's index: a GET with If-None-Match / If-Modified-Since
+  // from `ask` (none when empty), so an unchanged index is a 304. A
+  // repository that cannot ask conditionally fetches the whole body, and
+  // one that has only HttpGetRaw tells no answer from a missing file.
+  virtual RawReply HttpGetConditional(std::string_view remote_path, const Validators& /*ask*/) {
+    RawReply reply;
+    std::optional<std::string> body = HttpGetRaw(remote_path);
+    reply.status = body ? 200 : 404;
+    if (body) reply.body = std::move(*body);
+    return reply;
   }
 
   // The same repository with requests in flight together, when this one

@@ -193,7 +193,8 @@ TEST_F(CatalogueTest, EachDocumentIsFetchedOncePerRunWhateverFormNamesIt) {
   EXPECT_EQ(repo_.requests["/eseguibili/a.exe"], 1);
   EXPECT_EQ(repo_.requests["/eseguibili/b.exe.ini"], 1);
   EXPECT_EQ(repo_.requests["/eseguibili/b.exe"], 1);
-  EXPECT_EQ(repo_.gets + repo_.heads, 4);
+  EXPECT_EQ(repo_.requests["/indice.ini"], 1);  // asked once, absent
+  EXPECT_EQ(repo_.gets + repo_.heads, 5);
   // A failed fetch is remembered as an empty record.
   EXPECT_TRUE(catalogue_.LoadModuleINI("{DATI}\\assente.mdb")->ReleaseKeys.Empty());
   catalogue_.LoadModuleINI("{DATI}\\ASSENTE.mdb");
@@ -227,8 +228,8 @@ TEST_F(CatalogueTest, EntriesOutsideTheSuiteAreNeverAskedForNorListed) {
   ASSERT_EQ(a.PostSetup.Count(), 1u);
   EXPECT_EQ(a.PostSetup.At(1).value, "\"/opt/suite/Eseguibili/Dopo 1.exe\" /s");
   for (const auto& [path, count] : repo_.requests)
-    EXPECT_TRUE(path == "/eseguibili/a.exe" || path == "/eseguibili/a.exe.ini" || path == "/eseguibili/b.exe" ||
-                path == "/eseguibili/b.exe.ini")
+    EXPECT_TRUE(path == "/indice.ini" || path == "/eseguibili/a.exe" || path == "/eseguibili/a.exe.ini" ||
+                path == "/eseguibili/b.exe" || path == "/eseguibili/b.exe.ini")
         << path;
 
   // Asked directly, they are modules the repository does not hold, and

@@ -2,10 +2,13 @@
 // in the settings moves.
 #include <gtest/gtest.h>
 
+#include "catalogue/document_cache.h"
 #include "catalogue/index_gate.h"
 #include "common/settings_keys.h"
 #include "support/fake_index.h"
+#include "support/fake_file_system.h"
 #include "support/fake_settings_store.h"
+#include "support/fake_system_info.h"
 
 namespace tw {
 namespace {
@@ -110,6 +113,96 @@ TEST(IndexGate, TheFloorOnlyRisesAndAnAdministratorMayPreSeedIt) {
   EXPECT_EQ(floor.serial, 30u);
   EXPECT_EQ(floor.sha256, "");
   EXPECT_EQ(floor.repository, "suite");
+}
+
+// What each start asks for the index, with the cache of earlier starts:
+// an unchanged index is one conditional GET answered 304, and a 304 the
+// cache cannot back is followed by a plain GET.
+TEST(IndexGate, AnUnchangedIndexCostsA304AndNoAnswerIsAnUnreachableRepository) {
+  const auto key = TestKey(1);
+  const TrustPolicy policy = PolicyOf({1});
+  testing::FakeFileSystem files;
+  testing::FakeSystemInfo system;
+  system.user_cache_folder = "/cache";
+  testing::FakeSettingsStore settings;
+  testing::FakeRepository repo;
+  DocumentCache cache(files, system, repo.URL());
+  IndexClock clock;
+  clock.unix_now = [] { return static_cast<std::int64_t>(std::time(nullptr)); };
+  clock.monotonic = [] { return std::int64_t{0}; };
+  clock.local_time = [](std::int64_t seconds) { return Local(seconds); };
+  testing::PublishIndex(repo, key);
+
+  const struct {
+    const char* what;
+    std::function<void()> before;
+    std::vector<std::string> log;
+    std::uint64_t serial;  // of the ruling index; 0: refused
+    std::string message;   // its beginning
+  } starts[] = {
+      {"first start", [] {}, {"GET /indice.ini"}, 1, ""},
+      {"nothing changed", [] {}, {"GET? /indice.ini"}, 1, ""},
+      {"a new index", [&] {
+         testing::IndexShape newer;
+         newer.serial = 2;
+         testing::PublishIndex(repo, key, newer);
+       }, {"GET? /indice.ini"}, 2, ""},
+      {"304 backed by nothing", [&] { files.files.clear(); repo.stray_not_modified = 1; },
+       {"GET /indice.ini", "GET /indice.ini"}, 2, ""},
+      {"cached copy edited",
+       [&] {
+         for (auto& [path, file] : files.files)
+           if (!path.ends_with("/indice")) file.content.push_back(' ');
+       },
+       {"GET /indice.ini"}, 2, ""},
+      {"unreachable", [&] { repo.reachable = false; }, {"GET? /indice.ini"}, 0, "Errore 30020: "},
+      {"index missing", [&] { repo.reachable = true; repo.resources.erase("/indice.ini"); }, {"GET? /indice.ini"},
+       0, "Errore 30011: "},
+  };
+  for (const auto& start : starts) {
+    SCOPED_TRACE(start.what);
+    start.before();
+    repo.log.clear();
+    IndexGate gate(repo, settings, policy, repo.URL(), clock, &cache);
+    gate.BeginOperation();
+    EXPECT_EQ(repo.log, start.log);
+    EXPECT_EQ(gate.Refused(), start.serial == 0);
+    EXPECT_EQ(gate.Ruling() ? gate.Ruling()->serial : 0u, start.serial);
+    EXPECT_TRUE(gate.Message().starts_with(start.message)) << gate.Message();
+  }
+}
+
+// Without a key an index the repository has is used, signed or not, and
+// one it lacks or cannot be read leaves the repository read as before.
+TEST(IndexGate, WithoutAKeyAnIndexIsUsedWhereTheRepositoryHasOne) {
+  const TrustPolicy none;
+  testing::FakeSettingsStore settings;
+  IndexClock clock;
+  clock.unix_now = [] { return kNow; };
+  clock.monotonic = [] { return std::int64_t{0}; };
+  clock.local_time = [](std::int64_t seconds) { return Local(seconds); };
+  const struct {
+    const char* what;
+    std::optional<std::string> index;
+    bool rules;
+  } cases[] = {
+      {"unsigned", IndexText(3), true},
+      {"signed by anyone, expired", testing::Signed(IndexText(3, kNow - 1), TestKey(7)), true},
+      {"none", std::nullopt, false},
+      {"unreadable", IndexText(3) + "F1=x\r\n", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    testing::FakeRepository repo;
+    if (c.index) repo.Put("/indice.ini", *c.index);
+    IndexGate gate(repo, settings, none, repo.URL(), clock);
+    gate.BeginOperation();
+    EXPECT_EQ(gate.Ruling() != nullptr, c.rules);
+    EXPECT_FALSE(gate.Refused());
+    EXPECT_EQ(gate.Message(), "");
+  }
+  // Nothing of a floor is kept without a key.
+  EXPECT_TRUE(ReadIndexFloor(settings, "http://fake/base").repository.empty());
 }
 
 }  // namespace

@@ -125,7 +125,8 @@ TEST_F(GlobalTest, PathsOutsideTheSuiteAreModulesTheRepositoryDoesNotHold) {
     EXPECT_FALSE(global_.IsModuleAvailable(module)) << module;
     EXPECT_TRUE(global_.UpdateModule(module)) << module;  // nothing to do is success
   }
-  EXPECT_TRUE(f_.repo.log.empty());
+  // The index alone was asked (this repository has none): nothing named.
+  EXPECT_EQ(f_.repo.log, (std::vector<std::string>{"GET /indice.ini"}));
   EXPECT_TRUE(f_.files.files.empty());
   EXPECT_TRUE(f_.files.calls.empty());
   EXPECT_TRUE(f_.launcher.calls.empty());

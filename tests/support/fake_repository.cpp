@@ -1,6 +1,7 @@
 #include "support/fake_repository.h"
 
 #include <algorithm>
+#include <functional>
 
 namespace tw::testing {
 
@@ -49,6 +50,28 @@ ByteBuffer FakeRepository::HttpGetBytes(std::string_view remote_path, DateValue&
   if (!r) return ByteBuffer::Failed();
   if (!r->last_modified.IsZero()) last_modified = r->last_modified;
   return ByteBuffer(r->content);
+}
+
+RawReply FakeRepository::HttpGetConditional(std::string_view remote_path, const Validators& ask) {
+  ++gets;
+  log.push_back((ask.Empty() ? "GET " : "GET? ") + std::string(remote_path));
+  const Resource* r = Find(remote_path);
+  RawReply reply;
+  if (!reachable) return reply;
+  const auto etag = [](const std::string& content) {
+    return "\"" + std::to_string(content.size()) + "-" + std::to_string(std::hash<std::string>{}(content)) + "\"";
+  };
+  if (stray_not_modified > 0) {
+    --stray_not_modified;
+    reply.status = 304;
+  } else if (!r) {
+    reply.status = 404;
+  } else if (!ask.etag.empty() && ask.etag == etag(r->content)) {
+    reply.status = 304;
+  } else {
+    reply = {200, r->content, {etag(r->content), ""}};
+  }
+  return reply;
 }
 
 FetchResult FakeRepository::HttpGetToSink(std::string_view remote_path, DownloadSink& sink,

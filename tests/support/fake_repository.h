@@ -33,11 +33,15 @@ class FakeRepository : public Repository {
   // The content in three pieces, the sink asked before each whether to stop.
   FetchResult HttpGetToSink(std::string_view remote_path, DownloadSink& sink,
                             DateValue& last_modified) override;
+  // 304 when `ask` carries the resource's ETag (its content's length and
+  // hash) or when `stray_not_modified` is left; status 0 when unreachable.
+  RawReply HttpGetConditional(std::string_view remote_path, const Validators& ask) override;
   std::string URL() override { return "http://fake/base"; }
   AsyncRepository* Asynchronous() override { return async; }
 
   std::map<std::string, Resource> resources;
   bool reachable = true;
+  int stray_not_modified = 0;  // 304s answered whatever was asked, as a broken proxy might
   int heads = 0, gets = 0;
   std::map<std::string, int> requests;  // per path, HEADs and GETs together
   std::vector<std::string> log;         // "HEAD path" / "GET path", in order

@@ -107,6 +107,15 @@ std::vector<std::string> NginxServer::Requests() const {
   return lines;
 }
 
+std::vector<std::string> NginxServer::RequestsAtLeast(size_t count) const {
+  std::vector<std::string> lines = Requests();
+  for (int wait = 0; lines.size() < count && wait < 500; ++wait) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    lines = Requests();
+  }
+  return lines;
+}
+
 bool NginxServer::Start() {
   port_ = FreeLoopbackPort(options_.ipv6);
   if (port_ == 0) return false;
@@ -117,7 +126,7 @@ bool NginxServer::Start() {
                       << "error_log " << prefix_ << "/error.log;\n"
                       << "pid " << prefix_ << "/nginx.pid;\n"
                       << "events { worker_connections 512; }\n"
-                      << "http {\n  log_format requests '$request';\n  access_log " << prefix_
+                      << "http {\n  log_format requests '$request $status';\n  access_log " << prefix_
                       << "/access.log requests;\n  default_type application/octet-stream;\n"
                       << "  client_body_temp_path " << prefix_ << "/tmp/body;\n"
                       << "  proxy_temp_path " << prefix_ << "/tmp/proxy;\n"

@@ -41,9 +41,14 @@ class NginxServer {
   void Put(const std::string& path, const std::string& content,
            std::optional<long long> mtime = std::nullopt) const;
   void Remove(const std::string& path) const;
-  // Every request line the server answered so far ("GET /path HTTP/1.1"),
-  // in order, for tests that count what reached the server.
+  // Every request line the server answered so far, with the status it
+  // answered ("GET /path HTTP/1.1 304"), in order, for tests that count
+  // what reached the server.
   std::vector<std::string> Requests() const;
+  // The same once at least `count` lines are there: nginx logs a request
+  // after its reply has gone out, so a client may be ahead of the log. Gives
+  // what there is after a few seconds.
+  std::vector<std::string> RequestsAtLeast(size_t count) const;
   // A path of the document root that no other test uses.
   std::string FreshBase();
 

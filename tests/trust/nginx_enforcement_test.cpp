@@ -235,9 +235,15 @@ TEST_F(TrustEnforcement, ASignedDocumentWithoutADigestIsNotInstalledUnderKeys) {
                             "(/dati/archivio.mdb.ini: contenuto diverso)"))
       << Join(window.view.LogMessages());
   EXPECT_FALSE(Exists(suite + "/Dati/Archivio.mdb"));
-  // Without keys the same repository installs it, as it always did.
+  // Without keys the index is read all the same, and the document it does
+  // not list is refused too.
   auto unchecked = NewClient("");
-  EXPECT_TRUE(Global(unchecked->ctx).UpdateModule("{DATI}\\Archivio.mdb"));
+  EXPECT_FALSE(Global(unchecked->ctx).UpdateModule("{DATI}\\Archivio.mdb"));
+  EXPECT_FALSE(Exists(suite + "/Dati/Archivio.mdb"));
+  // A repository without an index installs it, as it always did.
+  nginx.Remove(base + "/indice.ini");
+  auto without_index = NewClient("");
+  EXPECT_TRUE(Global(without_index->ctx).UpdateModule("{DATI}\\Archivio.mdb"));
   EXPECT_EQ(ReadTextFile(suite + "/Dati/Archivio.mdb"), "archivio 1");
 }
 
@@ -301,8 +307,9 @@ TEST_F(TrustEnforcement, RepositoriesAndClientsWithoutKeysWorkAsBefore) {
     EXPECT_FALSE(window.controller.UpdateErrors());
     ExpectInstalled();
   }
-  // An unsigned repository, no key configured.
+  // An unsigned repository without an index, no key configured.
   std::filesystem::remove_all(suite);
+  nginx.Remove(base + "/indice.ini");
   PutSuiteFile(suite + "/Eseguibili/Prog.exe", old_program, testing::kSuiteDate - 86400);
   for (const char* document : {"/eseguibili/prog.exe.ini", "/dati/archivio.mdb.ini",
                                "/eseguibili/componenti/griglia.ocx.ini"})
@@ -444,10 +451,14 @@ TEST_F(TrustEnforcement, NothingChangedCostsOneRequestAndAChangedModuleThree) {
   ASSERT_TRUE(Global(first->ctx).UpdateModule(kProg));
   ExpectInstalled();
 
+  const size_t logged = nginx.RequestsAtLeast(0).size();
   size_t before = requests();
   auto second = client(&first->settings);
   EXPECT_FALSE(Global(second->ctx).IsUpdateAvailable(kProg));
+  // The index itself came from the cache: the repository only said 304.
+  const std::vector<std::string> lines = nginx.RequestsAtLeast(logged + 1);
   EXPECT_EQ(requests() - before, 1u);
+  EXPECT_TRUE(lines.back().ends_with("/indice.ini HTTP/1.1 304")) << lines.back();
   before = requests();
   auto third = client(&first->settings);
   EXPECT_TRUE(Global(third->ctx).UpdateModule(kProg));
@@ -460,6 +471,80 @@ TEST_F(TrustEnforcement, NothingChangedCostsOneRequestAndAChangedModuleThree) {
   EXPECT_TRUE(Global(fourth->ctx).UpdateModule(kProg));
   EXPECT_EQ(ReadTextFile(suite + "/Dati/Archivio.mdb"), "archivio 2");
   EXPECT_EQ(requests() - before, 3u) << Join(nginx.Requests());
+}
+
+// The cached index is judged again at every use, and a cache that cannot
+// back a 304 leads to a plain GET.
+TEST_F(TrustEnforcement, ACachedIndexIsCheckedAgainAndAnUnusableCacheCostsAPlainGet) {
+  const auto client = [&](const testing::FakeSettingsStore* after) {
+    auto made = NewClient(key);
+    made->system.user_cache_folder = dir / "cache";
+    if (after) made->settings.values = after->values;
+    return made;
+  };
+  auto first = client(nullptr);
+  ASSERT_TRUE(Global(first->ctx).UpdateModule(kProg));
+  const std::filesystem::directory_iterator folders(dir / "cache/Velmora/Tarnwick");
+  ASSERT_NE(folders, std::filesystem::directory_iterator());
+  const std::string folder = folders->path().string();
+  // Each start below asks for the index once or twice: its last answer.
+  size_t logged = nginx.Requests().size();
+  const auto last_index_status = [&](size_t asked) {
+    const std::vector<std::string> lines = nginx.RequestsAtLeast(logged + asked);
+    logged = lines.size();
+    std::string status;
+    for (const std::string& line : lines)
+      if (line.find(" " + base + "/indice.ini ") != std::string::npos) status = line.substr(line.rfind(' ') + 1);
+    return status;
+  };
+  EXPECT_EQ(last_index_status(0), "200");
+
+  struct Damage {
+    const char* what;
+    std::function<void()> apply;
+    const char* status;  // of the last index request
+  };
+  const std::vector<Damage> damages = {
+      {"untouched", [] {}, "304"},
+      {"note removed", [&] { std::filesystem::remove(folder + "/indice"); }, "200"},
+      {"index bytes edited",
+       [&] {
+         for (const auto& entry : std::filesystem::directory_iterator(folder))
+           if (entry.path().filename().string().size() == 64 && ReadTextFile(entry.path().string()).find("[Index]") != std::string::npos)
+             testing::WriteTextFile(entry.path().string(), ReadTextFile(entry.path().string()) + " ");
+       },
+       "200"},
+      {"index a link to a copy",
+       [&] {
+         for (const auto& entry : std::filesystem::directory_iterator(folder))
+           if (entry.path().filename().string().size() == 64 && ReadTextFile(entry.path().string()).find("[Index]") != std::string::npos) {
+             std::filesystem::rename(entry.path(), folder + ".copy");
+             std::filesystem::create_symlink(folder + ".copy", entry.path());
+           }
+       },
+       "200"},
+      {"folder open to others",
+       [&] { std::filesystem::permissions(folder, std::filesystem::perms::group_read | std::filesystem::perms::group_exec,
+                                          std::filesystem::perm_options::add); },
+       "200"},
+      {"folder a link",
+       [&] {
+         std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+         std::filesystem::rename(folder, folder + ".real");
+         std::filesystem::create_directory_symlink(folder + ".real", folder);
+       },
+       "200"},
+  };
+  for (const Damage& damage : damages) {
+    SCOPED_TRACE(damage.what);
+    damage.apply();
+    auto next = client(&first->settings);
+    std::vector<std::string> refusals;
+    next->catalogue.SetRefusalListener([&](const std::string& line) { refusals.push_back(line); });
+    EXPECT_FALSE(Global(next->ctx).IsUpdateAvailable(kProg));
+    EXPECT_TRUE(refusals.empty()) << Join(refusals);
+    EXPECT_EQ(last_index_status(1), damage.status);
+  }
 }
 
 TEST_F(TrustEnforcement, RefreshKeepsAWorkstationRunningPastTheFirstExpiry) {

@@ -74,7 +74,8 @@ TEST_F(MainWindowTest, AModuleNameOutsideTheSuiteIsSaidOnceAndNotAskedFor) {
                    "Nessun aggiornamento disponibile per il download",
                    "Nessun aggiornamento disponibile per il download"}));
   EXPECT_TRUE(view_.rows.empty());
-  EXPECT_TRUE(f_.repo.requests.empty());
+  // Only the index (absent here) was asked: nothing of the module.
+  EXPECT_EQ(f_.repo.log, (Lines{"GET /indice.ini"}));
 }
 
 TEST_F(MainWindowTest, AnnullaAsksFirstAndItsCancelLeavesEverythingAsItWas) {

@@ -205,6 +205,31 @@ std::optional<std::string> HttpTransport::HttpGetRaw(std::string_view remote_pat
   return body;
 }
 
+RawReply HttpTransport::HttpGetConditional(std::string_view remote_path, const Validators& ask) {
+  // Every operation waits for the index: 15 seconds to its first byte and
+  // 60 in all, after which the repository counts as unreachable.
+  constexpr long kIndexSeconds = 60;
+  constexpr long kIndexFirstByte = 15;
+  TransferLimits limits = transfer_;
+  limits.text_seconds = std::min(limits.text_seconds, kIndexSeconds);
+  limits.first_byte_seconds = std::min(limits.first_byte_seconds, kIndexFirstByte);
+  std::unique_ptr<Inet> control = NewTransfer(location_, limits);
+  control->SetProxy(ChooseProxy(SplitLocation(location_), env_).url);
+  control->Document = std::string(remote_path);
+  if (!ask.etag.empty()) control->AddRequestHeader("If-None-Match: " + ask.etag);
+  if (!ask.last_modified.empty()) control->AddRequestHeader("If-Modified-Since: " + ask.last_modified);
+  RawReply reply;
+  if (control->OpenURL(GetUrl(control->RemoteHost, control->Document), DataType::Text)) {
+    reply.status = control->Status();
+    if (reply.status == 200) {
+      reply.body = std::string(control->TakeBody().view());
+      reply.validators = {control->GetHeader("ETAG"), control->GetHeader("LAST-MODIFIED")};
+    }
+  }
+  CloseTransfer(control);
+  return reply;
+}
+
 ByteBuffer HttpTransport::HttpGetBytes(std::string_view remote_path, DateValue& last_modified) {
   auto body = Get(remote_path, DataType::Bytes, last_modified);
   return body ? std::move(*body) : ByteBuffer::Failed();

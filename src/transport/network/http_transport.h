@@ -29,6 +29,8 @@ class HttpTransport : public Repository {
   bool HttpHead(std::string_view remote_path, DateValue& last_modified) override;
   // Read like a catalogue document (bounded to 16 MiB), undecoded.
   std::optional<std::string> HttpGetRaw(std::string_view remote_path) override;
+  // The same, conditional, with the first byte due within 15 seconds.
+  RawReply HttpGetConditional(std::string_view remote_path, const Validators& ask) override;
   std::string HttpGetText(std::string_view remote_path, DateValue& last_modified) override;
   ByteBuffer HttpGetBytes(std::string_view remote_path, DateValue& last_modified) override;
   FetchResult HttpGetToSink(std::string_view remote_path, DownloadSink& sink,

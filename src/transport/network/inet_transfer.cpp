@@ -115,8 +115,9 @@ bool Inet::Perform(const std::string& url) {
   if (resume_) {
     curl_easy_setopt(curl, CURLOPT_RANGE, range.c_str());
     request_headers_ = curl_slist_append(nullptr, ("If-Range: " + resume_->validator).c_str());
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, request_headers_);
   }
+  for (const std::string& line : extra_headers_) request_headers_ = curl_slist_append(request_headers_, line.c_str());
+  if (request_headers_) curl_easy_setopt(curl, CURLOPT_HTTPHEADER, request_headers_);
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(curl, CURLOPT_MAXREDIRS, limits_.max_redirects);
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, limits_.connect_seconds);

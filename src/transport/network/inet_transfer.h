@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/byte_buffer.h"
 #include "transport/download_sink.h"
@@ -59,6 +60,8 @@ class Inet {
   // The proxy to use, "" for none; without a call, libcurl reads the
   // environment itself.
   void SetProxy(std::string proxy) { proxy_ = std::move(proxy); }
+  // A header line of our own sent with the request ("If-None-Match: ...").
+  void AddRequestHeader(std::string line) { extra_headers_.push_back(std::move(line)); }
 
   // A HEAD of `url`: the status and the headers, no body. False when no
   // response came (a certificate that does not verify included).
@@ -127,6 +130,7 @@ class Inet {
   bool head_only_ = false;
   // The range asked of the repository: the sink's held bytes.
   std::optional<ResumePoint> resume_;
+  std::vector<std::string> extra_headers_;
   std::string headers_;
   ByteBuffer body_;
   long status_ = 0;

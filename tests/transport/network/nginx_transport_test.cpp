@@ -131,5 +131,44 @@ TEST(TricklingServer, ADocumentEndsAtItsTimeBound) {
   EXPECT_EQ(transport.HttpGetText("/lento.ini", date), "");
 }
 
+// The index is asked with the validators of the copy held: nginx answers
+// 304 to either, 200 with fresh ones once the file changed, and a silent
+// repository is no answer at all once the first byte is overdue.
+TEST_F(NginxTransport, ConditionalGetsAnswer304ForTheCopyHeldAndNothingWhenSilent) {
+  nginx().Put(base_ + "/indice.ini", "[Index]\r\n", kFileTime);
+  HttpTransport transport = Transport();
+  const RawReply first = transport.HttpGetConditional("/indice.ini", {});
+  ASSERT_EQ(first.status, 200);
+  EXPECT_EQ(first.body, "[Index]\r\n");
+  ASSERT_FALSE(first.validators.etag.empty());
+  EXPECT_EQ(first.validators.last_modified, "Sun, 06 Nov 1994 08:49:37 GMT");
+
+  const struct {
+    const char* what;
+    Validators ask;
+    long status;
+  } asks[] = {
+      {"etag", {first.validators.etag, ""}, 304},
+      {"date", {"", first.validators.last_modified}, 304},
+      {"both", first.validators, 304},
+      {"another etag", {"\"altro\"", ""}, 200},
+  };
+  for (const auto& ask : asks) {
+    SCOPED_TRACE(ask.what);
+    EXPECT_EQ(transport.HttpGetConditional("/indice.ini", ask.ask).status, ask.status);
+  }
+  nginx().Put(base_ + "/indice.ini", "[Index]\r\nSerial=2\r\n", kFileTime + 60);
+  const RawReply changed = transport.HttpGetConditional("/indice.ini", first.validators);
+  EXPECT_EQ(changed.status, 200);
+  EXPECT_EQ(changed.body, "[Index]\r\nSerial=2\r\n");
+  EXPECT_NE(changed.validators.etag, first.validators.etag);
+
+  testing::FaultServer silent(testing::Fault::Silent);
+  TransferLimits limits;
+  limits.first_byte_seconds = 1;
+  HttpTransport unanswered("127.0.0.1:" + std::to_string(silent.port()), 0, {}, limits);
+  EXPECT_EQ(unanswered.HttpGetConditional("/indice.ini", first.validators).status, 0);
+}
+
 }  // namespace
 }  // namespace tw
