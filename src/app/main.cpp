@@ -5,14 +5,18 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
 #include <memory>
 #include <string>
 
 #include "catalogue/catalogue.h"
 #include "engine/automation_registration.h"
 #include "engine/engine_context.h"
+#include "engine/engine_log.h"
 #include "engine/self_update.h"
+#include "platform/log_file.h"
 #include "platform/posix/posix_file_system.h"
+#include "platform/posix/posix_log_disk.h"
 #include "platform/posix/posix_process_launcher.h"
 #include "platform/posix/posix_system_info.h"
 #include "platform/qt/qt_settings_store.h"
@@ -25,6 +29,7 @@
 #include "startup/main_sequence.h"
 #include "standalone/standalone_main.h"
 #include "transport/network/http_transport.h"
+#include "ui/activity_log.h"
 #include "ui/widgets/event_loop_launcher.h"
 #include "ui/widgets/message_box.h"
 
@@ -107,7 +112,13 @@ int main(int argc, char** argv) {
   const tw::Environment env = tw::InitEnvironment(system, settings, files);
   tw::HttpTransport transport(env.RemoteHost, env.TimeZoneBias);
   tw::Catalogue catalogue({env.Paths, transport, files, settings, system, env.Trust});
-  tw::EngineContext ctx{env.Paths, transport, files, settings, system, catalogue, launcher, ""};
+  // Nobody watches the calls: what they report goes to the administrators'
+  // log and to standard error.
+  tw::PosixLogDisk log_disk;
+  tw::LogFile log_file(log_disk, tw::LogFilePath(&std::getenv));
+  tw::EngineLog log(&log_file, tw::SystemClock().local_now, &std::cerr, tw::StandardErrorIsJournal(&std::getenv));
+  tw::HearCatalogue(catalogue, log);
+  tw::EngineContext ctx{env.Paths, transport, files, settings, system, catalogue, launcher, "", &log};
 
   ProgramHost host(ctx, display);
   return tw::RunAutomationMode(env, ctx, host);

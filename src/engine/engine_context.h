@@ -6,6 +6,7 @@
 namespace tw {
 
 class Catalogue;
+class EngineLog;
 class FileSystem;
 class PathMapping;
 class ProcessLauncher;
@@ -24,6 +25,9 @@ struct EngineContext {
   // Appended to the names of the program's own executables (".exe" on
   // Windows).
   std::string executable_suffix;
+  // Where the engine's own lines go (a failed download, the self-update);
+  // none says nothing.
+  EngineLog* log = nullptr;
 };
 
 }  // namespace tw

@@ -8,6 +8,7 @@
 #include "catalogue/path_mapping.h"
 #include "engine/checked_download.h"
 #include "engine/engine_context.h"
+#include "engine/engine_log.h"
 #include "engine/module_download.h"
 #include "platform/file_system.h"
 
@@ -40,6 +41,18 @@ void DropUnvouchedUpdate(EngineContext& ctx, const std::string& program) {
   if (!entry || DigestOfFile(ctx.files, copy) != entry->sha256) ctx.files.Delete(copy);
 }
 
+// Puts the repository's copy of `module` in place as `target`. A failure
+// carries the system's error when there is one (a refused digest, a file
+// that could not be replaced).
+Expected<void, std::optional<ErrorRecord>> Refresh(EngineContext& ctx, const std::string& module,
+                                                   const std::string& target, const std::string& remote) {
+  auto staged = DownloadCheckedToStaging(ctx, module, target, remote);
+  if (!staged) return Fail(staged.error().file);
+  if (ReplaceResult replaced = ReplaceFromStaging(std::move(*staged)); !replaced)
+    return Fail(std::optional<ErrorRecord>(replaced.error()));
+  return {};
+}
+
 }  // namespace
 
 void SelfUpdate(EngineContext& ctx) {
@@ -61,8 +74,16 @@ void SelfUpdate(EngineContext& ctx) {
     if (IsVersionEmpty(available) || CompareVersions(available, installed) != 1) continue;
     // Each file is checked against its own module's document: the ".update"
     // copy against the program's.
-    if (auto staged = DownloadCheckedToStaging(ctx, entry.module, target, remote))
-      ReplaceFromStaging(std::move(*staged));
+    const auto refreshed = Refresh(ctx, entry.module, target, remote);
+    if (!ctx.log) continue;
+    // Run unattended, the self-update leaves its trace in the log alone.
+    if (refreshed) {
+      ctx.log->Line(LogLineWithError(826, target, 0, ""), LogLevel::Info);
+    } else {
+      const std::optional<ErrorRecord>& error = refreshed.error();
+      ctx.log->Line(LogLineWithError(827, target, error ? error->Number : 0, error ? error->Description : ""),
+                    LogLevel::Error);
+    }
   }
 }
 

@@ -22,6 +22,11 @@ std::string LogFilePath(const std::function<const char*(const char*)>& getenv) {
   return {};
 }
 
+bool StandardErrorIsJournal(const std::function<const char*(const char*)>& getenv) {
+  const char* stream = getenv("JOURNAL_STREAM");
+  return stream && *stream;
+}
+
 std::string WithPriority(std::string_view line, LogLevel level) {
   return "<" + std::to_string(static_cast<int>(level)) + ">" + std::string(line);
 }

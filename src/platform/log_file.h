@@ -22,6 +22,9 @@ enum class LogLevel { Error = 3, Warning = 4, Info = 6 };
 // "" without either. `getenv` reads one variable (nullptr when unset).
 std::string LogFilePath(const std::function<const char*(const char*)>& getenv);
 
+// Standard error is the journal: JOURNAL_STREAM is set.
+bool StandardErrorIsJournal(const std::function<const char*(const char*)>& getenv);
+
 // `line` with the journal's priority prefix ("<3>" for an error).
 std::string WithPriority(std::string_view line, LogLevel level);
 

@@ -6,7 +6,7 @@
 namespace tw {
 namespace {
 
-constexpr std::array<std::pair<int, std::string_view>, 70> kStrings = {{
+constexpr std::array<std::pair<int, std::string_view>, 72> kStrings = {{
     // Columns of the module list, and the splash.
     {101, "Modulo"},
     {102, "Locale"},
@@ -38,6 +38,8 @@ constexpr std::array<std::pair<int, std::string_view>, 70> kStrings = {{
     {823, "Programma di post-installazione rimasto in sospeso"},
     {824, "Programma di post-installazione non riuscito"},
     {825, "File occupato da un altro aggiornamento in corso"},
+    {826, "Aggiornamento del programma installato"},
+    {827, "Aggiornamento del programma non installato"},
     {830, "Impossibile leggere il repository degli aggiornamenti"},
     // Messages.
     {901, "Chiudere la procedura di aggiornamento?"},

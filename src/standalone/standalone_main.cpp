@@ -3,10 +3,13 @@
 #include <QApplication>
 #include <clocale>
 #include <cstdlib>
+#include <iostream>
 #include <memory>
 
 #include "catalogue/catalogue.h"
 #include "engine/engine_context.h"
+#include "engine/engine_log.h"
+#include "platform/log_file.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/posix_log_disk.h"
 #include "platform/posix/posix_process_launcher.h"
@@ -18,6 +21,7 @@
 #include "startup/main_sequence.h"
 #include "startup/repository_dialog.h"
 #include "transport/network/http_transport.h"
+#include "ui/activity_log.h"
 #include "ui/widgets/main_window_host.h"
 #include "ui/widgets/program_icon.h"
 #include "ui/widgets/startup_windows.h"
@@ -64,6 +68,12 @@ int RunStandalone(const std::string& command_line, const std::string& executable
   SplashService splash;
 
   Engine startup_engine(env, settings, system, files, launcher);
+  // The self-update at start leaves its lines in the administrators' log.
+  PosixLogDisk log_disk;
+  LogFile log_file(log_disk, LogFilePath(&std::getenv));
+  EngineLog startup_log(&log_file, SystemClock().local_now, &std::cerr, StandardErrorIsJournal(&std::getenv));
+  HearCatalogue(startup_engine.catalogue, startup_log);
+  startup_engine.ctx.log = &startup_log;
   StandaloneHost host(startup_engine.ctx, splash, display);
   RunStartup(env, StartMode::Standalone, host);
 
@@ -78,7 +88,6 @@ int RunStandalone(const std::string& command_line, const std::string& executable
   // The dialog may have settled on another repository than the stored one.
   Engine engine(env, settings, system, files, launcher);
   BusyPointers busy;
-  PosixLogDisk log_disk;
   const MainWindowStart start{engine.ctx, env, command.text, splash, busy, display, &log_disk};
   MainWindowShown shown = ShowMainWindow(start);
   if (shown.outcome != MainWindowOutcome::Open) return shown.exit_status;

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "engine/engine_context.h"
+#include "engine/engine_log.h"
 #include "platform/log_file.h"
 #include "startup/environment.h"
 #include "startup/switches.h"
@@ -22,20 +23,19 @@ namespace {
 struct WindowEngine {
   WindowEngine(EngineContext& ctx, LogDisk* log_disk)
       : launcher(ctx.processes),
-        ctx{ctx.paths, ctx.repository, ctx.files, ctx.settings, ctx.system, ctx.catalogue, launcher,
-            ctx.executable_suffix},
-        installer(this->ctx),
         log_file(log_disk ? std::make_unique<LogFile>(*log_disk, LogFilePath(&std::getenv)) : nullptr),
-        run_log(log_file.get(), &std::cerr, JournalIsStandardError()) {}
-  static bool JournalIsStandardError() {
-    const char* stream = std::getenv("JOURNAL_STREAM");
-    return stream && *stream;
-  }
+        run_log(log_file.get(), &std::cerr, StandardErrorIsJournal(&std::getenv)),
+        engine_log(log_file.get(), SystemClock().local_now, &std::cerr, StandardErrorIsJournal(&std::getenv)),
+        ctx{ctx.paths, ctx.repository, ctx.files, ctx.settings, ctx.system, ctx.catalogue, launcher,
+            ctx.executable_suffix, &engine_log},
+        installer(this->ctx) {}
   EventLoopLauncher launcher;
-  EngineContext ctx;
-  EngineModuleInstaller installer;
   std::unique_ptr<LogFile> log_file;
   RunLog run_log;
+  // The self-update's lines, which the window does not show.
+  EngineLog engine_log;
+  EngineContext ctx;
+  EngineModuleInstaller installer;
 };
 
 MainWindowCollaborators Collaborators(WindowEngine& engine) {
