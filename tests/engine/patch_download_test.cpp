@@ -61,15 +61,26 @@ struct Offer {
   bool served = true;
 };
 
-Offer GoodOffer() {
-  Offer offer;
-  const std::string old_text = OldVersion(), new_text = NewVersion();
-  offer.patch = Text(*MakePatch({reinterpret_cast<const std::uint8_t*>(old_text.data()), old_text.size()},
-                                {reinterpret_cast<const std::uint8_t*>(new_text.data()), new_text.size()}, 3));
+// A patch that rebuilds `to` from the installed version, listed as it is.
+void SetPatch(Offer& offer, const std::string& to, int level) {
+  const std::string from = OldVersion();
+  offer.patch = Text(*MakePatch({reinterpret_cast<const std::uint8_t*>(from.data()), from.size()},
+                                {reinterpret_cast<const std::uint8_t*>(to.data()), to.size()}, level));
   offer.entry_patch_digest = Hex(offer.patch);
   offer.entry_size = offer.patch.size();
+}
+
+Offer GoodOffer() {
+  Offer offer;
+  SetPatch(offer, NewVersion(), 3);
   offer.patch_path = std::string("eseguibili/prog.exe.") + offer.entry_old.substr(0, 16) + ".zstpatch";
   return offer;
+}
+
+// The module's document: the new version's digest and the offer's entry.
+std::string DeltaDocument(const Offer& offer, const std::string& release = "") {
+  return "[Release]\r\n" + release + "SHA256=" + Hex(NewVersion()) + "\r\n[Delta]\r\n1=" + offer.entry_old + " " +
+         offer.entry_patch_digest + " " + std::to_string(offer.entry_size) + " " + offer.patch_path + "\r\n";
 }
 
 struct Outcome {
@@ -81,10 +92,7 @@ struct Outcome {
 void Download(const Offer& offer, Outcome& run) {
   testing::EngineFixture f;
   f.files.AddFile(kLocal, offer.installed, 1000);
-  const std::string document = "[Release]\r\nSHA256=" + Hex(NewVersion()) + "\r\n[Delta]\r\n1=" + offer.entry_old +
-                               " " + offer.entry_patch_digest + " " + std::to_string(offer.entry_size) + " " +
-                               offer.patch_path + "\r\n";
-  f.repo.PutDocument(kRemote, document);
+  f.repo.PutDocument(kRemote, DeltaDocument(offer));
   f.repo.Put(kRemote, NewVersion(), testing::kNew);
   if (offer.served) f.repo.Put("/" + offer.patch_path, offer.patch, testing::kNew);
   f.repo.log.clear();
@@ -117,15 +125,8 @@ TEST(PatchDownload, UsesThePatchOrFallsBackToTheWholeFile) {
        "impronta della patch non valida"},
       {"patch other than listed", [](Offer& o) { o.entry_patch_digest = Hex("altro"); }, false,
        "impronta della patch non valida"},
-      {"patch rebuilds other bytes",
-       [](Offer& o) {
-         const std::string old_text = OldVersion(), other = OldVersion() + "!";
-         o.patch = Text(*MakePatch({reinterpret_cast<const std::uint8_t*>(old_text.data()), old_text.size()},
-                                   {reinterpret_cast<const std::uint8_t*>(other.data()), other.size()}, 1));
-         o.entry_patch_digest = Hex(o.patch);
-         o.entry_size = o.patch.size();
-       },
-       false, "impronta del file ricostruito non valida"},
+      {"patch rebuilds other bytes", [](Offer& o) { SetPatch(o, OldVersion() + "!", 1); }, false,
+       "impronta del file ricostruito non valida"},
       {"installed file changed by the user", [](Offer& o) { o.installed[10] = '#'; }, false, ""},
       {"entry names another file", [](Offer& o) { o.patch_path = "eseguibili/altro.exe.zstpatch"; }, false, ""},
   };
@@ -194,12 +195,10 @@ TEST(PatchDownload, SelfUpdateRebuildsTheProgramsCopyFromTheInstalledProgram) {
   f.files.AddFile("/opt/suite/Eseguibili/Tarnwick", OldVersion(), testing::kOld.ToUnixSeconds(), "2.0.0.0");
   f.repo.Publish("/eseguibili/run", "[Release]\nVersion=1.0.0.0\n", testing::kOld);
   Offer offer = GoodOffer();
-  const std::string patch_path = "eseguibili/tarnwick." + offer.entry_old.substr(0, 16) + ".zstpatch";
-  f.repo.PutDocument("/eseguibili/tarnwick", "[Release]\nVersion=2.1\nSHA256=" + Hex(NewVersion()) +
-                                                 "\n[Delta]\n1=" + offer.entry_old + " " + offer.entry_patch_digest +
-                                                 " " + std::to_string(offer.entry_size) + " " + patch_path + "\n");
+  offer.patch_path = "eseguibili/tarnwick." + offer.entry_old.substr(0, 16) + ".zstpatch";
+  f.repo.PutDocument("/eseguibili/tarnwick", DeltaDocument(offer, "Version=2.1\r\n"));
   f.repo.Put("/eseguibili/tarnwick", NewVersion(), testing::kNew);
-  f.repo.Put("/" + patch_path, offer.patch, testing::kNew);
+  f.repo.Put("/" + offer.patch_path, offer.patch, testing::kNew);
   SelfUpdate(f.ctx);
   EXPECT_EQ(f.files.Content("/opt/suite/Eseguibili/Tarnwick.update"), NewVersion());
   EXPECT_EQ(f.files.Content("/opt/suite/Eseguibili/Tarnwick"), OldVersion());
