@@ -7,18 +7,10 @@
 
 #include <filesystem>
 
-#include "catalogue/catalogue.h"
-#include "catalogue/path_mapping.h"
-#include "engine/engine_context.h"
 #include "engine/global.h"
-#include "platform/posix/posix_file_system.h"
-#include "platform/posix/posix_process_launcher.h"
-#include "support/fake_settings_store.h"
-#include "support/fake_system_info.h"
+#include "support/disk_client.h"
 #include "support/nginx_server.h"
 #include "support/temp_dir.h"
-#include "trust/trust_policy.h"
-#include "transport/network/http_transport.h"
 
 namespace tw {
 namespace {
@@ -37,19 +29,11 @@ size_t Count(const std::string& text, const std::string& part) {
 
 class NginxIntegrity : public ::testing::Test {
  protected:
-  NginxIntegrity()
-      : nginx_(testing::NginxServer::Shared()),
-        base_(nginx_.FreshBase()),
-        suite_(dir_ / "suite"),
-        paths_(MakePlaceholderTable({suite_, "/pc1", "", "", ""}, '/'), "pc1", '/'),
-        transport_(nginx_.Location(base_), 0),
-        catalogue_({paths_, transport_, disk_, settings_, system_, trust_}),
-        ctx_{paths_, transport_, disk_, settings_, system_, catalogue_, launcher_, ""} {
-    system_.current_bias = 0;
-    system_.program_folder = suite_ + "/Eseguibili";
+  NginxIntegrity() {
+    client_.system.program_folder = suite_ + "/Eseguibili";
     fs::create_directories(suite_ + "/Eseguibili");
     fs::create_directories(suite_ + "/Dati");
-    catalogue_.SetRefusalListener([this](const std::string& line) { log_ += line + "\n"; });
+    client_.catalogue.SetRefusalListener([this](const std::string& line) { log_ += line + "\n"; });
   }
   // A module file and its document on the server.
   void Put(const std::string& remote, const std::string& content, const std::string& document = "[Release]\r\n") {
@@ -62,19 +46,12 @@ class NginxIntegrity : public ::testing::Test {
   }
   std::string Ran() { return fs::exists(suite_ + "/eseguiti") ? ReadTextFile(suite_ + "/eseguiti") : ""; }
 
-  testing::NginxServer& nginx_;
-  std::string base_;
+  testing::NginxServer& nginx_ = testing::NginxServer::Shared();
+  std::string base_ = nginx_.FreshBase();
   testing::TempDir dir_;
-  std::string suite_;
-  testing::FakeSystemInfo system_;
-  testing::FakeSettingsStore settings_;
-  PosixFileSystem disk_;
-  PosixProcessLauncher launcher_;
-  PathMapping paths_;
-  HttpTransport transport_;
-  TrustPolicy trust_;
-  Catalogue catalogue_;
-  EngineContext ctx_;
+  std::string suite_ = dir_ / "suite";
+  testing::DiskClient client_{suite_, nginx_.Location(base_)};
+  EngineContext& ctx_ = client_.ctx;
   std::string log_;
 };
 
@@ -129,7 +106,7 @@ TEST_F(NginxIntegrity, LinksBelowASuiteFolderAreNeverFollowed) {
   fs::create_symlink(outside + "/nuovo", suite_ + "/Dati/Prezzi.dat.new");      // a companion
   fs::create_symlink(outside + "/parte", suite_ + "/Dati/Prezzi.dat.part");
   Put("/dati/utenti/impostazioni.dat", "impostazioni");
-  Put("/dati/listino.dat", "#!/bin/sh\necho listino >> '" + suite_ + "/eseguiti'\n", "[Release]\r\nRegister=self\r\n");
+  Put("/dati/listino.dat", Noting("listino"), "[Release]\r\nRegister=self\r\n");
   Put("/dati/prezzi.dat", "prezzi");
   const struct {
     const char* module;
