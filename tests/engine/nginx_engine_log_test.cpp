@@ -5,7 +5,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <sstream>
 #include <string>
 
@@ -21,27 +20,11 @@
 namespace tw {
 namespace {
 
-// XDG_STATE_HOME pointed at `folder` for the life of the object.
-class StateHome {
- public:
-  explicit StateHome(const std::string& folder) {
-    if (const char* old = std::getenv("XDG_STATE_HOME")) old_ = old;
-    ::setenv("XDG_STATE_HOME", folder.c_str(), 1);
-  }
-  ~StateHome() {
-    if (old_) ::setenv("XDG_STATE_HOME", old_->c_str(), 1);
-    else ::unsetenv("XDG_STATE_HOME");
-  }
-
- private:
-  std::optional<std::string> old_;
-};
-
 TEST(NginxEngineLog, FailedModulesAndRefusedPathsAreInTheLogFile) {
   auto& nginx = testing::NginxServer::Shared();
   ASSERT_TRUE(nginx.running());
   testing::TempDir dir;
-  StateHome state(dir / "stato");
+  const std::string state = dir / "stato";  // XDG_STATE_HOME
   const std::string suite = dir / "suite";
   std::filesystem::create_directories(suite + "/Dati/occupato.bin");  // a folder where the file goes
   nginx.Put("/dati/rifiutato.bin.ini", "[Release]\r\nSHA256=" + std::string(64, '0') + "\r\n");
@@ -52,7 +35,9 @@ TEST(NginxEngineLog, FailedModulesAndRefusedPathsAreInTheLogFile) {
   HttpTransport transport(nginx.Location(), 0);
   testing::DiskEngine engine(suite, transport);
   PosixLogDisk disk;
-  LogFile file(disk, LogFilePath(&std::getenv));
+  LogFile file(disk, LogFilePath([&](const char* name) {
+    return std::string_view(name) == "XDG_STATE_HOME" ? state.c_str() : std::getenv(name);
+  }));
   std::ostringstream err;
   EngineLog log(&file, [] { return DateValue::FromCalendar(2026, 12, 9, 3, 12, 40); }, &err, true);
   HearCatalogue(engine.catalogue, log);
