@@ -72,28 +72,23 @@ std::set<std::string> Reachable(const std::string& folder) {
   return seen;
 }
 
-// Which system library a bracketed include belongs to; kNone for the
-// standard library.
-unsigned SystemUse(const std::string& header) {
-  static const std::regex posix(
-      R"(^(unistd|fcntl|dirent|signal|poll|spawn|pwd|grp|dlfcn|netdb|termios)\.h$|^(sys|netinet|arpa)/)");
-  if (header.rfind("Q", 0) == 0) return kQt;
-  if (header.rfind("curl/", 0) == 0) return kCurl;
-  if (header.rfind("openssl/", 0) == 0) return kOpenSsl;
-  if (header.rfind("zstd", 0) == 0) return kZstd;
-  if (std::regex_search(header, posix)) return kPosix;
-  return kNone;
-}
-
-std::string UseName(unsigned use) {
-  switch (use) {
-    case kQt: return "Qt";
-    case kCurl: return "libcurl";
-    case kOpenSsl: return "OpenSSL";
-    case kPosix: return "POSIX";
-    case kZstd: return "zstd";
-    default: return "?";
-  }
+// The system libraries a bracketed include may belong to; any other is the
+// standard library's.
+struct SystemLibrary {
+  Use use;
+  const char* name;
+  std::regex headers;
+};
+const std::vector<SystemLibrary>& SystemLibraries() {
+  static const std::vector<SystemLibrary> libraries = {
+      {kQt, "Qt", std::regex("^Q")},
+      {kCurl, "libcurl", std::regex("^curl/")},
+      {kOpenSsl, "OpenSSL", std::regex("^openssl/")},
+      {kZstd, "zstd", std::regex("^zstd")},
+      {kPosix, "POSIX",
+       std::regex(R"(^(unistd|fcntl|dirent|signal|poll|spawn|pwd|grp|dlfcn|netdb|termios)\.h$|^(sys|netinet|arpa)/)")},
+  };
+  return libraries;
 }
 
 struct Violation {
@@ -117,9 +112,11 @@ std::vector<Violation> CheckFile(const fs::path& src, const fs::path& file) {
     if (!std::regex_search(line, m, include_line)) continue;
     const std::string header = m[2];
     if (m[1] == "<") {
-      unsigned use = SystemUse(header);
-      if (use != kNone && !(layer->may_use & use))
-        out.push_back({name, header, "uses " + UseName(use) + ", which " + folder + "/ may not"});
+      for (const SystemLibrary& library : SystemLibraries())
+        if (std::regex_search(header, library.headers) && !(layer->may_use & library.use)) {
+          out.push_back({name, header, "uses " + std::string(library.name) + ", which " + folder + "/ may not"});
+          break;
+        }
       continue;
     }
     const std::string target = fs::path(header).parent_path().generic_string();
