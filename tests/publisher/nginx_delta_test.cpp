@@ -8,23 +8,14 @@
 #include <random>
 #include <sstream>
 
-#include "catalogue/catalogue.h"
 #include "catalogue/ini_document.h"
-#include "catalogue/path_mapping.h"
-#include "engine/engine_context.h"
 #include "engine/global.h"
-#include "platform/posix/posix_file_system.h"
-#include "platform/posix/posix_process_launcher.h"
 #include "publisher/command.h"
 #include "publisher/sample_suite.h"
 #include "support/disk_client.h"
 #include "support/fake_main_window_view.h"
-#include "support/fake_settings_store.h"
-#include "support/fake_system_info.h"
 #include "support/nginx_server.h"
-#include "transport/network/http_transport.h"
 #include "trust/trust_keys.h"
-#include "trust/trust_policy.h"
 #include "ui/engine_module_installer.h"
 #include "ui/main_window_controller.h"
 
