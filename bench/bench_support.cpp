@@ -1,6 +1,7 @@
 #include "bench_support.h"
 
 #include <arpa/inet.h>
+#include <stdlib.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -106,6 +107,17 @@ void Report(const std::string& figure, Sample ours, Sample baseline, double targ
   std::printf("%s|%.6f|%.6f|%.6f|%.6f|%.2f|%s\n", figure.c_str(), ours.median, ours.minimum,
               baseline.median, baseline.minimum, target, note.c_str());
   std::fflush(stdout);
+}
+
+void UseBenchmarkHome(const std::string& home) {
+  if (!std::getenv("TARNWICK_BENCH_HOME")) {
+    ::setenv("TARNWICK_BENCH_HOME", home.c_str(), 1);
+    ::setenv("HOME", home.c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (home + "/.config").c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", (home + "/.cache").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (home + "/.local/share").c_str(), 1);
+  }
+  ::setenv("no_proxy", "127.0.0.1", 1);
 }
 
 }  // namespace tw::bench

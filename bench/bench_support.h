@@ -43,4 +43,9 @@ void PrintSeconds(double seconds);
 void Report(const std::string& figure, Sample ours, Sample baseline, double target,
             const std::string& note = "");
 
+// Points HOME and the XDG folders at `home` (the benchmark's own settings,
+// caches and stores, never the user's) unless a parent run already did, and
+// keeps every request on the loopback.
+void UseBenchmarkHome(const std::string& home);
+
 }  // namespace tw::bench

@@ -163,13 +163,7 @@ void Delta(int repeats, const std::string& self, const std::string& old_file, co
 int main(int argc, char** argv) {
   // The benchmark's own settings and home, never the user's.
   tw::testing::TempDir home;
-  if (!std::getenv("TARNWICK_BENCH_HOME")) {
-    ::setenv("TARNWICK_BENCH_HOME", home.path().c_str(), 1);
-    ::setenv("HOME", home.path().c_str(), 1);
-    ::setenv("XDG_CONFIG_HOME", (home.path() + "/.config").c_str(), 1);
-    ::setenv("XDG_DATA_HOME", (home.path() + "/.local/share").c_str(), 1);
-  }
-  ::setenv("no_proxy", "127.0.0.1", 1);
+  tw::bench::UseBenchmarkHome(home.path());
   QCoreApplication app(argc, argv);
   const std::string figure = argc > 1 ? argv[1] : "";
   if (figure == "update-child" && argc == 5) return tw::bench::UpdateChild(argv[2], argv[3], argv[4]);

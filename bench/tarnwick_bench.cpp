@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "bench_support.h"
 #include "figures.h"
 #include "platform/posix/posix_system_info.h"
 #include "support/temp_dir.h"
@@ -17,13 +18,7 @@
 int main(int argc, char** argv) {
   // The benchmark's own settings and home, never the user's.
   tw::testing::TempDir home;
-  if (!std::getenv("TARNWICK_BENCH_HOME")) {
-    ::setenv("TARNWICK_BENCH_HOME", home.path().c_str(), 1);
-    ::setenv("HOME", home.path().c_str(), 1);
-    ::setenv("XDG_CONFIG_HOME", (home.path() + "/.config").c_str(), 1);
-    ::setenv("XDG_CACHE_HOME", (home.path() + "/.cache").c_str(), 1);
-  }
-  ::setenv("no_proxy", "127.0.0.1", 1);
+  tw::bench::UseBenchmarkHome(home.path());
   const std::string figure = argc > 1 ? argv[1] : "";
   std::unique_ptr<QCoreApplication> app;
   if (figure == "window-child") {
