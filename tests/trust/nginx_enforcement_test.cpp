@@ -110,6 +110,14 @@ class TrustEnforcement : public ::testing::Test {
   std::unique_ptr<Client> NewClient(const std::string& keys) {
     return std::make_unique<Client>(suite, nginx.Location(base), keys);
   }
+  // A client with the vendor's key and a cache folder of the test's own,
+  // taking up the settings (floor, dates) another client left.
+  std::unique_ptr<Client> CachedClient(const testing::FakeSettingsStore* after) {
+    auto made = NewClient(testing::PublicText(testing::TestKey(5)));
+    made->system.user_cache_folder = dir / "cache";
+    if (after) made->settings.values = after->values;
+    return made;
+  }
 
   std::string Served(const std::string& path) const { return ReadTextFile(repository + path); }
   void Serve(const std::string& path, const std::string& content) const { testing::WriteTextFile(repository + path, content); }
@@ -441,33 +449,27 @@ TEST_F(TrustEnforcement, NothingChangedCostsOneRequestAndAChangedModuleThree) {
         ++count;
     return count;
   };
-  const auto client = [&](const testing::FakeSettingsStore* after) {
-    auto made = NewClient(key);
-    made->system.user_cache_folder = dir / "cache";
-    if (after) made->settings.values = after->values;
-    return made;
-  };
-  auto first = client(nullptr);
+  auto first = CachedClient(nullptr);
   ASSERT_TRUE(Global(first->ctx).UpdateModule(kProg));
   ExpectInstalled();
 
   const size_t logged = nginx.RequestsAtLeast(0).size();
   size_t before = requests();
-  auto second = client(&first->settings);
+  auto second = CachedClient(&first->settings);
   EXPECT_FALSE(Global(second->ctx).IsUpdateAvailable(kProg));
   // The index itself came from the cache: the repository only said 304.
   const std::vector<std::string> lines = nginx.RequestsAtLeast(logged + 1);
   EXPECT_EQ(requests() - before, 1u);
   EXPECT_TRUE(lines.back().ends_with("/indice.ini HTTP/1.1 304")) << lines.back();
   before = requests();
-  auto third = client(&first->settings);
+  auto third = CachedClient(&first->settings);
   EXPECT_TRUE(Global(third->ctx).UpdateModule(kProg));
   EXPECT_EQ(requests() - before, 1u);
 
   PutSuiteFile(source + "/Dati/Archivio.mdb", "archivio 2", testing::kSuiteDate + 3600);
   Publish(key_file);
   before = requests();
-  auto fourth = client(&third->settings);
+  auto fourth = CachedClient(&third->settings);
   EXPECT_TRUE(Global(fourth->ctx).UpdateModule(kProg));
   EXPECT_EQ(ReadTextFile(suite + "/Dati/Archivio.mdb"), "archivio 2");
   EXPECT_EQ(requests() - before, 3u) << Join(nginx.Requests());
@@ -476,13 +478,7 @@ TEST_F(TrustEnforcement, NothingChangedCostsOneRequestAndAChangedModuleThree) {
 // The cached index is judged again at every use, and a cache that cannot
 // back a 304 leads to a plain GET.
 TEST_F(TrustEnforcement, ACachedIndexIsCheckedAgainAndAnUnusableCacheCostsAPlainGet) {
-  const auto client = [&](const testing::FakeSettingsStore* after) {
-    auto made = NewClient(key);
-    made->system.user_cache_folder = dir / "cache";
-    if (after) made->settings.values = after->values;
-    return made;
-  };
-  auto first = client(nullptr);
+  auto first = CachedClient(nullptr);
   ASSERT_TRUE(Global(first->ctx).UpdateModule(kProg));
   const std::filesystem::directory_iterator folders(dir / "cache/Velmora/Tarnwick");
   ASSERT_NE(folders, std::filesystem::directory_iterator());
@@ -538,7 +534,7 @@ TEST_F(TrustEnforcement, ACachedIndexIsCheckedAgainAndAnUnusableCacheCostsAPlain
   for (const Damage& damage : damages) {
     SCOPED_TRACE(damage.what);
     damage.apply();
-    auto next = client(&first->settings);
+    auto next = CachedClient(&first->settings);
     std::vector<std::string> refusals;
     next->catalogue.SetRefusalListener([&](const std::string& line) { refusals.push_back(line); });
     EXPECT_FALSE(Global(next->ctx).IsUpdateAvailable(kProg));
