@@ -21,6 +21,7 @@ namespace tw {
 
 void Catalogue::BeginOperation() {
   index_asked_ = true;
+  cache_.Recheck();
   // Documents read under another index (or under none) no longer count.
   if (index_->BeginOperation()) {
     ModuleINICache = {};
@@ -55,9 +56,10 @@ std::shared_ptr<ModuleINIInfo> Catalogue::LoadIndexedDocument(std::string_view m
   // A document the index lists with the digest of one already held costs
   // no request: a start where nothing changed asks for the index alone.
   std::optional<std::string> bytes = cache_.Read(entry->sha256, entry->size);
-  const bool cached = bytes.has_value();
+  const bool cached = bytes.has_value();  // the cache checked its size and digest
   if (!cached) bytes = ctx_.repository.HttpGetRaw(document);
-  const bool matches = bytes && bytes->size() == entry->size && crypto::Sha256Of(*bytes) == entry->sha256;
+  const bool matches =
+      cached || (bytes && bytes->size() == entry->size && crypto::Sha256Of(*bytes) == entry->sha256);
   if (matches && !cached) cache_.Store(entry->sha256, *bytes);
   if (!matches) {
     // A listed document that cannot be had freezes its module: an error,
@@ -71,24 +73,24 @@ std::shared_ptr<ModuleINIInfo> Catalogue::LoadIndexedDocument(std::string_view m
   const std::string_view text =
       ctx_.trust.KeysConfigured() ? ReadSignatureSection(*bytes).signed_bytes : std::string_view(*bytes);
   ParseModuleINI(DecodeDocumentText(text), *info);
-  const IndexEntry* file = module.empty() ? nullptr : index.Find(ctx_.paths.ResolvePath(module, true));
+  const IndexEntry* file = module.empty() ? nullptr : index.Find(Place(module).remote);
   if (file && file->date) info->LastModifiedDate = LocalDate(*file->date);
   return info;
 }
 
 bool Catalogue::IsFrozen(std::string_view module) const {
-  return frozen_.contains(ToUpper(ctx_.paths.ResolvePath(std::string(module) + ".ini", true)));
+  return frozen_.contains(ToUpper(Place(module).document));
 }
 
 std::shared_ptr<const ModuleINIInfo> Catalogue::LoadModuleINI(std::string_view module) {
   if (!index_asked_) BeginOperation();
-  const std::string document = ctx_.paths.ResolvePath(std::string(module) + ".ini", true);
+  const ModulePlace& place = Place(module);
+  const std::string& document = place.document;
   const std::string key = ToUpper(document);
   if (const auto* cached = ModuleINICache.Find(key)) return *cached;
   // A path the check refuses names nothing the repository holds: it is not
   // asked, and nothing is cached under a key another spelling might share.
-  if (!module.empty() && !IsConfinedModulePath(ctx_.paths, module))
-    return std::make_shared<const ModuleINIInfo>();
+  if (!module.empty() && !place.confined) return std::make_shared<const ModuleINIInfo>();
   // Keys and no accepted index: nothing is offered, nothing is asked.
   if (index_->Refused()) {
     ModuleINICache.Add(std::make_shared<const ModuleINIInfo>(), key);
@@ -127,7 +129,7 @@ bool Catalogue::IsForced(const ModuleINIInfo& info) const {
 
 bool Catalogue::SkippedOnDemand(std::string_view module, const ModuleINIInfo& info) {
   if (!IsOnDemand(info)) return false;
-  return !ctx_.files.NormalFileExists(ctx_.paths.ResolvePath(module, false) + ".OnDemand");
+  return !ctx_.files.NormalFileExists(Place(module).local + ".OnDemand");
 }
 
 ModuleVersion Catalogue::GetModuleVersion(std::string_view module, bool remote) {
@@ -137,16 +139,16 @@ ModuleVersion Catalogue::GetModuleVersion(std::string_view module, bool remote) 
 }
 
 bool Catalogue::IsInstalled(std::string_view module) {
-  if (ctx_.paths.HasUnmappedToken(module) || !IsConfinedModulePath(ctx_.paths, module)) return false;
-  return ctx_.files.NormalFileExists(ctx_.paths.ResolvePath(module, false));
+  const ModulePlace& place = Place(module);
+  return place.mapped && place.confined && ctx_.files.NormalFileExists(place.local);
 }
 
 ModuleVersion Catalogue::InstalledVersion(std::string_view module) {
   // A module whose folder this computer does not have is not installed,
   // whatever lies where its path would resolve to.
-  if (ctx_.paths.HasUnmappedToken(module) || !IsConfinedModulePath(ctx_.paths, module))
-    return MakeModuleVersion("", DateValue());
-  const std::string path = ctx_.paths.ResolvePath(module, false);
+  const ModulePlace& place = Place(module);
+  if (!place.mapped || !place.confined) return MakeModuleVersion("", DateValue());
+  const std::string& path = place.local;
   SettingsStore& settings = ctx_.settings;
   if (!ctx_.files.NormalFileExists(path)) {
     if (!settings.Read(settings::kApplication, settings::kLastModifiedSection, path, "").empty())

@@ -14,6 +14,7 @@
 #include "catalogue/document_cache.h"
 #include "catalogue/document_prefetch.h"
 #include "catalogue/index_gate.h"
+#include "catalogue/module_places.h"
 #include "catalogue/module_records.h"
 #include "catalogue/module_version.h"
 
@@ -94,6 +95,8 @@ class Catalogue {
   // load them one after another.
   void Prefetch(const std::vector<std::string>& modules);
   const PathMapping& Paths() const { return ctx_.paths; }
+  // The module path's forms and the path check's verdict, worked out once.
+  const ModulePlace& Place(std::string_view module) const { return places_.Of(module); }
   const TrustPolicy& Trust() const { return ctx_.trust; }
 
   // The repository's index, asked at the start of every operation (a walk,
@@ -147,6 +150,7 @@ class Catalogue {
   KeyedCollection<bool> reported_;
   std::unique_ptr<IndexGate> index_;
   DocumentCache cache_;
+  mutable ModulePlaces places_;
   std::set<std::string> frozen_;  // upper-case document paths
   bool index_asked_ = false;
   // The operation under way, and the one the refusal in force was last

@@ -14,7 +14,8 @@ Catalogue::Catalogue(CatalogueContext context)
       index_(std::make_unique<IndexGate>(ctx_.repository, ctx_.settings, ctx_.trust, ctx_.repository.URL(),
                                          SystemIndexClock([this] { return ctx_.system.CurrentUtcBias(); }),
                                          &cache_)),
-      cache_(ctx_.files, ctx_.system, ctx_.repository.URL()) {
+      cache_(ctx_.files, ctx_.system, ctx_.repository.URL()),
+      places_(ctx_.paths) {
   if (AsyncRepository* async = ctx_.repository.Asynchronous())
     prefetch_ = std::make_unique<DocumentPrefetch>(
         *async, [this](const PrefetchRequest& request, PrefetchAnswer& answer) { return Arrived(request, answer); });
@@ -34,13 +35,14 @@ Catalogue::WalkAhead::~WalkAhead() {
 }
 
 std::optional<PrefetchRequest> Catalogue::AheadRequest(std::string_view module) const {
+  const ModulePlace& place = Place(module);
   PrefetchRequest request;
-  request.document = ctx_.paths.ResolvePath(std::string(module) + ".ini", true);
+  request.document = place.document;
   request.key = ToUpper(request.document);
   if (ModuleINICache.Contains(request.key)) return std::nullopt;
-  if (!module.empty() && !IsConfinedModulePath(ctx_.paths, module)) return std::nullopt;
+  if (!module.empty() && !place.confined) return std::nullopt;
   request.module = std::string(module);
-  request.file = ctx_.paths.ResolvePath(module, true);
+  request.file = place.remote;
   return request;
 }
 
@@ -58,7 +60,7 @@ void Catalogue::Prefetch(const std::vector<std::string>& modules) {
 bool Catalogue::AwaitFetchedAhead(std::string_view module, const std::string& document, const std::string& key) {
   if (!prefetch_ || handed_ || index_->Ruling() || index_->Refused()) return false;
   if (prefetch_->HasArrived(key)) return true;
-  return prefetch_->Await({key, std::string(module), document, ctx_.paths.ResolvePath(module, true)});
+  return prefetch_->Await({key, std::string(module), document, Place(module).remote});
 }
 
 std::string Catalogue::FetchDocument(const std::string& document, std::string_view module, DateValue& file_date) {
@@ -66,7 +68,7 @@ std::string Catalogue::FetchDocument(const std::string& document, std::string_vi
     file_date = handed_->file_date;
     return std::move(handed_->text);
   }
-  return ctx_.repository.HttpGetDocumentAndHead(document, ctx_.paths.ResolvePath(module, true), file_date);
+  return ctx_.repository.HttpGetDocumentAndHead(document, Place(module).remote, file_date);
 }
 
 std::vector<PrefetchRequest> Catalogue::Arrived(const PrefetchRequest& request, PrefetchAnswer& answer) {

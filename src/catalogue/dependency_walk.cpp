@@ -38,13 +38,13 @@ bool WalkDependencies(Catalogue& catalogue, std::string_view root, const EnterMo
   };
 
   std::string start = paths.GenericPath(root);
-  if (!start.empty() && !IsConfinedModulePath(paths, start)) return true;
+  if (!start.empty() && !catalogue.Place(start).confined) return true;
   if (!visit(std::move(start))) return false;
   while (!open.empty()) {
     Open& top = open.back();
     if (top.next_entry <= top.info->SetupKeys.Count()) {
       std::string dependency = paths.GenericPath(top.info->SetupKeys.At(top.next_entry++).value);
-      if (!IsConfinedModulePath(paths, dependency)) {
+      if (!catalogue.Place(dependency).confined) {
         catalogue.ReportRefusedPath(dependency);
         continue;
       }

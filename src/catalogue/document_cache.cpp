@@ -34,6 +34,7 @@ bool DocumentCache::Prepare() {
   files_.CreatePrivateFolder(folder.substr(0, tarnwick));
   files_.CreatePrivateFolder(folder);
   prepared_ = true;
+  sound_.reset();
   return true;
 }
 
@@ -59,9 +60,11 @@ bool PlainValidator(std::string_view value) {
 
 bool DocumentCache::Sound() {
   if (Folder().empty()) return false;
-  if (files_.FindLinkBelow(system_.UserCacheFolder(), *folder_)) return false;
-  const std::optional<unsigned> mode = files_.FileMode(*folder_);
-  return !mode || (*mode & 077) == 0;
+  if (!sound_) {
+    const std::optional<unsigned> mode = files_.FileMode(*folder_);
+    sound_ = !files_.FindLinkBelow(system_.UserCacheFolder(), *folder_) && (!mode || (*mode & 077) == 0);
+  }
+  return *sound_;
 }
 
 std::optional<std::string> DocumentCache::ReadFile(const std::string& name, std::uint64_t size) {

@@ -34,6 +34,10 @@ class DocumentCache {
 
   const std::string& Folder();
 
+  // The folder's soundness is judged once per operation (a walk reads
+  // a thousand documents from it): the next read judges it again.
+  void Recheck() { sound_.reset(); }
+
   // The index last kept, its digest checked, and what to ask the
   // repository with for a newer one; nothing when none is usable.
   struct Index {
@@ -56,6 +60,7 @@ class DocumentCache {
   std::string location_;
   std::optional<std::string> folder_;
   bool prepared_ = false;
+  std::optional<bool> sound_;
 };
 
 }  // namespace tw

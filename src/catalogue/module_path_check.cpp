@@ -24,6 +24,7 @@ bool IsForbiddenInName(unsigned char c) {
 
 // The folder token the placeholder path starts with; "" when none does.
 std::string_view LeadingFolderToken(std::string_view generic) {
+  if (generic.empty() || generic.front() != '{') return {};
   for (std::string_view token : kPlaceholderList) {
     if (token == kPerComputerToken || generic.size() < token.size()) continue;
     if (EqualsIgnoreCase(generic.substr(0, token.size()), token)) return token;
@@ -32,6 +33,7 @@ std::string_view LeadingFolderToken(std::string_view generic) {
 }
 
 bool HoldsFolderToken(std::string_view text) {
+  if (text.find('{') == std::string_view::npos) return false;
   for (std::string_view token : kPlaceholderList)
     if (token != kPerComputerToken && FindIgnoreCase(text, token) != std::string_view::npos) return true;
   return false;

@@ -12,10 +12,18 @@ std::string GetPCName(SystemInfo& system) {
 }
 
 PathMapping::PathMapping(PlaceholderTable table, std::string pc_name, char local_separator)
-    : table_(std::move(table)),
+    : local_(ByPosition(table.local)),
+      remote_(ByPosition(table.remote)),
       pc_name_(std::move(pc_name)),
       pc_marker_("/" + ToLower(pc_name_)),
       separator_(local_separator) {}
+
+PathMapping::Values PathMapping::ByPosition(const KeyedCollection<std::string>& values) {
+  Values out;
+  for (size_t i = 0; i < kPlaceholderList.size(); ++i)
+    if (const std::string* value = values.Find(kPlaceholderList[i])) out[i] = *value;
+  return out;
+}
 
 std::string PathMapping::GenericPath(std::string_view path) const {
   // Local and repository paths share "/" on this platform, so a repository
@@ -23,13 +31,14 @@ std::string PathMapping::GenericPath(std::string_view path) const {
   // Local folders are therefore replaced first, and a repository folder
   // only where a repository path has it: at the start.
   std::string s(path);
-  for (std::string_view token : kPlaceholderList) {
+  for (size_t i = 0; i < kPlaceholderList.size(); ++i) {
     // A folder longer than the path cannot occur in it.
-    if (const std::string* local = table_.local.Find(token); local && local->size() <= s.size())
-      s = ReplaceAllIgnoreCase(s, *local, token);
+    if (const auto& local = local_[i]; local && local->size() <= s.size())
+      s = ReplaceAllIgnoreCase(s, *local, kPlaceholderList[i]);
   }
-  for (std::string_view token : kPlaceholderList) {
-    const std::string* remote = table_.remote.Find(token);
+  for (size_t i = 0; i < kPlaceholderList.size(); ++i) {
+    const std::string_view token = kPlaceholderList[i];
+    const auto& remote = remote_[i];
     if (!remote || remote->empty() || remote->size() > s.size()) continue;
     if (!StartsWith(*remote, "/"))
       s = ReplaceAllIgnoreCase(s, *remote, token);
@@ -41,12 +50,12 @@ std::string PathMapping::GenericPath(std::string_view path) const {
 
 std::string PathMapping::ResolvePath(std::string_view path, bool remote) const {
   std::string s = GenericPath(path);
-  const auto& values = remote ? table_.remote : table_.local;
-  for (std::string_view token : kPlaceholderList) {
+  const Values& values = remote ? remote_ : local_;
+  for (size_t i = 0; i < kPlaceholderList.size(); ++i) {
     // Every token starts with "{": once none is left, no later one can match.
     if (s.find('{') == std::string::npos) break;
-    const std::string* value = values.Find(token);
-    s = ReplaceAllIgnoreCase(s, token, value ? std::string_view(*value) : std::string_view());
+    const auto& value = values[i];
+    s = ReplaceAllIgnoreCase(s, kPlaceholderList[i], value ? std::string_view(*value) : std::string_view());
   }
   if (!remote) {
     const char other = separator_ == '\\' ? '/' : '\\';
@@ -57,8 +66,9 @@ std::string PathMapping::ResolvePath(std::string_view path, bool remote) const {
 }
 
 std::string PathMapping::LocalFolder(std::string_view token) const {
-  const std::string* value = table_.local.Find(token);
-  return value ? *value : std::string();
+  for (size_t i = 0; i < kPlaceholderList.size(); ++i)
+    if (EqualsIgnoreCase(token, kPlaceholderList[i])) return local_[i].value_or(std::string());
+  return {};
 }
 
 bool PathMapping::HasUnmappedToken(std::string_view path) const {

@@ -4,6 +4,8 @@
 // per-computer folder).
 #pragma once
 
+#include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -36,7 +38,13 @@ class PathMapping {
   const std::string& PcName() const { return pc_name_; }
 
  private:
-  PlaceholderTable table_;
+  // The table's values by the token's place in kPlaceholderList: a walk
+  // maps every path several times, and a lookup by position costs nothing.
+  using Values = std::array<std::optional<std::string>, kPlaceholderList.size()>;
+  static Values ByPosition(const KeyedCollection<std::string>& values);
+
+  Values local_;
+  Values remote_;
   std::string pc_name_;
   std::string pc_marker_;  // "/" + the lower-case computer name
   char separator_;

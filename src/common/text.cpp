@@ -73,8 +73,15 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
 
 size_t FindIgnoreCase(std::string_view haystack, std::string_view needle, size_t from) {
   if (needle.size() > haystack.size()) return std::string_view::npos;
+  if (needle.empty()) return from <= haystack.size() ? from : std::string_view::npos;
+  // Paths are searched for tokens thousands of times in a walk: positions
+  // whose first byte cannot match are passed over without folding the rest.
+  const unsigned char first = FoldedByteAt(needle, 0);
+  const bool plain_first = first < 0x80 && !(first >= 'A' && first <= 'Z');
   for (size_t pos = from; pos + needle.size() <= haystack.size(); ++pos) {
-    size_t i = 0;
+    if (plain_first ? static_cast<unsigned char>(haystack[pos]) != first : FoldedByteAt(haystack, pos) != first)
+      continue;
+    size_t i = 1;
     while (i < needle.size() && FoldedByteAt(haystack, pos + i) == FoldedByteAt(needle, i)) ++i;
     if (i == needle.size()) return pos;
   }

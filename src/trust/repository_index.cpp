@@ -1,7 +1,9 @@
 #include "trust/repository_index.h"
 
+#include <algorithm>
 #include <limits>
 #include <set>
+#include <unordered_set>
 
 #include "common/text.h"
 #include "trust/signature_section.h"
@@ -42,8 +44,14 @@ bool IsIndexPath(std::string_view path) {
   if (path.empty() || path.front() == '/' || path.back() == '/') return false;
   for (unsigned char c : path)
     if (c < 0x20 || c == 0x7f || c == '\\' || (c >= 'A' && c <= 'Z')) return false;
-  for (std::string_view step : Split(path, "/"))
+  // Steps between slashes, without building a list of them: an index
+  // holds thousands of paths.
+  for (size_t start = 0; start <= path.size();) {
+    const size_t slash = std::min(path.find('/', start), path.size());
+    const std::string_view step = path.substr(start, slash - start);
     if (step.empty() || step == "." || step == "..") return false;
+    start = slash + 1;
+  }
   return true;
 }
 
@@ -86,6 +94,7 @@ class Reader {
   Expected<RepositoryIndex, IndexError> Read(std::string_view text) {
     if (text.size() > kMaxIndexSize) return Refuse(0, "indice oltre 16 MiB");
     if (StartsWith(text, kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
+    file_keys_.reserve(text.size() / 128);
     size_t at = 0;
     while (at < text.size()) {
       ++line_;
@@ -155,7 +164,7 @@ class Reader {
   }
 
   std::optional<IndexError> ReadFileKey(std::string_view key, std::string_view value) {
-    if (!file_keys_.insert(std::string(key)).second) return IndexError{line_, "chiave ripetuta: " + std::string(key)};
+    if (!file_keys_.insert(key).second) return IndexError{line_, "chiave ripetuta: " + std::string(key)};
     auto entry = ReadEntry(value);
     if (!entry) return IndexError{line_, "voce di file non valida"};
     if (!index_.by_path.emplace(entry->path, index_.files.size()).second)
@@ -181,7 +190,7 @@ class Reader {
   Section section_ = Section::None;
   std::set<std::string> sections_;
   std::set<std::string> index_keys_;
-  std::set<std::string> file_keys_;
+  std::unordered_set<std::string_view> file_keys_;  // views into the text being read
   bool format_ = false;
   std::optional<std::uint64_t> serial_, published_, expires_;
   RepositoryIndex index_;

@@ -22,10 +22,11 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "common/expected.h"
@@ -58,7 +59,11 @@ struct RepositoryIndex {
   // The entry of a repository path, with or without its leading "/".
   const IndexEntry* Find(std::string_view path) const;
 
-  std::map<std::string, size_t, std::less<>> by_path;
+  struct PathHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view path) const { return std::hash<std::string_view>{}(path); }
+  };
+  std::unordered_map<std::string, size_t, PathHash, std::equal_to<>> by_path;
 };
 
 struct IndexError {
