@@ -38,7 +38,7 @@ bool IsUpdaterProgram(EngineContext& ctx, std::string_view program) {
   return false;
 }
 
-bool RunPostSetupProgram(EngineContext& ctx, std::string_view command_line) {
+bool RunPostSetupProgram(EngineContext& ctx, std::string_view command_line, const std::string& started_marker) {
   const std::vector<std::string> argv = SplitCommandLine(command_line);
   if (argv.empty()) return false;
   if (IsUpdaterProgram(ctx, argv[0])) {
@@ -49,7 +49,7 @@ bool RunPostSetupProgram(EngineContext& ctx, std::string_view command_line) {
     ctx.catalogue.ReportRefusedPath(command_line);
     return false;
   }
-  const int code = ctx.processes.RunAndWait(argv, -1);
+  const int code = ctx.processes.RunAndWait(argv, -1, started_marker);
   if (code == 0) return true;
   ctx.catalogue.Report(Bracketed(824, std::string(command_line) + ": " + std::to_string(code)));
   return false;

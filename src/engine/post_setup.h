@@ -5,6 +5,7 @@
 // it from a document would run any command line the document wrote.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace tw {
@@ -20,6 +21,8 @@ bool IsUpdaterProgram(EngineContext& ctx, std::string_view program);
 // own programs are run. The updater and the launcher are refused, and a
 // program that could not run or ended with a failure is logged; either
 // way it counts as done. True when it ran and ended well.
-bool RunPostSetupProgram(EngineContext& ctx, std::string_view command_line);
+// A `started_marker` path is made as the program starts (see
+// ProcessLauncher::RunAndWait).
+bool RunPostSetupProgram(EngineContext& ctx, std::string_view command_line, const std::string& started_marker = {});
 
 }  // namespace tw

@@ -3,6 +3,12 @@
 // each is removed once it has run, so that a run cut short by a crash, a
 // kill or "Annulla" leaves them to the next start instead of losing them.
 // Every start that can run programs runs the pending ones first.
+//
+// Each program is started with a marker file of its entry, made by the new
+// process just before the program replaces it: an entry whose marker
+// exists was started by a run that then died (while the program ran, or
+// before its entry was removed), and is dropped instead of run again. So
+// each program runs once, whatever moment a kill hits.
 #pragma once
 
 #include <string>

@@ -22,8 +22,12 @@ class ProcessLauncher {
                      const std::string& folder = "") = 0;
   // Runs the program (started as Start does) and waits for its end, at
   // most `timeout_ms` (-1: no limit). Its exit code; 0 when it could not
-  // be started; 259 when it still runs at the limit.
-  virtual int RunAndWait(const std::vector<std::string>& argv, int timeout_ms) = 0;
+  // be started; 259 when it still runs at the limit. A `started_marker`
+  // path is created by the new process itself just before the program
+  // replaces it, so the file exists once the program may have run, even
+  // when this process dies an instant after starting it.
+  virtual int RunAndWait(const std::vector<std::string>& argv, int timeout_ms,
+                         const std::string& started_marker = {}) = 0;
   // Opens a document with the desktop's default application.
   virtual bool OpenDocument(const std::string& path, const std::string& folder) = 0;
   // Lets `ms` milliseconds pass before returning; a launcher whose waits

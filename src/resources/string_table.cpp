@@ -6,7 +6,7 @@
 namespace tw {
 namespace {
 
-constexpr std::array<std::pair<int, std::string_view>, 72> kStrings = {{
+constexpr std::array<std::pair<int, std::string_view>, 73> kStrings = {{
     // Columns of the module list, and the splash.
     {101, "Modulo"},
     {102, "Locale"},
@@ -40,6 +40,7 @@ constexpr std::array<std::pair<int, std::string_view>, 72> kStrings = {{
     {825, "File occupato da un altro aggiornamento in corso"},
     {826, "Aggiornamento del programma installato"},
     {827, "Aggiornamento del programma non installato"},
+    {828, "Programma di post-installazione già avviato da un avvio interrotto: non eseguito di nuovo"},
     {830, "Impossibile leggere il repository degli aggiornamenti"},
     // Messages.
     {901, "Chiudere la procedura di aggiornamento?"},

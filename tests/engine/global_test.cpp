@@ -154,6 +154,26 @@ TEST_F(GlobalTest, PendingPostSetupsRunFirstOnceAndOnlyForModulesInPlace) {
             "vuoto");
 }
 
+// A program that a start killed after starting it has run (or still runs):
+// its marker says so, and the next start drops it unrun. The others are
+// started with a marker of their own, removed once their entry is.
+TEST_F(GlobalTest, APendingProgramAnInterruptedStartBeganIsNotRunAgain) {
+  f_.system.user_data_folder = "/home/u/.local/share";
+  const std::string markers = "/home/u/.local/share/tarnwick/post-setup-";
+  f_.files.AddFile("/opt/suite/Dati/a.dat", "a");
+  f_.files.AddFile(markers + "00000000000000aa.started", "");
+  f_.settings.Write(settings::kApplication, settings::kSection, settings::kPendingPostSetup,
+                    "/opt/suite/Dati/a.dat\t/opt/suite/Eseguibili/p1\t00000000000000aa\n"
+                    "/opt/suite/Dati/a.dat\t/opt/suite/Eseguibili/p2\t00000000000000bb\n");
+  EXPECT_TRUE(global_.UpdateModule("{ESEGUIBILI}\\assente"));
+  ASSERT_EQ(f_.launcher.calls.size(), 1u);
+  EXPECT_EQ(f_.launcher.calls[0].argv, (std::vector<std::string>{"/opt/suite/Eseguibili/p2"}));
+  EXPECT_EQ(f_.launcher.markers[0], markers + "00000000000000bb.started");
+  EXPECT_FALSE(f_.files.NormalFileExists(markers + "00000000000000aa.started"));
+  EXPECT_EQ(f_.settings.Read(settings::kApplication, settings::kSection, settings::kPendingPostSetup, "vuoto"),
+            "vuoto");
+}
+
 // A repository whose HEAD dates a file a day later than its GET: the date
 // the comparison used is the one recorded, so one update is one download.
 TEST(GlobalDates, TheDateRecordedIsTheOneTheComparisonUsed) {

@@ -164,7 +164,7 @@ Expected<std::optional<FileLock>, FileError> FakeFileSystem::TryLock(std::string
 
 std::optional<unsigned> FakeFileSystem::FileMode(std::string_view path) {
   auto it = files.find(std::string(path));
-  if (it == files.end()) return std::nullopt;
+  if (it == files.end()) return folders.count(std::string(path)) ? std::optional<unsigned>(0700) : std::nullopt;
   return it->second.mode;
 }
 

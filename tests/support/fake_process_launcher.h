@@ -25,9 +25,10 @@ class FakeProcessLauncher : public ProcessLauncher {
     calls.push_back({"start", argv, style, folder});
     return true;
   }
-  int RunAndWait(const std::vector<std::string>& argv, int) override {
+  int RunAndWait(const std::vector<std::string>& argv, int, const std::string& started_marker = {}) override {
     if (before_call) before_call();
     calls.push_back({"wait", argv, WindowStyle::Normal, ""});
+    markers.push_back(started_marker);
     return 0;
   }
   bool OpenDocument(const std::string& path, const std::string& folder) override {
@@ -40,6 +41,7 @@ class FakeProcessLauncher : public ProcessLauncher {
   // Runs as each program is about to start.
   std::function<void()> before_call;
   std::vector<Call> calls;
+  std::vector<std::string> markers;  // of each RunAndWait, "" for none
   std::set<std::string> programs;
 };
 

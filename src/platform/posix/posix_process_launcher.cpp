@@ -1,5 +1,6 @@
 #include "platform/posix/posix_process_launcher.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/syscall.h>
@@ -21,7 +22,8 @@ namespace {
 // Spawns the program, named by its full path (PATH is never searched);
 // -1 when it cannot be started. Descriptors from 3 up are closed in the
 // child whether or not their owner (libcurl, Qt) marked them close-on-exec.
-pid_t Spawn(const std::vector<std::string>& argv, const std::string& folder) {
+pid_t Spawn(const std::vector<std::string>& argv, const std::string& folder,
+            const std::string& started_marker = {}) {
   if (argv.empty() || argv[0].empty() || argv[0].front() != '/') return -1;
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -30,6 +32,13 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::string& folder) {
   posix_spawn_file_actions_init(&actions);
   if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
   posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+  // Made by the child between fork and exec: it exists whenever the
+  // program may have run, also when this process was killed meanwhile.
+  if (!started_marker.empty()) {
+    posix_spawn_file_actions_addopen(&actions, 3, started_marker.c_str(),
+                                     O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    posix_spawn_file_actions_addclose(&actions, 3);
+  }
   // An ignored signal stays ignored across exec. The libraries of this
   // process (the session bus's among them) ignore SIGPIPE for their own
   // sockets; a program started with it ignored would go on writing into
@@ -92,8 +101,11 @@ bool PosixProcessLauncher::Start(const std::vector<std::string>& argv, WindowSty
   return true;
 }
 
-int PosixProcessLauncher::RunAndWait(const std::vector<std::string>& argv, int timeout_ms) {
-  const pid_t pid = Spawn(argv, "");
+int PosixProcessLauncher::RunAndWait(const std::vector<std::string>& argv, int timeout_ms,
+                                     const std::string& started_marker) {
+  pid_t pid = Spawn(argv, "", started_marker);
+  // A marker that cannot be made must not keep the program from running.
+  if (pid <= 0 && !started_marker.empty()) pid = Spawn(argv, "");
   if (pid <= 0) return 0;
   int status = 0;
   if (timeout_ms < 0) {

@@ -13,7 +13,8 @@ class PosixProcessLauncher : public ProcessLauncher {
   explicit PosixProcessLauncher(bool process_descriptors = true) : pidfd_(process_descriptors) {}
   bool Start(const std::vector<std::string>& argv, WindowStyle style,
              const std::string& folder = "") override;
-  int RunAndWait(const std::vector<std::string>& argv, int timeout_ms) override;
+  int RunAndWait(const std::vector<std::string>& argv, int timeout_ms,
+                 const std::string& started_marker = {}) override;
   bool OpenDocument(const std::string& path, const std::string& folder) override;
   bool IsProgram(const std::string& path) override;
 

@@ -9,13 +9,14 @@
 
 namespace tw {
 
-int EventLoopLauncher::RunAndWait(const std::vector<std::string>& argv, int timeout_ms) {
+int EventLoopLauncher::RunAndWait(const std::vector<std::string>& argv, int timeout_ms,
+                                  const std::string& started_marker) {
   QEventLoop loop;
   int code = 0;
   // The loop outlives the thread (joined below), so the queued quit always
   // finds it; a quit that arrives before exec() is delivered inside it.
   std::thread waiter([&] {
-    code = inner_.RunAndWait(argv, timeout_ms);
+    code = inner_.RunAndWait(argv, timeout_ms, started_marker);
     QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
   });
   loop.exec();

@@ -17,7 +17,8 @@ class EventLoopLauncher : public ProcessLauncher {
   }
   // The inner launcher waits on a thread of its own; this thread runs the
   // event loop until that wait is over.
-  int RunAndWait(const std::vector<std::string>& argv, int timeout_ms) override;
+  int RunAndWait(const std::vector<std::string>& argv, int timeout_ms,
+                 const std::string& started_marker = {}) override;
   bool OpenDocument(const std::string& path, const std::string& folder) override {
     return inner_.OpenDocument(path, folder);
   }
