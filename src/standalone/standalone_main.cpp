@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <optional>
 
 #include "catalogue/catalogue.h"
 #include "engine/engine_context.h"
@@ -68,6 +69,7 @@ int RunStandalone(const std::string& command_line, const std::string& executable
   SplashService splash;
 
   Engine startup_engine(env, settings, system, files, launcher);
+  const std::string startup_location = env.RemoteHost;
   // The self-update at start leaves its lines in the administrators' log.
   PosixLogDisk log_disk;
   LogFile log_file(log_disk, LogFilePath(&std::getenv));
@@ -86,7 +88,15 @@ int RunStandalone(const std::string& command_line, const std::string& executable
     case StandaloneOutcome::ShowMainWindow: break;
   }
   // The dialog may have settled on another repository than the stored one.
-  Engine engine(env, settings, system, files, launcher);
+  // For the same one the window goes on with the start's engine, whose
+  // index (asked for the self-update a moment ago) serves its first walk:
+  // a start where nothing changed costs one request.
+  std::optional<Engine> other;
+  if (env.RemoteHost != startup_location) other.emplace(env, settings, system, files, launcher);
+  Engine& engine = other ? *other : startup_engine;
+  // The window keeps its own log of what the engine says.
+  engine.ctx.log = nullptr;
+  engine.catalogue.SetRefusalListener({});
   BusyPointers busy;
   const MainWindowStart start{engine.ctx, env, command.text, splash, busy, display, &log_disk};
   MainWindowShown shown = ShowMainWindow(start);

@@ -129,6 +129,9 @@ void MainWindowController::HideChanged(int value) {
 void MainWindowController::RefreshList() {
   if (closing_ || activity_ != Activity::Idle) return;
   activity_ = Activity::Refreshing;
+  // Only what this fill could not read counts: a fault left by the
+  // self-update's requests before it is not the list's.
+  with_.installer.TakeListFault();
   FillModuleList(switches_.ModuleName);
   const std::optional<ReadFault> fault = with_.installer.TakeListFault();
   activity_ = Activity::Idle;

@@ -17,6 +17,9 @@ void MainWindowController::FillModuleList(std::string_view module) {
     refused_module_reported_ = true;
     AddLog(std::string(LoadResString(810)) + " [" + std::string(module) + "]", LogLevel::Warning);
   }
+  // Each fill is an operation of its own: a refusal of the index it reuses
+  // is said in the log again.
+  with_.catalogue.StartOperation();
   UpdateDictionary updates;
   with_.catalogue.CollectUpdates(updates, module);
   for (const auto& item : updates) {

@@ -366,5 +366,66 @@ TEST_F(AutomationOverDBus, UnderAPublisherKeySignedModulesInstallAndATamperedFil
   EXPECT_FALSE(std::filesystem::exists(suite_ + "/Eseguibili/Componenti/Griglia.ocx.new"));
 }
 
+// Counted at the server, through calls to servers the bus starts one after
+// another: with nothing changed a start asks for the index alone (a 304),
+// and a changed module costs the index, its document and its file.
+TEST_F(AutomationOverDBus, UnderTheIndexASecondServerWithNothingChangedSendsOneRequest) {
+  auto& nginx = testing::NginxServer::Shared();
+  ASSERT_TRUE(nginx.running());
+  const std::string base = nginx.FreshBase();
+  const std::string source = dir_ / "fonte";
+  testing::BuildSampleSuite(source);
+  testing::PutSuiteFile(source + "/tarnwick-moduli.ini", "[eseguibili/prog.exe]\r\nSetup.1={DATI}\\Archivio.mdb\r\n");
+  const std::string key_file = testing::WriteKeyFile(dir_, "chiave.pem", testing::TestKey(5));
+  const auto publish = [&] {
+    std::ostringstream out, err;
+    ASSERT_EQ(publisher::RunCommand({"publish", source, nginx.root() + base, "--key", key_file, "--store",
+                                     dir_ / "archivio"},
+                                    out, err),
+              0)
+        << err.str();
+  };
+  publish();
+  Configure(nginx.Location(base));
+  QtSettingsStore().Write(settings::kApplication, settings::kSection, settings::kPublicKey,
+                          testing::PublicText(testing::TestKey(5)));
+  QDBusConnection connection = bus_->Connect();
+  // Each call below meets a server of its own: the one before is ended.
+  const auto call = [&](const char* method) {
+    const QDBusReply<bool> reply = Global(connection)->call(method, "{ESEGUIBILI}\\Prog.exe");
+    EXPECT_TRUE(reply.isValid()) << reply.error().message().toStdString();
+    const QDBusReply<uint> pid = connection.interface()->servicePid("it.velmora.Tarnwick");
+    if (pid.isValid() && pid.value() > 0) {
+      ::kill(static_cast<pid_t>(pid.value()), SIGTERM);
+      for (int i = 0; i < 200 && ::kill(static_cast<pid_t>(pid.value()), 0) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    return reply.isValid() && reply.value();
+  };
+  size_t seen = 0;
+  const auto sent = [&] {
+    const std::vector<std::string> lines = nginx.SettledRequests();
+    const size_t count = testing::NginxServer::CountBelow(lines, base, seen);
+    seen = lines.size();
+    return count;
+  };
+  seen = nginx.SettledRequests().size();
+  EXPECT_TRUE(call("UpdateModule"));
+  EXPECT_EQ(ReadTextFile(suite_ + "/Dati/Archivio.mdb"), "archivio 1");
+  sent();
+
+  EXPECT_FALSE(call("IsUpdateAvailable"));
+  EXPECT_EQ(sent(), 1u);
+  EXPECT_TRUE(nginx.Requests().back().ends_with("/indice.ini HTTP/1.1 304")) << nginx.Requests().back();
+  EXPECT_TRUE(call("UpdateModule"));
+  EXPECT_EQ(sent(), 1u);
+
+  testing::PutSuiteFile(source + "/Dati/Archivio.mdb", "archivio 2", testing::kSuiteDate + 3600);
+  publish();
+  EXPECT_TRUE(call("UpdateModule"));
+  EXPECT_EQ(ReadTextFile(suite_ + "/Dati/Archivio.mdb"), "archivio 2");
+  EXPECT_EQ(sent(), 3u);
+}
+
 }  // namespace
 }  // namespace tw

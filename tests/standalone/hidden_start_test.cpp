@@ -6,11 +6,14 @@
 #include <QTest>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sstream>
 
 #include "common/settings_keys.h"
 #include "platform/log_file.h"
 #include "support/fault_server.h"
 #include "platform/qt/qt_settings_store.h"
+#include "publisher/command.h"
+#include "publisher/sample_suite.h"
 #include "support/nginx_server.h"
 #include "support/temp_dir.h"
 #include "standalone/standalone_main.h"
@@ -160,6 +163,58 @@ TEST_P(HiddenStart, NothingToUpdateEndsAtOnceWithStatusZero) {
   const Outcome outcome = Start("@h @m {DATI}\\A.dat");
   EXPECT_EQ(outcome.status, 0) << outcome.err;
   EXPECT_FALSE(std::filesystem::exists(dir_ / "post-setup.txt"));
+}
+
+// Counted at the server: under a signed index a second hidden start with
+// nothing changed asks for the index alone, and a changed module costs the
+// index, its document and its file.
+TEST_P(HiddenStart, UnderTheIndexASecondStartWithNothingChangedSendsOneRequest) {
+  const std::string base = nginx_.FreshBase();
+  const std::string source = dir_ / "fonte";
+  testing::BuildSampleSuite(source);
+  testing::PutSuiteFile(source + "/tarnwick-moduli.ini", "[eseguibili/prog.exe]\r\nSetup.1={DATI}\\Archivio.mdb\r\n");
+  const std::string key_file = testing::WriteKeyFile(dir_, "chiave.pem", testing::TestKey(5));
+  const auto publish = [&] {
+    std::ostringstream out, err;
+    ASSERT_EQ(publisher::RunCommand({"publish", source, nginx_.root() + base, "--key", key_file, "--store",
+                                     dir_ / "archivio"},
+                                    out, err),
+              0)
+        << err.str();
+  };
+  publish();
+  StoreRepository(nginx_.Location(base));
+  QtSettingsStore settings;
+  settings.Write(settings::kApplication, settings::kSection, settings::kPublicKey,
+                 testing::PublicText(testing::TestKey(5)));
+  settings.Flush();
+  size_t seen = nginx_.SettledRequests().size();
+  const auto sent = [&] {
+    const std::vector<std::string> lines = nginx_.SettledRequests();
+    const size_t count = NginxServer::CountBelow(lines, base, seen);
+    seen = lines.size();
+    return count;
+  };
+  Outcome outcome = Start("@h @m {ESEGUIBILI}\\Prog.exe");
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(ReadTextFile(Suite("Dati/Archivio.mdb")), "archivio 1");
+  sent();
+
+  outcome = Start("@h @m {ESEGUIBILI}\\Prog.exe");
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(sent(), 1u) << [&] {
+    std::string all;
+    for (const std::string& line : nginx_.Requests()) all += line + "\n";
+    return all;
+  }();
+  EXPECT_TRUE(nginx_.Requests().back().ends_with("/indice.ini HTTP/1.1 304")) << nginx_.Requests().back();
+
+  testing::PutSuiteFile(source + "/Dati/Archivio.mdb", "archivio 2", testing::kSuiteDate + 3600);
+  publish();
+  outcome = Start("@h @m {ESEGUIBILI}\\Prog.exe");
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(ReadTextFile(Suite("Dati/Archivio.mdb")), "archivio 2");
+  EXPECT_EQ(sent(), 3u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Display, HiddenStart, ::testing::Values(true, false),

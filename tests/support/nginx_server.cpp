@@ -116,6 +116,25 @@ std::vector<std::string> NginxServer::RequestsAtLeast(size_t count) const {
   return lines;
 }
 
+std::vector<std::string> NginxServer::SettledRequests() const {
+  std::vector<std::string> lines = Requests();
+  for (int wait = 0; wait < 20; ++wait) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    std::vector<std::string> now = Requests();
+    if (now.size() == lines.size()) break;
+    lines = std::move(now);
+  }
+  return lines;
+}
+
+size_t NginxServer::CountBelow(const std::vector<std::string>& lines, const std::string& base, size_t from) {
+  size_t count = 0;
+  for (size_t i = from; i < lines.size(); ++i)
+    if (lines[i].find(" " + base + "/") != std::string::npos || lines[i].find(" " + base + ".ini ") != std::string::npos)
+      ++count;
+  return count;
+}
+
 bool NginxServer::Start() {
   port_ = FreeLoopbackPort(options_.ipv6);
   if (port_ == 0) return false;

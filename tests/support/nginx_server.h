@@ -49,6 +49,12 @@ class NginxServer {
   // after its reply has gone out, so a client may be ahead of the log. Gives
   // what there is after a few seconds.
   std::vector<std::string> RequestsAtLeast(size_t count) const;
+  // Every request line once the log has stopped growing for a moment: for
+  // counting what a client that has ended sent.
+  std::vector<std::string> SettledRequests() const;
+  // How many of `lines`, from `from` on, asked for a path below `base`
+  // (its own document "<base>.ini" included).
+  static size_t CountBelow(const std::vector<std::string>& lines, const std::string& base, size_t from = 0);
   // A path of the document root that no other test uses.
   std::string FreshBase();
 

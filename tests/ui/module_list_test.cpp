@@ -1,3 +1,5 @@
+#include "trust/trust_anchors.h"
+#include "trust/trust_keys.h"
 #include "ui/main_window_fixture.h"
 
 namespace tw {
@@ -75,6 +77,22 @@ TEST_F(MainWindowTest, AModuleNameOutsideTheSuiteIsSaidOnceAndNotAskedFor) {
                    "Nessun aggiornamento disponibile per il download"}));
   EXPECT_TRUE(view_.rows.empty());
   // Only the index (absent here) was asked: nothing of the module.
+  EXPECT_EQ(f_.repo.log, (Lines{"GET /indice.ini"}));
+}
+
+// A refused index is asked again only after a minute, but every fill of
+// the list (a refresh within that minute too) says why nothing is offered.
+TEST_F(MainWindowTest, ARefusedIndexIsSaidAgainAtEveryFillOfTheList) {
+  TrustAnchors anchors;
+  anchors.AddKeys(testing::PublicText(testing::TestKey(5)));
+  f_.trust = TrustPolicy(std::move(anchors));
+  Module("a.exe");  // and no index
+  auto& c = Open();
+  c.FillModuleList("");
+  size_t said = 0;
+  for (const std::string& line : view_.LogMessages()) said += line.find("Errore 30011") != std::string::npos;
+  EXPECT_EQ(said, 2u);
+  EXPECT_TRUE(view_.rows.empty());
   EXPECT_EQ(f_.repo.log, (Lines{"GET /indice.ini"}));
 }
 
