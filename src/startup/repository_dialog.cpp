@@ -20,14 +20,26 @@ namespace {
 constexpr std::string_view kProbePath = "/TestServer.html";
 
 // With a key the repository must hold an index this program would accept
-// (its floor for that location included); no HEAD is asked then.
-bool AcceptsIndex(Repository& repository, const TrustPolicy& trust, SettingsStore& settings, int utc_bias) {
+// (its floor for that location included); no HEAD is asked then. Nothing
+// when it does; else why not, for the message: the reason a repository
+// that never answered gave, or the index's error.
+std::optional<std::string> IndexFailure(Repository& repository, const TrustPolicy& trust, SettingsStore& settings,
+                                        int utc_bias) {
   const IndexClock clock = SystemIndexClock([utc_bias] { return utc_bias; });
-  const IndexVerdict verdict =
-      JudgeIndex(repository.HttpGetRaw("/" + std::string(kIndexFileName)), trust,
-                 ReadIndexFloor(settings, repository.URL()), nullptr, clock.unix_now(), clock.local_time);
-  if (!verdict.message.empty()) std::fprintf(stderr, "Tarnwick: %s\n", verdict.message.c_str());
-  return verdict.decision == IndexDecision::Accept;
+  // Asked as the operations ask it: bounded to its first byte like them.
+  const RawReply reply = repository.HttpGetConditional("/" + std::string(kIndexFileName), Validators{});
+  const std::optional<std::string> bytes = reply.status == 200 ? std::optional<std::string>(reply.body) : std::nullopt;
+  const IndexVerdict verdict = JudgeIndex(bytes, trust, ReadIndexFloor(settings, repository.URL()), nullptr,
+                                          clock.unix_now(), clock.local_time);
+  if (verdict.decision == IndexDecision::Accept) return std::nullopt;
+  if (reply.status == 0 && verdict.number == kIndexMissingError) {
+    const std::string message = IndexErrorText(kRepositoryUnreachableError, repository.URL());
+    std::fprintf(stderr, "Tarnwick: %s\n", message.c_str());
+    const std::optional<ReadFault> fault = repository.TakeReadFault();
+    return fault ? ReadFaultText(*fault) : message;
+  }
+  std::fprintf(stderr, "Tarnwick: %s\n", verdict.message.c_str());
+  return verdict.message;
 }
 
 // Nothing when the location is a repository; else why not, as far as
@@ -40,7 +52,7 @@ std::optional<std::string> TestRepository(const std::string& location, const Env
   if (std::unique_ptr<Repository> repository = parts.opener.Open(location)) {
     DateValue ignored;
     if (trust.KeysConfigured()) {
-      if (AcceptsIndex(*repository, trust, parts.settings, env.TimeZoneBias)) failure.reset();
+      failure = IndexFailure(*repository, trust, parts.settings, env.TimeZoneBias);
     } else if (repository->HttpHead(kProbePath, ignored)) {
       failure.reset();
     } else if (const auto fault = repository->LastHeadFault()) {

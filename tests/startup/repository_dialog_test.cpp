@@ -9,6 +9,8 @@
 #include "resources/version_info.h"
 #include "startup/display.h"
 #include "startup/environment.h"
+#include "startup/read_fault_text.h"
+#include "catalogue/index_gate.h"
 #include "support/fake_file_system.h"
 #include "support/fake_settings_store.h"
 #include "support/fake_system_info.h"
@@ -34,10 +36,20 @@ class ScriptedOptions : public OptionsView {
   bool display = true;
 };
 
-// Repositories that answer the test request at the locations in `good`.
+// Repositories that answer the test request at the locations in `good`;
+// a silent one gives no answer at all, refused.
 class ProbeRepository : public Repository {
  public:
-  explicit ProbeRepository(bool good, std::vector<std::string>& paths) : good_(good), paths_(paths) {}
+  ProbeRepository(bool good, std::vector<std::string>& paths, bool silent = false)
+      : good_(good), silent_(silent), paths_(paths) {}
+  RawReply HttpGetConditional(std::string_view path, const Validators& ask) override {
+    if (!silent_) return Repository::HttpGetConditional(path, ask);
+    paths_.emplace_back(path);
+    return {};
+  }
+  std::optional<ReadFault> TakeReadFault() override {
+    return silent_ ? std::optional<ReadFault>(ReadFault{ReadFaultKind::Refused, 0}) : std::nullopt;
+  }
   bool HttpHead(std::string_view path, DateValue&) override {
     paths_.emplace_back(path);
     return good_;
@@ -57,7 +69,7 @@ class ProbeRepository : public Repository {
   std::string URL() override { return ""; }
 
  private:
-  bool good_;
+  bool good_, silent_;
   std::vector<std::string>& paths_;
 };
 
@@ -65,9 +77,9 @@ class FakeOpener : public RepositoryOpener {
  public:
   std::unique_ptr<Repository> Open(const std::string& location) override {
     tested.push_back(location);
-    return std::make_unique<ProbeRepository>(good.count(location) > 0, paths);
+    return std::make_unique<ProbeRepository>(good.count(location) > 0, paths, silent.count(location) > 0);
   }
-  std::set<std::string> good;
+  std::set<std::string> good, silent;
   std::vector<std::string> tested;
   std::vector<std::string> paths;
 };
@@ -78,6 +90,9 @@ class RecordingHost : public StartupHost {
   void HideSplash() override { steps += "hide "; }
   void SelfUpdate() override { steps += "self-update "; }
   void ShowMessage(int id) override { steps += std::to_string(id) + " "; }
+  void ShowMessageWithDetail(int id, std::string_view detail) override {
+    steps += std::to_string(id) + "[" + std::string(detail) + "] ";
+  }
   std::string steps;
 };
 
@@ -125,17 +140,21 @@ TEST_F(RepositoryDialogTest, FirstStartAsksWithTheDefaultTestsStoresAndEnds) {
 TEST_F(RepositoryDialogTest, UnderAKeyATestPassesOnlyWithAnIndexTheProgramAcceptsAndAsksNoHead) {
   settings_.Set(settings::kSection, settings::kPublicKey, testing::PublicText(testing::TestKey(5)));
   opener_.good = {"good/base"};
-  view_.answers = {{"bad", false}, {"good/base", false}};
+  opener_.silent = {"silent"};
+  view_.answers = {{"bad", false}, {"silent", false}, {"good/base", false}};
   EXPECT_EQ(Run("@m x"), StandaloneOutcome::ShowMainWindow);
-  EXPECT_EQ(host_.steps, "splash hide 906 splash hide 907 ");
-  EXPECT_EQ(opener_.paths, (std::vector<std::string>{"/indice.ini", "/indice.ini"}));
+  // Why each failed: the index's error, or the reason nothing answered.
+  EXPECT_EQ(host_.steps, "splash hide 906[" + IndexErrorText(kIndexMissingError, "indice.ini") +
+                             "] splash hide 906[" + ReadFaultText({ReadFaultKind::Refused, 0}) +
+                             "] splash hide 907 ");
+  EXPECT_EQ(opener_.paths, (std::vector<std::string>{"/indice.ini", "/indice.ini", "/indice.ini"}));
   EXPECT_EQ(env_->RemoteHost, "good/base");
   // In host mode, a damaged key setting refuses every repository.
   settings_.Set(settings::kSection, settings::kPublicKey, testing::PublicText(testing::TestKey(5)) + "x");
   host_.steps.clear();
   view_.answers = {{"good/base/", false}, {"", false}};
   EXPECT_EQ(Run("host"), StandaloneOutcome::EndProgram);
-  EXPECT_EQ(host_.steps, "splash hide 906 ");
+  EXPECT_EQ(host_.steps.substr(0, 15), "splash hide 906");
 }
 
 TEST_F(RepositoryDialogTest, SwitchesWithARepositoryGoStraightToTheMainWindow) {

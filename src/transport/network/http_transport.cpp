@@ -219,7 +219,9 @@ RawReply HttpTransport::HttpGetConditional(std::string_view remote_path, const V
   if (!ask.etag.empty()) control->AddRequestHeader("If-None-Match: " + ask.etag);
   if (!ask.last_modified.empty()) control->AddRequestHeader("If-Modified-Since: " + ask.last_modified);
   RawReply reply;
-  if (control->OpenURL(GetUrl(control->RemoteHost, control->Document), DataType::Text)) {
+  if (!control->OpenURL(GetUrl(control->RemoteHost, control->Document), DataType::Text)) {
+    NoteFault(*control);  // no answer at all: the reason is kept for the caller
+  } else {
     reply.status = control->Status();
     if (reply.status == 200) {
       reply.body = std::string(control->TakeBody().view());
