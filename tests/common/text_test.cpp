@@ -24,6 +24,25 @@ TEST(Text, ReplacementsScanLeftToRightWithoutOverlap) {
             "x/Eseguibiliy");
 }
 
+TEST(Text, FindIgnoringCaseMatchesEveryFirstLetterForm) {
+  struct Case {
+    std::string_view haystack, needle;
+    size_t from, expected;
+  };
+  const Case cases[] = {
+      {"x{eseguibili}\\a", "{ESEGUIBILI}", 0, 1},  // a first byte with no case
+      {"/Suite/eSEGUIBILI/a", "eseguibili", 0, 7},   // an ASCII letter first
+      {"perché ÈCCO", "ècco", 0, 8},                 // an accented letter first
+      {"abcabc", "ABC", 1, 3},
+      {"abc", "abcd", 0, std::string_view::npos},
+      {"abc", "", 2, 2},
+      {"abc", "", 4, std::string_view::npos},
+      {"\xC3\xA8x", "\xA8X", 0, std::string_view::npos},  // a tail byte is not a letter alone
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(FindIgnoreCase(c.haystack, c.needle, c.from), c.expected) << c.haystack << " / " << c.needle;
+}
+
 TEST(Text, SplitKeepsEmptyPieces) {
   const auto pieces = Split(" a  b ", " ");
   ASSERT_EQ(pieces.size(), 5u);
