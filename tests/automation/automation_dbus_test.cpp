@@ -26,6 +26,7 @@
 #include "platform/qt/qt_settings_store.h"
 #include "publisher/command.h"
 #include "publisher/sample_suite.h"
+#include "publisher/signed_sample.h"
 #include "support/dbus_daemon.h"
 #include "support/fault_server.h"
 #include "support/nginx_server.h"
@@ -373,19 +374,8 @@ TEST_F(AutomationOverDBus, UnderTheIndexASecondServerWithNothingChangedSendsOneR
   auto& nginx = testing::NginxServer::Shared();
   ASSERT_TRUE(nginx.running());
   const std::string base = nginx.FreshBase();
-  const std::string source = dir_ / "fonte";
-  testing::BuildSampleSuite(source);
-  testing::PutSuiteFile(source + "/tarnwick-moduli.ini", "[eseguibili/prog.exe]\r\nSetup.1={DATI}\\Archivio.mdb\r\n");
-  const std::string key_file = testing::WriteKeyFile(dir_, "chiave.pem", testing::TestKey(5));
-  const auto publish = [&] {
-    std::ostringstream out, err;
-    ASSERT_EQ(publisher::RunCommand({"publish", source, nginx.root() + base, "--key", key_file, "--store",
-                                     dir_ / "archivio"},
-                                    out, err),
-              0)
-        << err.str();
-  };
-  publish();
+  const testing::SignedSample sample(dir_, nginx.root() + base);
+  ASSERT_EQ(sample.Publish(), "");
   Configure(nginx.Location(base));
   QtSettingsStore().Write(settings::kApplication, settings::kSection, settings::kPublicKey,
                           testing::PublicText(testing::TestKey(5)));
@@ -402,29 +392,22 @@ TEST_F(AutomationOverDBus, UnderTheIndexASecondServerWithNothingChangedSendsOneR
     }
     return reply.isValid() && reply.value();
   };
-  size_t seen = 0;
-  const auto sent = [&] {
-    const std::vector<std::string> lines = nginx.SettledRequests();
-    const size_t count = testing::NginxServer::CountBelow(lines, base, seen);
-    seen = lines.size();
-    return count;
-  };
-  seen = nginx.SettledRequests().size();
+  testing::RequestCounter requests(nginx, base);
   EXPECT_TRUE(call("UpdateModule"));
   EXPECT_EQ(ReadTextFile(suite_ + "/Dati/Archivio.mdb"), "archivio 1");
-  sent();
+  requests.Sent();
 
   EXPECT_FALSE(call("IsUpdateAvailable"));
-  EXPECT_EQ(sent(), 1u);
+  EXPECT_EQ(requests.Sent(), 1u);
   EXPECT_TRUE(nginx.Requests().back().ends_with("/indice.ini HTTP/1.1 304")) << nginx.Requests().back();
   EXPECT_TRUE(call("UpdateModule"));
-  EXPECT_EQ(sent(), 1u);
+  EXPECT_EQ(requests.Sent(), 1u);
 
-  testing::PutSuiteFile(source + "/Dati/Archivio.mdb", "archivio 2", testing::kSuiteDate + 3600);
-  publish();
+  testing::PutSuiteFile(sample.source + "/Dati/Archivio.mdb", "archivio 2", testing::kSuiteDate + 3600);
+  ASSERT_EQ(sample.Publish(), "");
   EXPECT_TRUE(call("UpdateModule"));
   EXPECT_EQ(ReadTextFile(suite_ + "/Dati/Archivio.mdb"), "archivio 2");
-  EXPECT_EQ(sent(), 3u);
+  EXPECT_EQ(requests.Sent(), 3u);
 }
 
 }  // namespace

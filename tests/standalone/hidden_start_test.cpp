@@ -6,14 +6,12 @@
 #include <QTest>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <sstream>
 
 #include "common/settings_keys.h"
 #include "platform/log_file.h"
 #include "support/fault_server.h"
 #include "platform/qt/qt_settings_store.h"
-#include "publisher/command.h"
-#include "publisher/sample_suite.h"
+#include "publisher/signed_sample.h"
 #include "support/nginx_server.h"
 #include "support/temp_dir.h"
 #include "standalone/standalone_main.h"
@@ -170,51 +168,30 @@ TEST_P(HiddenStart, NothingToUpdateEndsAtOnceWithStatusZero) {
 // index, its document and its file.
 TEST_P(HiddenStart, UnderTheIndexASecondStartWithNothingChangedSendsOneRequest) {
   const std::string base = nginx_.FreshBase();
-  const std::string source = dir_ / "fonte";
-  testing::BuildSampleSuite(source);
-  testing::PutSuiteFile(source + "/tarnwick-moduli.ini", "[eseguibili/prog.exe]\r\nSetup.1={DATI}\\Archivio.mdb\r\n");
-  const std::string key_file = testing::WriteKeyFile(dir_, "chiave.pem", testing::TestKey(5));
-  const auto publish = [&] {
-    std::ostringstream out, err;
-    ASSERT_EQ(publisher::RunCommand({"publish", source, nginx_.root() + base, "--key", key_file, "--store",
-                                     dir_ / "archivio"},
-                                    out, err),
-              0)
-        << err.str();
-  };
-  publish();
+  const testing::SignedSample sample(dir_, nginx_.root() + base);
+  ASSERT_EQ(sample.Publish(), "");
   StoreRepository(nginx_.Location(base));
   QtSettingsStore settings;
   settings.Write(settings::kApplication, settings::kSection, settings::kPublicKey,
                  testing::PublicText(testing::TestKey(5)));
   settings.Flush();
-  size_t seen = nginx_.SettledRequests().size();
-  const auto sent = [&] {
-    const std::vector<std::string> lines = nginx_.SettledRequests();
-    const size_t count = NginxServer::CountBelow(lines, base, seen);
-    seen = lines.size();
-    return count;
-  };
+  testing::RequestCounter requests(nginx_, base);
   Outcome outcome = Start("@h @m {ESEGUIBILI}\\Prog.exe");
   EXPECT_EQ(outcome.status, 0) << outcome.err;
   EXPECT_EQ(ReadTextFile(Suite("Dati/Archivio.mdb")), "archivio 1");
-  sent();
+  requests.Sent();
 
   outcome = Start("@h @m {ESEGUIBILI}\\Prog.exe");
   EXPECT_EQ(outcome.status, 0) << outcome.err;
-  EXPECT_EQ(sent(), 1u) << [&] {
-    std::string all;
-    for (const std::string& line : nginx_.Requests()) all += line + "\n";
-    return all;
-  }();
+  EXPECT_EQ(requests.Sent(), 1u);
   EXPECT_TRUE(nginx_.Requests().back().ends_with("/indice.ini HTTP/1.1 304")) << nginx_.Requests().back();
 
-  testing::PutSuiteFile(source + "/Dati/Archivio.mdb", "archivio 2", testing::kSuiteDate + 3600);
-  publish();
+  testing::PutSuiteFile(sample.source + "/Dati/Archivio.mdb", "archivio 2", testing::kSuiteDate + 3600);
+  ASSERT_EQ(sample.Publish(), "");
   outcome = Start("@h @m {ESEGUIBILI}\\Prog.exe");
   EXPECT_EQ(outcome.status, 0) << outcome.err;
   EXPECT_EQ(ReadTextFile(Suite("Dati/Archivio.mdb")), "archivio 2");
-  EXPECT_EQ(sent(), 3u);
+  EXPECT_EQ(requests.Sent(), 3u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Display, HiddenStart, ::testing::Values(true, false),

@@ -72,4 +72,23 @@ class NginxServer {
   int bases_ = 0;
 };
 
+// The requests below one base path that reached the server since the last
+// count, taken once the log has settled.
+class RequestCounter {
+ public:
+  RequestCounter(const NginxServer& server, std::string base)
+      : server_(server), base_(std::move(base)), seen_(server.SettledRequests().size()) {}
+  size_t Sent() {
+    const std::vector<std::string> lines = server_.SettledRequests();
+    const size_t count = NginxServer::CountBelow(lines, base_, seen_);
+    seen_ = lines.size();
+    return count;
+  }
+
+ private:
+  const NginxServer& server_;
+  std::string base_;
+  size_t seen_;
+};
+
 }  // namespace tw::testing

@@ -442,33 +442,27 @@ TEST_F(TrustEnforcement, AnOldFileWithAFutureDateOrAMissingDocumentIsNotInstalle
 // What reaches the server: a check where nothing changed asks for the index
 // alone, and a changed module for the index, its document and its file.
 TEST_F(TrustEnforcement, NothingChangedCostsOneRequestAndAChangedModuleThree) {
-  size_t seen = 0;
-  const auto sent = [&] {  // below the repository, since the last count
-    const std::vector<std::string> lines = nginx.SettledRequests();
-    const size_t count = testing::NginxServer::CountBelow(lines, base, seen);
-    seen = lines.size();
-    return count;
-  };
+  testing::RequestCounter requests(nginx, base);
   auto first = CachedClient(nullptr);
   ASSERT_TRUE(Global(first->ctx).UpdateModule(kProg));
   ExpectInstalled();
-  sent();
+  requests.Sent();
 
   auto second = CachedClient(&first->settings);
   EXPECT_FALSE(Global(second->ctx).IsUpdateAvailable(kProg));
-  EXPECT_EQ(sent(), 1u);
+  EXPECT_EQ(requests.Sent(), 1u);
   // The index itself came from the cache: the repository only said 304.
   EXPECT_TRUE(nginx.Requests().back().ends_with("/indice.ini HTTP/1.1 304")) << nginx.Requests().back();
   auto third = CachedClient(&first->settings);
   EXPECT_TRUE(Global(third->ctx).UpdateModule(kProg));
-  EXPECT_EQ(sent(), 1u);
+  EXPECT_EQ(requests.Sent(), 1u);
 
   PutSuiteFile(source + "/Dati/Archivio.mdb", "archivio 2", testing::kSuiteDate + 3600);
   Publish(key_file);
   auto fourth = CachedClient(&third->settings);
   EXPECT_TRUE(Global(fourth->ctx).UpdateModule(kProg));
   EXPECT_EQ(ReadTextFile(suite + "/Dati/Archivio.mdb"), "archivio 2");
-  EXPECT_EQ(sent(), 3u) << Join(nginx.Requests());
+  EXPECT_EQ(requests.Sent(), 3u) << Join(nginx.Requests());
 }
 
 // The cached index is judged again at every use, and a cache that cannot
