@@ -55,10 +55,17 @@ class AutomationOverDBus : public ::testing::Test {
 
   // A server still waiting for calls would outlive the test.
   void TearDown() override {
-    if (!bus_ || !bus_->running()) return;
+    if (bus_ && bus_->running()) EndServer(false);
+  }
+
+  // Ends the server the bus started, if any, and waits for its end.
+  void EndServer(bool wait = true) {
     QDBusConnection connection = bus_->Connect("teardown");
     const QDBusReply<uint> pid = connection.interface()->servicePid("it.velmora.Tarnwick");
-    if (pid.isValid() && pid.value() > 0) ::kill(static_cast<pid_t>(pid.value()), SIGTERM);
+    if (!pid.isValid() || pid.value() == 0) return;
+    const auto server = static_cast<pid_t>(pid.value());
+    ::kill(server, SIGTERM);
+    for (int i = 0; wait && i < 200 && ::kill(server, 0) == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
   }
 
   int Run(const QStringList& arguments, QString* errors = nullptr) {
@@ -384,12 +391,7 @@ TEST_F(AutomationOverDBus, UnderTheIndexASecondServerWithNothingChangedSendsOneR
   const auto call = [&](const char* method) {
     const QDBusReply<bool> reply = Global(connection)->call(method, "{ESEGUIBILI}\\Prog.exe");
     EXPECT_TRUE(reply.isValid()) << reply.error().message().toStdString();
-    const QDBusReply<uint> pid = connection.interface()->servicePid("it.velmora.Tarnwick");
-    if (pid.isValid() && pid.value() > 0) {
-      ::kill(static_cast<pid_t>(pid.value()), SIGTERM);
-      for (int i = 0; i < 200 && ::kill(static_cast<pid_t>(pid.value()), 0) == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    }
+    EndServer();
     return reply.isValid() && reply.value();
   };
   testing::RequestCounter requests(nginx, base);

@@ -127,14 +127,6 @@ std::vector<std::string> NginxServer::SettledRequests() const {
   return lines;
 }
 
-size_t NginxServer::CountBelow(const std::vector<std::string>& lines, const std::string& base, size_t from) {
-  size_t count = 0;
-  for (size_t i = from; i < lines.size(); ++i)
-    if (lines[i].find(" " + base + "/") != std::string::npos || lines[i].find(" " + base + ".ini ") != std::string::npos)
-      ++count;
-  return count;
-}
-
 bool NginxServer::Start() {
   port_ = FreeLoopbackPort(options_.ipv6);
   if (port_ == 0) return false;

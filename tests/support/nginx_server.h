@@ -52,9 +52,6 @@ class NginxServer {
   // Every request line once the log has stopped growing for a moment: for
   // counting what a client that has ended sent.
   std::vector<std::string> SettledRequests() const;
-  // How many of `lines`, from `from` on, asked for a path below `base`
-  // (its own document "<base>.ini" included).
-  static size_t CountBelow(const std::vector<std::string>& lines, const std::string& base, size_t from = 0);
   // A path of the document root that no other test uses.
   std::string FreshBase();
 
@@ -72,15 +69,18 @@ class NginxServer {
   int bases_ = 0;
 };
 
-// The requests below one base path that reached the server since the last
-// count, taken once the log has settled.
+// The requests for a path below one base path (its own document
+// "<base>.ini" included) that reached the server since the last count,
+// taken once the log has settled.
 class RequestCounter {
  public:
   RequestCounter(const NginxServer& server, std::string base)
       : server_(server), base_(std::move(base)), seen_(server.SettledRequests().size()) {}
   size_t Sent() {
     const std::vector<std::string> lines = server_.SettledRequests();
-    const size_t count = NginxServer::CountBelow(lines, base_, seen_);
+    size_t count = 0;
+    for (size_t i = seen_; i < lines.size(); ++i)
+      count += lines[i].find(" " + base_ + "/") != std::string::npos || lines[i].find(" " + base_ + ".ini ") != std::string::npos;
     seen_ = lines.size();
     return count;
   }
