@@ -24,8 +24,6 @@
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/posix_system_info.h"
 #include "platform/qt/qt_settings_store.h"
-#include "publisher/command.h"
-#include "publisher/sample_suite.h"
 #include "publisher/signed_sample.h"
 #include "support/dbus_daemon.h"
 #include "support/fault_server.h"
@@ -78,6 +76,17 @@ class AutomationOverDBus : public ::testing::Test {
 
   void Configure(const std::string& location) {
     QtSettingsStore().Write(settings::kApplication, settings::kSection, settings::kRemoteHost, location);
+  }
+
+  // The sample suite published signed below `base`, and this user's
+  // settings pointing at it with the publisher's key.
+  testing::SignedSample ServeSignedSample(testing::NginxServer& nginx, const std::string& base) {
+    testing::SignedSample sample(dir_, nginx.root() + base);
+    EXPECT_EQ(sample.Publish(), "");
+    Configure(nginx.Location(base));
+    QtSettingsStore().Write(settings::kApplication, settings::kSection, settings::kPublicKey,
+                            testing::PublicText(testing::TestKey(5)));
+    return sample;
   }
 
   std::unique_ptr<QDBusInterface> Global(QDBusConnection& connection) {
@@ -340,23 +349,11 @@ TEST_F(AutomationOverDBus, UnderAPublisherKeySignedModulesInstallAndATamperedFil
   auto& nginx = testing::NginxServer::Shared();
   ASSERT_TRUE(nginx.running());
   const std::string base = nginx.FreshBase();
-  const std::string repository = nginx.root() + base;
-  const std::string source = dir_ / "fonte";
-  testing::BuildSampleSuite(source);
-  testing::PutSuiteFile(source + "/tarnwick-moduli.ini", "[eseguibili/prog.exe]\r\nSetup.1={DATI}\\Archivio.mdb\r\n");
-  const std::string key_file = testing::WriteKeyFile(dir_, "chiave.pem", testing::TestKey(5));
-  std::ostringstream out, err;
-  ASSERT_EQ(publisher::RunCommand({"publish", source, repository, "--key", key_file, "--store", dir_ / "archivio"}, out,
-                                  err),
-            0)
-      << err.str();
+  const testing::SignedSample sample = ServeSignedSample(nginx, base);
   // One byte of the grid component changes on its way.
-  std::string grid = ReadTextFile(repository + "/eseguibili/componenti/griglia.ocx");
+  std::string grid = ReadTextFile(sample.repository + "/eseguibili/componenti/griglia.ocx");
   grid[grid.size() / 2] ^= 0x01;
-  WriteTextFile(repository + "/eseguibili/componenti/griglia.ocx", grid);
-  Configure(nginx.Location(base));
-  QtSettingsStore().Write(settings::kApplication, settings::kSection, settings::kPublicKey,
-                          testing::PublicText(testing::TestKey(5)));
+  WriteTextFile(sample.repository + "/eseguibili/componenti/griglia.ocx", grid);
 
   QDBusConnection connection = bus_->Connect();
   auto global_object = Global(connection);
@@ -364,7 +361,7 @@ TEST_F(AutomationOverDBus, UnderAPublisherKeySignedModulesInstallAndATamperedFil
   QDBusReply<bool> updated = global.call("UpdateModule", "{ESEGUIBILI}\\Prog.exe");
   ASSERT_TRUE(updated.isValid()) << updated.error().message().toStdString();
   EXPECT_TRUE(updated.value());
-  EXPECT_EQ(ReadTextFile(suite_ + "/Eseguibili/Prog.exe"), ReadTextFile(source + "/Eseguibili/Prog.exe"));
+  EXPECT_EQ(ReadTextFile(suite_ + "/Eseguibili/Prog.exe"), ReadTextFile(sample.source + "/Eseguibili/Prog.exe"));
   EXPECT_EQ(ReadTextFile(suite_ + "/Dati/Archivio.mdb"), "archivio 1");
 
   QDBusReply<bool> tampered = global.call("UpdateModule", "{ESEGUIBILI}\\Componenti\\Griglia.ocx");
@@ -381,11 +378,7 @@ TEST_F(AutomationOverDBus, UnderTheIndexASecondServerWithNothingChangedSendsOneR
   auto& nginx = testing::NginxServer::Shared();
   ASSERT_TRUE(nginx.running());
   const std::string base = nginx.FreshBase();
-  const testing::SignedSample sample(dir_, nginx.root() + base);
-  ASSERT_EQ(sample.Publish(), "");
-  Configure(nginx.Location(base));
-  QtSettingsStore().Write(settings::kApplication, settings::kSection, settings::kPublicKey,
-                          testing::PublicText(testing::TestKey(5)));
+  const testing::SignedSample sample = ServeSignedSample(nginx, base);
   QDBusConnection connection = bus_->Connect();
   // Each call below meets a server of its own: the one before is ended.
   const auto call = [&](const char* method) {
