@@ -1,9 +1,19 @@
 #include "catalogue/path_mapping.h"
 
+#include <algorithm>
+
 #include "common/text.h"
 #include "platform/system_info.h"
 
 namespace tw {
+namespace {
+
+// Most paths hold none of the folders looked for: then nothing is copied.
+void ReplaceIn(std::string& s, std::string_view from, std::string_view to) {
+  if (FindIgnoreCase(s, from) != std::string::npos) s = ReplaceAllIgnoreCase(s, from, to);
+}
+
+}  // namespace
 
 std::string GetPCName(SystemInfo& system) {
   std::string name = system.ComputerName();
@@ -34,18 +44,19 @@ std::string PathMapping::GenericPath(std::string_view path) const {
   for (size_t i = 0; i < kPlaceholderList.size(); ++i) {
     // A folder longer than the path cannot occur in it.
     if (const auto& local = local_[i]; local && local->size() <= s.size())
-      s = ReplaceAllIgnoreCase(s, *local, kPlaceholderList[i]);
+      ReplaceIn(s, *local, kPlaceholderList[i]);
   }
   for (size_t i = 0; i < kPlaceholderList.size(); ++i) {
     const std::string_view token = kPlaceholderList[i];
     const auto& remote = remote_[i];
     if (!remote || remote->empty() || remote->size() > s.size()) continue;
     if (!StartsWith(*remote, "/"))
-      s = ReplaceAllIgnoreCase(s, *remote, token);
+      ReplaceIn(s, *remote, token);
     else if (s.size() >= remote->size() && EqualsIgnoreCase(std::string_view(s).substr(0, remote->size()), *remote))
       s = std::string(token) + s.substr(remote->size());
   }
-  return ReplaceAll(s, "/", "\\");
+  std::replace(s.begin(), s.end(), '/', '\\');
+  return s;
 }
 
 std::string PathMapping::ResolvePath(std::string_view path, bool remote) const {
@@ -55,14 +66,15 @@ std::string PathMapping::ResolvePath(std::string_view path, bool remote) const {
     // Every token starts with "{": once none is left, no later one can match.
     if (s.find('{') == std::string::npos) break;
     const auto& value = values[i];
-    s = ReplaceAllIgnoreCase(s, kPlaceholderList[i], value ? std::string_view(*value) : std::string_view());
+    ReplaceIn(s, kPlaceholderList[i], value ? std::string_view(*value) : std::string_view());
   }
   if (!remote) {
-    const char other = separator_ == '\\' ? '/' : '\\';
-    return ReplaceAll(s, std::string(1, other), std::string(1, separator_));
+    std::replace(s.begin(), s.end(), separator_ == '\\' ? '/' : '\\', separator_);
+    return s;
   }
-  s = ToLower(ReplaceAll(s, "\\", "/"));
-  return ReplaceAll(s, pc_marker_, "{pcid}");
+  std::replace(s.begin(), s.end(), '\\', '/');
+  s = ToLower(s);
+  return s.find(pc_marker_) == std::string::npos ? s : ReplaceAll(s, pc_marker_, "{pcid}");
 }
 
 std::string PathMapping::LocalFolder(std::string_view token) const {

@@ -94,7 +94,10 @@ class Reader {
   Expected<RepositoryIndex, IndexError> Read(std::string_view text) {
     if (text.size() > kMaxIndexSize) return Refuse(0, "indice oltre 16 MiB");
     if (StartsWith(text, kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
-    file_keys_.reserve(text.size() / 128);
+    // About one file per hundred bytes: room made once, not grown line by line.
+    file_keys_.reserve(text.size() / 100);
+    index_.by_path.reserve(text.size() / 100);
+    index_.files.reserve(text.size() / 100);
     size_t at = 0;
     while (at < text.size()) {
       ++line_;
