@@ -14,20 +14,20 @@
 namespace tw {
 namespace {
 
-struct KeptDigest {
+struct KeptEntry {
   std::string digest;
   std::uint64_t size = 0;
   long long seconds = 0;
 };
 
-std::string Format(const KeptDigest& kept) {
+std::string Format(const KeptEntry& kept) {
   return kept.digest + " " + std::to_string(kept.size) + " " + std::to_string(kept.seconds);
 }
 
-std::optional<KeptDigest> Parse(std::string_view text) {
+std::optional<KeptEntry> Parse(std::string_view text) {
   const std::vector<std::string_view> parts = Split(text, " ");
   if (parts.size() != 3 || !crypto::ParseSha256Hex(parts[0])) return std::nullopt;
-  KeptDigest kept{ToLower(parts[0])};
+  KeptEntry kept{ToLower(parts[0])};
   const auto size = std::from_chars(parts[1].data(), parts[1].data() + parts[1].size(), kept.size);
   const auto seconds = std::from_chars(parts[2].data(), parts[2].data() + parts[2].size(), kept.seconds);
   if (size.ec != std::errc() || seconds.ec != std::errc()) return std::nullopt;
@@ -36,16 +36,32 @@ std::optional<KeptDigest> Parse(std::string_view text) {
 
 }  // namespace
 
-std::optional<std::string> InstalledDigest(EngineContext& ctx, std::string_view path) {
+std::optional<FileStamp> InstalledStamp(EngineContext& ctx, std::string_view path) {
   if (!ctx.files.NormalFileExists(path)) return std::nullopt;
   auto reader = ctx.files.OpenForReading(path);
   const auto seconds = ctx.files.LastModified(path);
   if (!reader || !seconds) return std::nullopt;
-  const std::uint64_t size = (*reader)->Size();
-  const std::string stored = ctx.settings.Read(settings::kApplication, settings::kInstalledDigestSection, path, "");
-  if (const auto kept = Parse(stored); kept && kept->size == size && kept->seconds == *seconds)
-    return kept->digest;
+  return FileStamp{(*reader)->Size(), *seconds};
+}
 
+std::optional<std::string> KeptDigest(EngineContext& ctx, std::string_view path, const FileStamp& stamp) {
+  const std::string stored = ctx.settings.Read(settings::kApplication, settings::kInstalledDigestSection, path, "");
+  if (const auto kept = Parse(stored); kept && kept->size == stamp.size && kept->seconds == stamp.seconds)
+    return kept->digest;
+  return std::nullopt;
+}
+
+void KeepDigest(EngineContext& ctx, std::string_view path, const FileStamp& stamp, std::string_view digest) {
+  const KeptEntry kept{std::string(digest), stamp.size, stamp.seconds};
+  ctx.settings.Write(settings::kApplication, settings::kInstalledDigestSection, path, Format(kept));
+}
+
+std::optional<std::string> InstalledDigest(EngineContext& ctx, std::string_view path) {
+  const auto stamp = InstalledStamp(ctx, path);
+  if (!stamp) return std::nullopt;
+  if (auto kept = KeptDigest(ctx, path, *stamp)) return kept;
+  auto reader = ctx.files.OpenForReading(path);
+  if (!reader) return std::nullopt;
   crypto::Sha256 hasher;
   std::vector<std::uint8_t> buffer(1u << 20);
   std::uint64_t total = 0;
@@ -58,10 +74,10 @@ std::optional<std::string> InstalledDigest(EngineContext& ctx, std::string_view 
   }
   const auto digest = hasher.Finish();
   // A file that changed while it was read is hashed again next time.
-  if (!digest || total != size) return std::nullopt;
-  KeptDigest kept{crypto::ToHex(*digest), size, *seconds};
-  ctx.settings.Write(settings::kApplication, settings::kInstalledDigestSection, path, Format(kept));
-  return kept.digest;
+  if (!digest || total != stamp->size) return std::nullopt;
+  const std::string hex = crypto::ToHex(*digest);
+  KeepDigest(ctx, path, *stamp, hex);
+  return hex;
 }
 
 }  // namespace tw

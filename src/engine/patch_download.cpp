@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <charconv>
+#include <future>
 #include <memory>
+#include <system_error>
 
 #include "catalogue/catalogue.h"
 #include "catalogue/module_records.h"
@@ -76,14 +78,57 @@ std::optional<DeltaEntry> ParseEntry(std::string_view value, std::string_view re
   return entry;
 }
 
+// The installed file's digest worked out on a second core while its patch
+// arrives and is applied: on a first run the settings keep no digest, and
+// hashing the file before asking for the patch would cost as much as the
+// rebuild. Asked for only when one patch is listed, which is then the one
+// to try; a file that turns out to be no version the patch starts from
+// stops the transfer, and is updated whole as if no patch had been listed.
+class BaseCheck {
+ public:
+  BaseCheck(std::span<const std::uint8_t> bytes, std::string expected) : expected_(std::move(expected)) {
+    const auto hash = [bytes]() -> std::optional<std::string> {
+      crypto::Sha256 hasher;
+      hasher.Update(bytes);
+      const auto digest = hasher.Finish();
+      if (!digest) return std::nullopt;
+      return crypto::ToHex(*digest);
+    };
+    try {
+      digest_ = std::async(std::launch::async, hash);
+    } catch (const std::system_error&) {
+      // No thread to spare: the digest is worked out here, before the patch.
+      std::promise<std::optional<std::string>> now;
+      now.set_value(hash());
+      digest_ = now.get_future();
+    }
+  }
+  // Whether the digest is known already and is not the patch's base.
+  bool KnownOther() {
+    if (!known_ && digest_.wait_for(std::chrono::seconds(0)) == std::future_status::ready) known_ = digest_.get();
+    return known_ && *known_ != expected_;
+  }
+  // Waits for the digest; nothing when the file could not be hashed.
+  const std::optional<std::string>& Digest() {
+    if (!known_) known_ = digest_.get();
+    return *known_;
+  }
+
+ private:
+  std::string expected_;
+  std::future<std::optional<std::string>> digest_;
+  std::optional<std::optional<std::string>> known_;
+};
+
 // Takes the patch's body: counts and hashes its bytes, feeds them to the
 // applier, whose output goes to the caller's observer, the digest of the
 // rebuilt file and the staging file (opened with the first byte rebuilt).
 class PatchSink : public DownloadSink {
  public:
   PatchSink(EngineContext& ctx, std::string_view target, const DeltaEntry& entry,
-            std::span<const std::uint8_t> old_file, BackgroundHasher& rebuilt, DownloadObserver* observer)
-      : ctx_(ctx), target_(target), entry_(entry), rebuilt_(rebuilt), observer_(observer),
+            std::span<const std::uint8_t> old_file, BackgroundHasher& rebuilt, BaseCheck* base,
+            DownloadObserver* observer)
+      : ctx_(ctx), target_(target), entry_(entry), rebuilt_(rebuilt), base_(base), observer_(observer),
         applier_(old_file, [this](std::span<const std::uint8_t> bytes) { return Rebuilt(bytes); }) {}
 
   bool Begin(long long length) override {
@@ -91,6 +136,7 @@ class PatchSink : public DownloadSink {
     return true;
   }
   bool Write(std::span<const std::uint8_t> bytes) override {
+    if (base_ && base_->KnownOther()) return false;
     received_ += bytes.size();
     if (received_ > entry_.patch_size) return Refuse(Problem::PatchDigest);
     patch_hasher_.Update(bytes);
@@ -152,6 +198,7 @@ class PatchSink : public DownloadSink {
   std::string target_;
   const DeltaEntry& entry_;
   BackgroundHasher& rebuilt_;
+  BaseCheck* base_;
   DownloadObserver* observer_;
   crypto::Sha256 patch_hasher_;
   std::uint64_t received_ = 0;
@@ -192,27 +239,37 @@ std::optional<Expected<StagedFile, DownloadFailure>> DownloadPatchedToStaging(
   if (!crypto::ParseSha256Hex(expected_sha256)) return std::nullopt;
   const std::vector<DeltaEntry> entries = DeltaEntries(document, remote_path);
   if (entries.empty()) return std::nullopt;
-  const auto installed = InstalledDigest(ctx, base);
-  if (!installed) return std::nullopt;
-  const DeltaEntry* entry = nullptr;
-  for (const DeltaEntry& candidate : entries)
-    if (candidate.old_sha256 == *installed) entry = &candidate;
+  const auto stamp = InstalledStamp(ctx, base);
+  if (!stamp) return std::nullopt;
+  std::optional<std::string> installed = KeptDigest(ctx, base, *stamp);
+  if (!installed && entries.size() > 1) installed = InstalledDigest(ctx, base);
+  const DeltaEntry* entry = installed ? nullptr : &entries.front();
+  if (installed)
+    for (const DeltaEntry& candidate : entries)
+      if (candidate.old_sha256 == *installed) entry = &candidate;
   // The installed file is none of the versions the patches start from.
   if (!entry) return std::nullopt;
 
-  const auto give_up = [&](Problem problem, bool shown) -> std::optional<Expected<StagedFile, DownloadFailure>> {
-    Note(observer, Bracketed(812, remote_path, LoadResString(static_cast<int>(problem))));
+  auto old_file = ctx.files.MapForReading(base);
+  if (!old_file && !installed && InstalledDigest(ctx, base) != entry->old_sha256) return std::nullopt;
+  std::optional<BaseCheck> base_check;
+  if (old_file && !installed) base_check.emplace((*old_file)->Bytes(), entry->old_sha256);
+  const auto give_up = [&](std::optional<Problem> problem,
+                           bool shown) -> std::optional<Expected<StagedFile, DownloadFailure>> {
+    // A file that is no version the patch starts from is updated whole
+    // without a word, as when its digest was known from the start.
+    if (base_check && base_check->Digest() != entry->old_sha256) problem.reset();
+    if (problem) Note(observer, Bracketed(812, remote_path, LoadResString(static_cast<int>(*problem))));
     if (shown && observer && !observer->OnRestart())
       return Expected<StagedFile, DownloadFailure>(Fail(DownloadFailure{DownloadError::Refused, std::nullopt}));
     return std::nullopt;
   };
-  if (!PatchListedAsExpected(ctx, *entry)) return give_up(Problem::PatchDigest, false);
-  auto old_file = ctx.files.MapForReading(base);
   if (!old_file) return give_up(Problem::Unreadable, false);
+  if (!PatchListedAsExpected(ctx, *entry)) return give_up(Problem::PatchDigest, false);
 
   FileDigestCheck check(expected_sha256, true);
   BackgroundHasher hasher(check);
-  PatchSink sink(ctx, target, *entry, (*old_file)->Bytes(), hasher, observer);
+  PatchSink sink(ctx, target, *entry, (*old_file)->Bytes(), hasher, base_check ? &*base_check : nullptr, observer);
   DateValue unused;
   const FetchResult result = ctx.repository.HttpGetToSink(entry->patch_path, sink, unused);
   // The end of the patch may still bring out rebuilt bytes.
@@ -220,6 +277,11 @@ std::optional<Expected<StagedFile, DownloadFailure>> DownloadPatchedToStaging(
   hasher.Drain();
   if (result == FetchResult::Cancelled) return Fail(DownloadFailure{DownloadError::Cancelled, std::nullopt});
   if (sink.refused_) return Fail(DownloadFailure{DownloadError::Refused, std::nullopt});
+  if (base_check) {
+    const std::optional<std::string>& digest = base_check->Digest();
+    if (digest && (*old_file)->Bytes().size() == stamp->size) KeepDigest(ctx, base, *stamp, *digest);
+    if (digest != entry->old_sha256) return give_up(std::nullopt, sink.shown_);
+  }
   // A staging file that cannot be written fails the whole file's download
   // the same way: no second try.
   if (sink.file_error_) return Fail(DownloadFailure{DownloadError::StagingFile, sink.file_error_});

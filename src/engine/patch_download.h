@@ -34,18 +34,16 @@ struct DeltaEntry {
 // over, so no entry can send the client anywhere else.
 std::vector<DeltaEntry> DeltaEntries(const ModuleINIInfo& document, std::string_view remote_path);
 
-// Whether the repository's other records of the patch file agree with the
-// entry. The signed module document alone binds the patch (its digest and
-// size) for now; this is the one place where the repository's signed
-// index, which lists every file it serves, will be asked as well.
+// Whether the repository's index, when one rules, lists the patch file with
+// the digest and size the entry gives.
 bool PatchListedAsExpected(EngineContext& ctx, const DeltaEntry& entry);
 
 // Rebuilds the new content from a patch of `document` applied to the
 // installed file `base` into the staging file of `target` (the same path,
 // but for the program's own ".update" copy), checked against
-// `expected_sha256` (the document's SHA256). Nothing when no patch applies or the patch failed (the
-// observer was told why, and heard OnRestart when it had seen bytes): the
-// caller then downloads the whole file. A cancelled or refused transfer
+// `expected_sha256` (the document's SHA256). Nothing when no patch applies
+// or the patch failed (the observer was told why, and heard OnRestart when
+// it had seen bytes): the caller then downloads the whole file. A cancelled or refused transfer
 // fails as it would for the whole file.
 std::optional<Expected<StagedFile, DownloadFailure>> DownloadPatchedToStaging(
     EngineContext& ctx, const ModuleINIInfo& document, std::string_view base, std::string_view target,

@@ -84,6 +84,7 @@ std::string DeltaDocument(const Offer& offer, const std::string& release = "") {
 
 struct Outcome {
   std::string installed_after;
+  std::string kept_digest;  // what the settings keep for the installed file
   int file_gets = 0;
   Notes notes;
 };
@@ -99,6 +100,7 @@ void Download(const Offer& offer, Outcome& run) {
   ASSERT_TRUE(staged);
   ASSERT_TRUE(ReplaceFromStaging(std::move(*staged)));
   run.installed_after = f.files.Content(kLocal);
+  run.kept_digest = f.settings.Read(settings::kApplication, settings::kInstalledDigestSection, kLocal, "");
   // The fake logs HEADs only for module files: the rest of the requests
   // of the file are its GETs.
   const auto heads = std::count(f.repo.log.begin(), f.repo.log.end(), std::string("HEAD ") + kRemote);
@@ -126,6 +128,9 @@ TEST(PatchDownload, UsesThePatchOrFallsBackToTheWholeFile) {
       {"patch rebuilds other bytes", [](Offer& o) { SetPatch(o, OldVersion() + "!", 1); }, false,
        "impronta del file ricostruito non valida"},
       {"entry names another file", [](Offer& o) { o.patch_path = "eseguibili/altro.exe.zstpatch"; }, false, ""},
+      // Its digest is worked out while the patch arrives: no word on it.
+      {"installed file is no version the patch starts from", [](Offer& o) { o.installed = "cambiato"; }, false,
+       ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -135,6 +140,8 @@ TEST(PatchDownload, UsesThePatchOrFallsBackToTheWholeFile) {
     Download(offer, run);
     EXPECT_EQ(run.installed_after, NewVersion());
     EXPECT_EQ(run.file_gets, c.patched ? 0 : 1);
+    // The installed file hashed on the way is not hashed again next run.
+    if (c.patched) EXPECT_EQ(run.kept_digest.substr(0, 64), Hex(OldVersion()));
     ASSERT_EQ(run.notes.lines.size(), c.patched || !c.reason.empty() ? 1u : 0u);
     if (c.patched) {
       EXPECT_EQ(run.notes.lines[0], "Modulo ricostruito da una patch [/eseguibili/prog.exe: " +
