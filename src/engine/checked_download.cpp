@@ -130,8 +130,15 @@ Expected<StagedFile, DownloadFailure> DownloadCheckedToStaging(EngineContext& ct
   // A patch from the installed version, when the document offers one; the
   // whole file when it does not or the patch cannot be used.
   const std::string installed = ctx.paths.ResolvePath(ctx.paths.GenericPath(module), false);
-  if (auto patched = DownloadPatchedToStaging(ctx, *document, installed, target, remote_path, expected, observer))
+  // The program's ".update" copy is not where it will be installed: its
+  // digest is not kept.
+  const auto record_digest = [&](StagedFile& staged) {
+    if (target == installed) staged.RecordDigest(ToLower(TrimBlanks(expected)));
+  };
+  if (auto patched = DownloadPatchedToStaging(ctx, *document, installed, target, remote_path, expected, observer)) {
+    if (*patched) record_digest(**patched);
     return std::move(*patched);
+  }
   BackgroundHasher hasher(check);
   DigestingObserver digesting(hasher, observer);
   auto staged = DownloadToStaging(ctx, target, remote_path, &digesting);
@@ -147,6 +154,7 @@ Expected<StagedFile, DownloadFailure> DownloadCheckedToStaging(EngineContext& ct
     staged->DropPart();
     return Fail(Unverified(outcome));
   }
+  if (outcome == DigestOutcome::Matches) record_digest(*staged);
   return Dated(std::move(staged), *document);
 }
 

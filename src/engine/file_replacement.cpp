@@ -10,6 +10,7 @@
 #include "catalogue/placeholders.h"
 #include "common/settings_keys.h"
 #include "engine/engine_context.h"
+#include "engine/installed_digest.h"
 #include "platform/process_launcher.h"
 #include "platform/settings_store.h"
 #include "platform/system_info.h"
@@ -146,6 +147,7 @@ StagedFile::StagedFile(StagedFile&& other) noexcept
       folder_(std::move(other.folder_)),
       staging_lock_(std::move(other.staging_lock_)),
       old_mode_(other.old_mode_),
+      recorded_digest_(std::move(other.recorded_digest_)),
       head_(other.head_),
       head_size_(other.head_size_),
       writer_(std::move(other.writer_)),
@@ -310,6 +312,9 @@ ReplaceResult StagedFile::Commit() {
 
   ctx_->settings.Write(settings::kApplication, settings::kLastModifiedSection, target_,
                        recorded_date_.value_or(last_modified_).ToSettingsText());
+  if (recorded_digest_)
+    if (const auto seconds = ctx_->files.LastModified(target_))
+      KeepDigest(*ctx_, target_, FileStamp{size_, *seconds}, *recorded_digest_);
   files.Delete(kept_);  // may stay while another process holds it
   if (files.NormalFileExists(part_)) files.Delete(part_);
   staging_lock_ = FileLock();

@@ -62,6 +62,10 @@ class StagedFile {
   // catalogue compared with (its HEAD's), so that the next comparison finds
   // the two equal even where the repository's GET dated the file earlier.
   void RecordDate(DateValue compared) { recorded_date_ = compared; }
+  // The content's checked SHA-256 (lower-case hexadecimal), kept with the
+  // new file's size and time once it is in place, so that a patch for the
+  // next version finds the file's digest without reading it.
+  void RecordDigest(std::string sha256) { recorded_digest_ = std::move(sha256); }
   // Keeps what was written so far as ".part", its modification time set to
   // the repository file's date (seconds since 1970, UTC), for a later
   // attempt to go on from; false (and nothing kept) when there is nothing
@@ -91,6 +95,7 @@ class StagedFile {
   std::unique_ptr<OpenFolder> folder_;
   FileLock staging_lock_;
   std::optional<unsigned> old_mode_;
+  std::optional<std::string> recorded_digest_;
   // The first bytes decide the new file's bits; the file is created once
   // they are known.
   std::array<std::uint8_t, 4> head_{};
