@@ -34,14 +34,26 @@ std::optional<KeptEntry> Parse(std::string_view text) {
   return kept;
 }
 
-}  // namespace
+// The file opened for reading, with its stamp taken as it was opened.
+struct OpenedFile {
+  std::unique_ptr<FileReader> reader;
+  FileStamp stamp;
+};
 
-std::optional<FileStamp> InstalledStamp(EngineContext& ctx, std::string_view path) {
+std::optional<OpenedFile> OpenStamped(EngineContext& ctx, std::string_view path) {
   if (!ctx.files.NormalFileExists(path)) return std::nullopt;
   auto reader = ctx.files.OpenForReading(path);
   const auto seconds = ctx.files.LastModified(path);
   if (!reader || !seconds) return std::nullopt;
-  return FileStamp{(*reader)->Size(), *seconds};
+  const std::uint64_t size = (*reader)->Size();
+  return OpenedFile{std::move(*reader), FileStamp{size, *seconds}};
+}
+
+}  // namespace
+
+std::optional<FileStamp> InstalledStamp(EngineContext& ctx, std::string_view path) {
+  if (auto opened = OpenStamped(ctx, path)) return opened->stamp;
+  return std::nullopt;
 }
 
 std::optional<std::string> KeptDigest(EngineContext& ctx, std::string_view path, const FileStamp& stamp) {
@@ -57,16 +69,15 @@ void KeepDigest(EngineContext& ctx, std::string_view path, const FileStamp& stam
 }
 
 std::optional<std::string> InstalledDigest(EngineContext& ctx, std::string_view path) {
-  const auto stamp = InstalledStamp(ctx, path);
-  if (!stamp) return std::nullopt;
-  if (auto kept = KeptDigest(ctx, path, *stamp)) return kept;
-  auto reader = ctx.files.OpenForReading(path);
-  if (!reader) return std::nullopt;
+  auto opened = OpenStamped(ctx, path);
+  if (!opened) return std::nullopt;
+  const FileStamp& stamp = opened->stamp;
+  if (auto kept = KeptDigest(ctx, path, stamp)) return kept;
   crypto::Sha256 hasher;
   std::vector<std::uint8_t> buffer(1u << 20);
   std::uint64_t total = 0;
   for (;;) {
-    auto read = (*reader)->Read(buffer);
+    auto read = opened->reader->Read(buffer);
     if (!read) return std::nullopt;
     if (*read == 0) break;
     hasher.Update(std::span<const std::uint8_t>(buffer.data(), *read));
@@ -74,9 +85,9 @@ std::optional<std::string> InstalledDigest(EngineContext& ctx, std::string_view 
   }
   const auto digest = hasher.Finish();
   // A file that changed while it was read is hashed again next time.
-  if (!digest || total != stamp->size) return std::nullopt;
+  if (!digest || total != stamp.size) return std::nullopt;
   const std::string hex = crypto::ToHex(*digest);
-  KeepDigest(ctx, path, *stamp, hex);
+  KeepDigest(ctx, path, stamp, hex);
   return hex;
 }
 

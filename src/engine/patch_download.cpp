@@ -88,9 +88,7 @@ class BaseCheck {
  public:
   BaseCheck(std::span<const std::uint8_t> bytes, std::string expected) : expected_(std::move(expected)) {
     const auto hash = [bytes]() -> std::optional<std::string> {
-      crypto::Sha256 hasher;
-      hasher.Update(bytes);
-      const auto digest = hasher.Finish();
+      const auto digest = crypto::Sha256Of({reinterpret_cast<const char*>(bytes.data()), bytes.size()});
       if (!digest) return std::nullopt;
       return crypto::ToHex(*digest);
     };
