@@ -70,7 +70,7 @@ bool IsCompanionName(std::string_view name) {
 
 // True when `local` lies below `folder`, both in this platform's local form,
 // with no "." or ".." in the part below it.
-bool LiesInside(const std::string& local, std::string folder, char separator) {
+bool LiesInside(std::string_view local, std::string folder, char separator) {
   folder = ReplaceAll(folder, std::string(1, separator == '/' ? '\\' : '/'), std::string(1, separator));
   if (folder.back() != separator) folder += separator;
   if (!StartsWith(local, folder)) return false;
@@ -82,13 +82,18 @@ bool LiesInside(const std::string& local, std::string folder, char separator) {
 }  // namespace
 
 ModulePathFault FindModulePathFault(const PathMapping& paths, std::string_view path) {
+  const std::string generic = paths.GenericPath(path);
+  return FindModulePathFault(paths, path, generic, paths.FromGeneric(generic, false));
+}
+
+ModulePathFault FindModulePathFault(const PathMapping& paths, std::string_view path, std::string_view generic,
+                                    std::string_view local) {
   if (path.size() > kMaxModulePath || !IsValidUtf8(path)) return ModulePathFault::kInvalidText;
   for (char c : path)
     if (IsControl(static_cast<unsigned char>(c))) return ModulePathFault::kForbiddenCharacter;
-  const std::string generic = paths.GenericPath(path);
   const std::string_view token = LeadingFolderToken(generic);
   if (token.empty()) return ModulePathFault::kNoFolderToken;
-  std::string rest = generic.substr(token.size());
+  std::string rest(generic.substr(token.size()));
   rest = ReplaceAllIgnoreCase(rest, "\\" + std::string(kPerComputerToken), kPerComputerToken);
   rest = ReplaceAllIgnoreCase(rest, kPerComputerToken, kPerComputerName);
   if (HoldsFolderToken(rest)) return ModulePathFault::kSecondToken;
@@ -101,7 +106,7 @@ ModulePathFault FindModulePathFault(const PathMapping& paths, std::string_view p
   // The names are sound; what remains is what the environment gave: the
   // folder values and the per-computer folder.
   const std::string folder = paths.LocalFolder(token);
-  return folder.empty() || LiesInside(paths.ResolvePath(path, false), folder, paths.LocalSeparator())
+  return folder.empty() || LiesInside(local, folder, paths.LocalSeparator())
              ? ModulePathFault::kNone
              : ModulePathFault::kOutsideFolder;
 }

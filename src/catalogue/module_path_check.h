@@ -51,6 +51,9 @@ enum class ModulePathFault {
 };
 
 ModulePathFault FindModulePathFault(const PathMapping& paths, std::string_view path);
+// The same for a path whose placeholder and local forms are known already.
+ModulePathFault FindModulePathFault(const PathMapping& paths, std::string_view path, std::string_view generic,
+                                    std::string_view local);
 
 inline bool IsConfinedModulePath(const PathMapping& paths, std::string_view path) {
   return FindModulePathFault(paths, path) == ModulePathFault::kNone;

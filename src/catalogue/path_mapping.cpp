@@ -60,7 +60,10 @@ std::string PathMapping::GenericPath(std::string_view path) const {
 }
 
 std::string PathMapping::ResolvePath(std::string_view path, bool remote) const {
-  std::string s = GenericPath(path);
+  return FromGeneric(GenericPath(path), remote);
+}
+
+std::string PathMapping::FromGeneric(std::string s, bool remote) const {
   const Values& values = remote ? remote_ : local_;
   for (size_t i = 0; i < kPlaceholderList.size(); ++i) {
     // Every token starts with "{": once none is left, no later one can match.
@@ -83,8 +86,9 @@ std::string PathMapping::LocalFolder(std::string_view token) const {
   return {};
 }
 
-bool PathMapping::HasUnmappedToken(std::string_view path) const {
-  const std::string generic = GenericPath(path);
+bool PathMapping::HasUnmappedToken(std::string_view path) const { return HasUnmappedTokenIn(GenericPath(path)); }
+
+bool PathMapping::HasUnmappedTokenIn(std::string_view generic) const {
   for (std::string_view token : kPlaceholderList) {
     if (FindIgnoreCase(generic, token) != std::string::npos && LocalFolder(token).empty())
       return true;

@@ -26,6 +26,8 @@ class PathMapping {
 
   std::string GenericPath(std::string_view path) const;
   std::string ResolvePath(std::string_view path, bool remote) const;
+  // ResolvePath of a path already in placeholder form (GenericPath's).
+  std::string FromGeneric(std::string generic, bool remote) const;
 
   // The local folder of a token; "" for an unknown token or one the
   // platform gave no folder.
@@ -33,6 +35,7 @@ class PathMapping {
   // True when `path` in placeholder form starts with a token whose local
   // folder is empty: such a path has no place on this computer.
   bool HasUnmappedToken(std::string_view path) const;
+  bool HasUnmappedTokenIn(std::string_view generic) const;
 
   char LocalSeparator() const { return separator_; }
   const std::string& PcName() const { return pc_name_; }
