@@ -41,18 +41,60 @@ void Catalogue::BeginOperation() {
 void Catalogue::SetIndexClock(IndexClock clock) {
   index_ = std::make_unique<IndexGate>(ctx_.repository, ctx_.settings, ctx_.trust, ctx_.repository.URL(),
                                        std::move(clock), &cache_);
+  ListenForKeptIndex();
   index_asked_ = false;
+}
+
+namespace {
+
+// The index vouches for the bytes; a signature section is read as the
+// signed part, as everywhere else with keys.
+void ParseIndexedDocument(std::string_view bytes, bool keyed, ModuleINIInfo& info) {
+  ParseModuleINI(DecodeDocumentText(keyed ? ReadSignatureSection(bytes).signed_bytes : bytes), info);
+}
+
+}  // namespace
+
+void Catalogue::ListenForKeptIndex() {
+  index_->SetKeptIndexListener([this](const DocumentCache::Index& kept) { PreloadDocuments(kept); });
+}
+
+void Catalogue::PreloadDocuments(const DocumentCache::Index& kept) {
+  // The same kept index as last time: what was read from it still holds.
+  if (preload_ && preloaded_from_ == kept.sha256) return;
+  preload_.reset();
+  const std::optional<std::string> folder = cache_.SoundFolder();
+  if (!folder || !ctx_.files.ReadableFromAnyThread()) return;
+  preloaded_from_ = kept.sha256;
+  preload_ = std::make_unique<DocumentPreload>(
+      kept.bytes, [&files = ctx_.files, folder = *folder, keyed = ctx_.trust.KeysConfigured()](
+                      const crypto::Sha256Digest& digest, std::uint64_t size) -> std::shared_ptr<const ModuleINIInfo> {
+        const std::optional<std::string> bytes = DocumentCache::ReadHeld(files, folder, digest, size);
+        if (!bytes) return nullptr;
+        auto info = std::make_shared<ModuleINIInfo>();
+        ParseIndexedDocument(*bytes, keyed, *info);
+        return info;
+      });
 }
 
 DateValue Catalogue::LocalDate(std::int64_t unix_seconds) const {
   return DateValue::FromUnixSeconds(unix_seconds).AddMinutes(-ctx_.system.CurrentUtcBias());
 }
 
-std::shared_ptr<ModuleINIInfo> Catalogue::LoadIndexedDocument(std::string_view module, const std::string& document,
-                                                              const RepositoryIndex& index) {
+std::shared_ptr<const ModuleINIInfo> Catalogue::LoadIndexedDocument(std::string_view module,
+                                                                    const std::string& document,
+                                                                    const RepositoryIndex& index) {
   auto info = std::make_shared<ModuleINIInfo>();
   const IndexEntry* entry = index.Find(document);
   if (!entry) return info;  // the repository's word is that there is none
+  const IndexEntry* file = module.empty() ? nullptr : index.Find(Place(module).remote);
+  if (preload_)
+    if (auto held = preload_->Take(entry->sha256)) {
+      if (!file || !file->date) return held;
+      auto dated = std::make_shared<ModuleINIInfo>(*held);
+      dated->LastModifiedDate = LocalDate(*file->date);
+      return dated;
+    }
   // A document the index lists with the digest of one already held costs
   // no request: a start where nothing changed asks for the index alone.
   std::optional<std::string> bytes = cache_.Read(entry->sha256, entry->size);
@@ -68,12 +110,7 @@ std::shared_ptr<ModuleINIInfo> Catalogue::LoadIndexedDocument(std::string_view m
     frozen_.insert(ToUpper(document));
     return info;
   }
-  // The index vouches for the bytes; a signature section is read as the
-  // signed part, as everywhere else with keys.
-  const std::string_view text =
-      ctx_.trust.KeysConfigured() ? ReadSignatureSection(*bytes).signed_bytes : std::string_view(*bytes);
-  ParseModuleINI(DecodeDocumentText(text), *info);
-  const IndexEntry* file = module.empty() ? nullptr : index.Find(Place(module).remote);
+  ParseIndexedDocument(*bytes, ctx_.trust.KeysConfigured(), *info);
   if (file && file->date) info->LastModifiedDate = LocalDate(*file->date);
   return info;
 }
@@ -181,11 +218,11 @@ void Catalogue::CollectUpdates(UpdateDictionary& updates, std::string_view modul
 std::shared_ptr<ModuleUpdateInfo> Catalogue::Decide(const std::string& module, const ModuleINIInfo& info) {
   ModuleVersion local = GetModuleVersion(module, false);
   ModuleVersion remote = GetModuleVersion(module, true);
+  if (IsVersionEmpty(remote) || CompareVersions(remote, local) != 1) return nullptr;
   // Only a file that is not there is missing: a present one whose version
   // reads empty would otherwise be overwritten against ForceUpdate and have
   // its post-setup programs run again.
   const bool missing = IsVersionEmpty(local) && !IsInstalled(module);
-  if (IsVersionEmpty(remote) || CompareVersions(remote, local) != 1) return nullptr;
   auto record = std::make_shared<ModuleUpdateInfo>();
   record->MetaPath = module;
   record->LocalVersion = VersionText(local);

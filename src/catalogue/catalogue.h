@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "catalogue/document_cache.h"
+#include "catalogue/document_preload.h"
 #include "catalogue/document_prefetch.h"
 #include "catalogue/index_gate.h"
 #include "catalogue/module_places.h"
@@ -140,8 +141,13 @@ class Catalogue {
 
   // The document as the ruling index vouches for it: unlisted is absent, a
   // listed one must match its entry, and the module's date is the index's.
-  std::shared_ptr<ModuleINIInfo> LoadIndexedDocument(std::string_view module, const std::string& document,
-                                                     const RepositoryIndex& index);
+  std::shared_ptr<const ModuleINIInfo> LoadIndexedDocument(std::string_view module, const std::string& document,
+                                                           const RepositoryIndex& index);
+  // Starts reading the documents `kept` names from the cache on a second
+  // core, when the file system allows it.
+  void PreloadDocuments(const DocumentCache::Index& kept);
+  // Hooks PreloadDocuments to the index gate.
+  void ListenForKeptIndex();
   // The index's Unix time as a local date, as file dates are read.
   DateValue LocalDate(std::int64_t unix_seconds) const;
 
@@ -162,6 +168,9 @@ class Catalogue {
   KeyedCollection<std::shared_ptr<const ModuleINIInfo>> ModuleINICache;
   std::unique_ptr<DocumentPrefetch> prefetch_;
   PrefetchAnswer* handed_ = nullptr;
+  // Last: its second core reads through ctx_ and stops before the rest goes.
+  std::unique_ptr<DocumentPreload> preload_;
+  std::string preloaded_from_;  // hex digest of the kept index it read
 };
 
 }  // namespace tw

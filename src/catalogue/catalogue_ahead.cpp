@@ -16,6 +16,7 @@ Catalogue::Catalogue(CatalogueContext context)
                                          &cache_)),
       cache_(ctx_.files, ctx_.system, ctx_.repository.URL()),
       places_(ctx_.paths) {
+  ListenForKeptIndex();
   if (AsyncRepository* async = ctx_.repository.Asynchronous())
     prefetch_ = std::make_unique<DocumentPrefetch>(
         *async, [this](const PrefetchRequest& request, PrefetchAnswer& answer) { return Arrived(request, answer); });

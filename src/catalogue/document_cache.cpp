@@ -67,11 +67,13 @@ bool DocumentCache::Sound() {
   return *sound_;
 }
 
-std::optional<std::string> DocumentCache::ReadFile(const std::string& name, std::uint64_t size) {
-  if (!Sound()) return std::nullopt;
+namespace {
+
+std::optional<std::string> ReadFileIn(FileSystem& files, const std::string& folder, const std::string& name,
+                                      std::uint64_t size) {
   // Opened without following a link; a link, a folder or a device in its
   // place reads as nothing.
-  auto reader = files_.OpenForReading(*folder_ + "/" + name);
+  auto reader = files.OpenForReading(folder + "/" + name);
   if (!reader || (*reader)->Size() != size) return std::nullopt;
   std::string bytes(size, '\0');
   std::uint64_t at = 0;
@@ -83,10 +85,28 @@ std::optional<std::string> DocumentCache::ReadFile(const std::string& name, std:
   return bytes;
 }
 
-std::optional<std::string> DocumentCache::Read(const crypto::Sha256Digest& digest, std::uint64_t size) {
-  auto bytes = ReadFile(crypto::ToHex(digest), size);
+}  // namespace
+
+std::optional<std::string> DocumentCache::ReadFile(const std::string& name, std::uint64_t size) {
+  if (!Sound()) return std::nullopt;
+  return ReadFileIn(files_, *folder_, name, size);
+}
+
+std::optional<std::string> DocumentCache::ReadHeld(FileSystem& files, const std::string& folder,
+                                                   const crypto::Sha256Digest& digest, std::uint64_t size) {
+  auto bytes = ReadFileIn(files, folder, crypto::ToHex(digest), size);
   if (!bytes || crypto::Sha256Of(*bytes) != digest) return std::nullopt;
   return bytes;
+}
+
+std::optional<std::string> DocumentCache::Read(const crypto::Sha256Digest& digest, std::uint64_t size) {
+  if (!Sound()) return std::nullopt;
+  return ReadHeld(files_, *folder_, digest, size);
+}
+
+std::optional<std::string> DocumentCache::SoundFolder() {
+  if (!Sound()) return std::nullopt;
+  return *folder_;
 }
 
 void DocumentCache::WriteFile(const std::string& name, std::string_view bytes) {
@@ -119,7 +139,7 @@ std::optional<DocumentCache::Index> DocumentCache::ReadIndex() {
     return std::nullopt;
   auto bytes = ReadFile(name, static_cast<std::uint64_t>(*size));
   if (!bytes || crypto::ToHex(crypto::Sha256Of(*bytes).value_or(crypto::Sha256Digest{})) != name) return std::nullopt;
-  Index index{std::move(*bytes), {std::string(lines[2]), std::string(lines[3])}};
+  Index index{std::move(*bytes), {std::string(lines[2]), std::string(lines[3])}, name};
   if (!PlainValidator(index.validators.etag) || !PlainValidator(index.validators.last_modified)) return std::nullopt;
   return index;
 }

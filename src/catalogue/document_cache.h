@@ -33,6 +33,12 @@ class DocumentCache {
   void Store(const crypto::Sha256Digest& digest, std::string_view bytes);
 
   const std::string& Folder();
+  // The folder while it is judged sound; nothing otherwise.
+  std::optional<std::string> SoundFolder();
+  // What Read gives, from `folder` as SoundFolder named it. Touches nothing
+  // of a cache object, so a second thread may call it.
+  static std::optional<std::string> ReadHeld(FileSystem& files, const std::string& folder,
+                                             const crypto::Sha256Digest& digest, std::uint64_t size);
 
   // The folder's soundness is judged once per operation (a walk reads
   // a thousand documents from it): the next read judges it again.
@@ -43,6 +49,7 @@ class DocumentCache {
   struct Index {
     std::string bytes;
     Validators validators;
+    std::string sha256;  // hex, of `bytes`
   };
   std::optional<Index> ReadIndex();
   void StoreIndex(std::string_view bytes, const Validators& validators);

@@ -135,6 +135,7 @@ IndexGate::IndexGate(Repository& repository, SettingsStore& settings, const Trus
 std::optional<std::string> IndexGate::FetchIndex(Validators& fresh_validators, bool& fresh, bool& answered) {
   const std::string path = "/" + std::string(kIndexFileName);
   std::optional<DocumentCache::Index> cached = cache_ ? cache_->ReadIndex() : std::nullopt;
+  if (cached && kept_listener_) kept_listener_(*cached);
   RawReply reply = repository_.HttpGetConditional(path, cached ? cached->validators : Validators{});
   // The cached copy is judged again like any served index: signature,
   // expiry and floor.

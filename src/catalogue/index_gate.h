@@ -16,13 +16,13 @@
 #include <string>
 #include <string_view>
 
+#include "catalogue/document_cache.h"
 #include "trust/repository_index.h"
 #include "transport/repository.h"
 #include "trust/trust_policy.h"
 
 namespace tw {
 
-class DocumentCache;
 class Repository;
 class SettingsStore;
 
@@ -109,6 +109,11 @@ class IndexGate {
   // Why the index in force is refused, while it is; "" otherwise.
   const std::string& Refusal() const { return refusal_; }
 
+  // Told of the index kept from an earlier ask, before the repository is
+  // asked whether it still stands.
+  using KeptIndexListener = std::function<void(const DocumentCache::Index& kept)>;
+  void SetKeptIndexListener(KeptIndexListener listener) { kept_listener_ = std::move(listener); }
+
  private:
   // The index as it stands now: the cached one when the repository
   // answers 304, nothing when there is none or no answer came. `fresh`
@@ -121,6 +126,7 @@ class IndexGate {
   std::string location_;
   IndexClock clock_;
   DocumentCache* cache_;
+  KeptIndexListener kept_listener_;
   std::optional<RepositoryIndex> ruling_;
   std::optional<std::int64_t> asked_at_;
   bool refused_ = false;

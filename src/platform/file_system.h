@@ -174,8 +174,7 @@ class FileSystem {
   // platform that cannot tell says false.
   virtual bool SameFile(std::string_view /*a*/, std::string_view /*b*/) { return false; }
   // Opens an existing normal file for reading, not through a link. A
-  // platform without it
-  // reads nothing.
+  // platform without it reads nothing.
   virtual Expected<std::unique_ptr<FileReader>, FileError> OpenForReading(std::string_view /*path*/) {
     return Fail(FileError{38 /* ENOSYS */, "Lettura non disponibile"});
   }
@@ -184,6 +183,9 @@ class FileSystem {
   virtual Expected<std::unique_ptr<MappedFile>, FileError> MapForReading(std::string_view /*path*/) {
     return Fail(FileError{38 /* ENOSYS */, "Mappatura non disponibile"});
   }
+  // True when OpenForReading may be called from a second thread while
+  // this one goes on using the file system.
+  virtual bool ReadableFromAnyThread() const { return false; }
 };
 
 // Everything after the last "/" or "\"; the whole text without either.

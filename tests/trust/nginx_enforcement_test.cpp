@@ -492,6 +492,19 @@ TEST_F(TrustEnforcement, ACachedIndexIsCheckedAgainAndAnUnusableCacheCostsAPlain
   };
   const std::vector<Damage> damages = {
       {"untouched", [] {}, "304"},
+      // Read on a second core too: bytes other than their name says are
+      // fetched again, never taken.
+      {"documents edited to claim a newer version",
+       [&] {
+         for (const auto& entry : std::filesystem::directory_iterator(folder))
+           if (const std::string bytes = ReadTextFile(entry.path().string());
+               entry.path().filename().string().size() == 64 && bytes.find("[Index]") == std::string::npos) {
+             std::string edited = "[Release]\r\nVersion=99.0.0.0\r\n" + bytes;
+             edited.resize(bytes.size());  // the size still agrees
+             testing::WriteTextFile(entry.path().string(), edited);
+           }
+       },
+       "304"},
       {"note removed", [&] { std::filesystem::remove(folder + "/indice"); }, "200"},
       {"index bytes edited",
        [&] {

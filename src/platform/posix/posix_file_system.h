@@ -29,6 +29,8 @@ class PosixFileSystem : public FileSystem {
   std::optional<std::string> FindLinkBelow(std::string_view folder, std::string_view path) override;
   // In posix_file_mapping.cpp.
   Expected<std::unique_ptr<MappedFile>, FileError> MapForReading(std::string_view path) override;
+  // Every call is its own system calls, with nothing kept between them.
+  bool ReadableFromAnyThread() const override { return true; }
   Expected<std::unique_ptr<OpenFolder>, FileError> OpenFolderBelow(std::string_view top,
                                                                   std::string_view folder) override;
 };

@@ -1,0 +1,69 @@
+#include "catalogue/document_preload.h"
+
+#include <cstring>
+#include <utility>
+
+#include "trust/repository_index.h"
+#include "trust/signature_section.h"
+
+namespace tw {
+
+size_t DocumentPreload::DigestHash::operator()(const crypto::Sha256Digest& digest) const {
+  size_t hash = 0;
+  std::memcpy(&hash, digest.data(), sizeof hash);  // a digest's bytes are already evenly spread
+  return hash;
+}
+
+DocumentPreload::DocumentPreload(std::string index_bytes, Loader loader) : loader_(std::move(loader)) {
+  thread_ = std::thread([this, bytes = std::move(index_bytes)] { Run(bytes); });
+}
+
+DocumentPreload::~DocumentPreload() {
+  stop_.store(true, std::memory_order_relaxed);
+  if (thread_.joinable()) thread_.join();
+}
+
+void DocumentPreload::Run(const std::string& index_bytes) {
+  // Parsed here, not on the thread that waits for the repository's answer;
+  // the signature is judged there, on the index that will rule.
+  const auto index = ParseRepositoryIndex(ReadSignatureSection(index_bytes).signed_bytes);
+  if (index) {
+    std::vector<const IndexEntry*> documents;
+    for (const IndexEntry& entry : index->files)
+      if (!entry.date && by_digest_.emplace(entry.sha256, documents.size()).second) documents.push_back(&entry);
+    slots_ = std::vector<Slot>(documents.size());
+    for (size_t i = 0; i < documents.size(); ++i) {
+      slots_[i].digest = documents[i]->sha256;
+      slots_[i].size = documents[i]->size;
+    }
+  }
+  listed_.store(true, std::memory_order_release);
+  listed_.notify_all();
+  for (Slot& slot : slots_) {
+    if (stop_.load(std::memory_order_relaxed)) return;
+    Claim(slot);
+  }
+}
+
+bool DocumentPreload::Claim(Slot& slot) {
+  int expected = kPending;
+  if (!slot.state.compare_exchange_strong(expected, kLoading, std::memory_order_acq_rel)) return false;
+  slot.info = loader_(slot.digest, slot.size);
+  slot.state.store(kLoaded, std::memory_order_release);
+  slot.state.notify_all();
+  return true;
+}
+
+std::shared_ptr<const ModuleINIInfo> DocumentPreload::Take(const crypto::Sha256Digest& digest) {
+  listed_.wait(false, std::memory_order_acquire);
+  const auto it = by_digest_.find(digest);
+  if (it == by_digest_.end()) return nullptr;
+  Slot& slot = slots_[it->second];
+  if (Claim(slot)) return slot.info;
+  for (int state = slot.state.load(std::memory_order_acquire); state != kLoaded;
+       state = slot.state.load(std::memory_order_acquire))
+    slot.state.wait(state, std::memory_order_acquire);
+  return slot.info;
+}
+
+}  // namespace tw

@@ -1,0 +1,67 @@
+// The catalogue documents named by the index kept from the last run, read
+// from the cache and parsed on a second core while the repository is asked
+// for the index: a start where nothing changed then finds them ready.
+//
+// The kept index is not trusted for this: a document is found only by the
+// digest of its own bytes, and the catalogue takes it only for an entry of
+// the ruling index with that digest.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "catalogue/module_records.h"
+#include "platform/openssl/crypto.h"
+
+namespace tw {
+
+class DocumentPreload {
+ public:
+  // Reads the document with this digest and size from the cache and parses
+  // it; nothing when the cache does not hold it whole. Called from either
+  // thread, never for the same digest twice.
+  using Loader = std::function<std::shared_ptr<const ModuleINIInfo>(const crypto::Sha256Digest&, std::uint64_t)>;
+
+  // `index_bytes`: the kept index as it was served.
+  DocumentPreload(std::string index_bytes, Loader loader);
+  // Stops the second core after the document it is on.
+  ~DocumentPreload();
+  DocumentPreload(const DocumentPreload&) = delete;
+  DocumentPreload& operator=(const DocumentPreload&) = delete;
+
+  // The document with this digest, when the kept index listed it and the
+  // cache holds it; one the second core has not reached yet is loaded now.
+  std::shared_ptr<const ModuleINIInfo> Take(const crypto::Sha256Digest& digest);
+
+ private:
+  enum State : int { kPending, kLoading, kLoaded };
+  struct Slot {
+    crypto::Sha256Digest digest{};
+    std::uint64_t size = 0;
+    std::atomic<int> state{kPending};
+    std::shared_ptr<const ModuleINIInfo> info;  // written once, before kLoaded
+  };
+  struct DigestHash {
+    size_t operator()(const crypto::Sha256Digest& digest) const;
+  };
+
+  void Run(const std::string& index_bytes);
+  // Loads the slot unless the other thread has claimed it; true when this
+  // thread did.
+  bool Claim(Slot& slot);
+
+  Loader loader_;
+  std::vector<Slot> slots_;
+  std::unordered_map<crypto::Sha256Digest, size_t, DigestHash> by_digest_;
+  std::atomic<bool> listed_{false};  // slots_ and by_digest_ are complete
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+}  // namespace tw
