@@ -4,6 +4,7 @@
 #include "catalogue/module_path_check.h"
 #include "catalogue/path_mapping.h"
 #include "common/text.h"
+#include "platform/settings_store.h"
 #include "platform/system_info.h"
 #include "transport/repository.h"
 
@@ -25,6 +26,8 @@ Catalogue::Catalogue(CatalogueContext context)
 Catalogue::~Catalogue() = default;
 
 Catalogue::WalkAhead::WalkAhead(Catalogue& catalogue) : catalogue_(catalogue) {
+  // One view of the settings per walk: it reads one for every module.
+  catalogue_.ctx_.settings.BeginBatch();
   // A walk is an operation: the index is asked before its first document.
   if (catalogue_.walk_depth_++ == 0) catalogue_.BeginOperation();
   if (catalogue_.prefetch_) catalogue_.prefetch_->BeginWalk();
@@ -33,6 +36,7 @@ Catalogue::WalkAhead::WalkAhead(Catalogue& catalogue) : catalogue_(catalogue) {
 Catalogue::WalkAhead::~WalkAhead() {
   --catalogue_.walk_depth_;
   if (catalogue_.prefetch_) catalogue_.prefetch_->EndWalk();
+  catalogue_.ctx_.settings.EndBatch();
 }
 
 std::optional<PrefetchRequest> Catalogue::AheadRequest(std::string_view module) const {

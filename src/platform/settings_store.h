@@ -20,6 +20,25 @@ class SettingsStore {
   // Makes every write so far durable and visible to other processes. A
   // store may gather writes until then.
   virtual void Flush() {}
+
+  // While a batch is open, reads take in what other processes wrote only at
+  // the first read of each file: a walk reads a setting for every module of
+  // the suite, and one view of the settings per walk is all it needs.
+  // Batches nest.
+  virtual void BeginBatch() {}
+  virtual void EndBatch() {}
+};
+
+// A batch for the life of the object.
+class SettingsBatch {
+ public:
+  explicit SettingsBatch(SettingsStore& store) : store_(store) { store_.BeginBatch(); }
+  ~SettingsBatch() { store_.EndBatch(); }
+  SettingsBatch(const SettingsBatch&) = delete;
+  SettingsBatch& operator=(const SettingsBatch&) = delete;
+
+ private:
+  SettingsStore& store_;
 };
 
 }  // namespace tw

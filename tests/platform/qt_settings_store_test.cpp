@@ -85,6 +85,27 @@ TEST_F(QtSettingsStoreTest, ReadsASeededFile) {
   EXPECT_NE(text.find("[Tarnwick/FormMain]\nWidth=6000"), std::string::npos) << text;
 }
 
+// Another process's entries are taken in at every read, but in a batch
+// only at its first; the store's own writes read back at once either way.
+TEST_F(QtSettingsStoreTest, ABatchTakesInOtherProcessesOnlyAtItsFirstRead) {
+  QtSettingsStore store;
+  const auto read = [&](const char* key) { return store.Read(settings::kApplication, "Prova", key, ""); };
+  std::string file = "[Prova]\n";
+  const auto other_writes = [&](const char* line) { testing::WriteTextFile(FilePath(), file += line); };
+  other_writes("a=1\n");
+  EXPECT_EQ(read("a"), "1");
+  {
+    SettingsBatch batch(store);
+    other_writes("b=2\n");
+    EXPECT_EQ(read("b"), "2");  // the batch's first read
+    other_writes("c=3\n");
+    EXPECT_EQ(read("c"), "");
+    ASSERT_TRUE(store.Write(settings::kApplication, "Prova", "d", "4"));
+    EXPECT_EQ(read("d"), "4");
+  }
+  EXPECT_EQ(read("c"), "3");
+}
+
 TEST_F(QtSettingsStoreTest, TwoProcessesWritingAtOnceKeepEachOthersEntries) {
   constexpr int kPerWriter = 150;
   pid_t writers[2];

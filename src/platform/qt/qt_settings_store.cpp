@@ -52,47 +52,56 @@ QString ConfigHome() {
 QtSettingsStore::QtSettingsStore(std::string product) : product_(std::move(product)) {}
 QtSettingsStore::~QtSettingsStore() = default;
 
-QSettings& QtSettingsStore::For(std::string_view application) {
+QtSettingsStore::File& QtSettingsStore::For(std::string_view application) {
   auto it = files_.find(application);
   if (it == files_.end()) {
     const QString path = ConfigHome() + "/" + QString::fromStdString(std::string(application)) +
                          "/" + QString::fromStdString(product_) + ".ini";
-    auto settings = std::make_unique<QSettings>(path, SettingsFormat());
-    it = files_.emplace(std::string(application), std::move(settings)).first;
+    it = files_.emplace(std::string(application), File{std::make_unique<QSettings>(path, SettingsFormat())}).first;
   }
-  return *it->second;
+  return it->second;
 }
 
 std::string QtSettingsStore::Read(std::string_view application, std::string_view section,
                                   std::string_view key, std::string_view default_value) {
-  QSettings& settings = For(application);
+  File& file = For(application);
+  QSettings& settings = *file.settings;
   // Takes in what another process wrote (and writes out what is pending);
-  // one stat when nothing changed.
-  settings.sync();
+  // a stat of the file (and Qt's look at the time zone) when nothing
+  // changed, which a batch pays once.
+  if (!file.synced_in_batch) {
+    settings.sync();
+    file.synced_in_batch = batch_depth_ > 0;
+  }
   const QVariant value = settings.value(FullKey(section, key));
   return value.isValid() ? value.toString().toStdString() : std::string(default_value);
 }
 
 bool QtSettingsStore::Write(std::string_view application, std::string_view section,
                             std::string_view key, std::string_view value) {
-  QSettings& settings = For(application);
+  QSettings& settings = *For(application).settings;
   settings.setValue(FullKey(section, key), QString::fromStdString(std::string(value)));
   return settings.status() == QSettings::NoError;
 }
 
 bool QtSettingsStore::Delete(std::string_view application, std::string_view section,
                              std::string_view key) {
-  QSettings& settings = For(application);
+  QSettings& settings = *For(application).settings;
   settings.remove(FullKey(section, key));
   return settings.status() == QSettings::NoError;
 }
 
 void QtSettingsStore::Flush() {
-  for (auto& [application, settings] : files_) settings->sync();
+  for (auto& [application, file] : files_) file.settings->sync();
+}
+
+void QtSettingsStore::EndBatch() {
+  if (batch_depth_ > 0 && --batch_depth_ == 0)
+    for (auto& [application, file] : files_) file.synced_in_batch = false;
 }
 
 std::string QtSettingsStore::FilePath(std::string_view application) {
-  return For(application).fileName().toStdString();
+  return For(application).settings->fileName().toStdString();
 }
 
 }  // namespace tw

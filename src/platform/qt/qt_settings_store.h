@@ -30,15 +30,22 @@ class QtSettingsStore : public SettingsStore {
               std::string_view key) override;
 
   void Flush() override;
+  void BeginBatch() override { ++batch_depth_; }
+  void EndBatch() override;
 
   // The file that holds `application`'s settings.
   std::string FilePath(std::string_view application);
 
  private:
-  QSettings& For(std::string_view application);
+  struct File {
+    std::unique_ptr<QSettings> settings;
+    bool synced_in_batch = false;
+  };
+  File& For(std::string_view application);
 
   std::string product_;
-  std::map<std::string, std::unique_ptr<QSettings>, std::less<>> files_;
+  std::map<std::string, File, std::less<>> files_;
+  int batch_depth_ = 0;
 };
 
 }  // namespace tw
