@@ -56,7 +56,12 @@ void ParseIndexedDocument(std::string_view bytes, bool keyed, ModuleINIInfo& inf
 }  // namespace
 
 void Catalogue::ListenForKeptIndex() {
-  index_->SetKeptIndexListener([this](const DocumentCache::Index& kept) { PreloadDocuments(kept); });
+  index_->SetKeptIndexListener([this](const DocumentCache::Index& kept) -> IndexGate::ReadingSource {
+    PreloadDocuments(kept);
+    return [this, digest = kept.sha256]() -> SharedIndexReading {
+      return preload_ && preloaded_from_ == digest ? preload_->ReadingIfReady() : nullptr;
+    };
+  });
 }
 
 void Catalogue::PreloadDocuments(const DocumentCache::Index& kept) {
@@ -67,7 +72,7 @@ void Catalogue::PreloadDocuments(const DocumentCache::Index& kept) {
   if (!folder || !ctx_.files.ReadableFromAnyThread()) return;
   preloaded_from_ = kept.sha256;
   preload_ = std::make_unique<DocumentPreload>(
-      kept.bytes, [&files = ctx_.files, folder = *folder, keyed = ctx_.trust.KeysConfigured()](
+      kept.bytes, ctx_.trust.Anchors(), [&files = ctx_.files, folder = *folder, keyed = ctx_.trust.KeysConfigured()](
                       const crypto::Sha256Digest& digest, std::uint64_t size) -> std::shared_ptr<const ModuleINIInfo> {
         const std::optional<std::string> bytes = DocumentCache::ReadHeld(files, folder, digest, size);
         if (!bytes) return nullptr;

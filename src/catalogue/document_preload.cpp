@@ -3,8 +3,6 @@
 #include <cstring>
 #include <utility>
 
-#include "trust/repository_index.h"
-#include "trust/signature_section.h"
 
 namespace tw {
 
@@ -14,8 +12,9 @@ size_t DocumentPreload::DigestHash::operator()(const crypto::Sha256Digest& diges
   return hash;
 }
 
-DocumentPreload::DocumentPreload(std::string index_bytes, Loader loader) : loader_(std::move(loader)) {
-  thread_ = std::thread([this, bytes = std::move(index_bytes)] { Run(bytes); });
+DocumentPreload::DocumentPreload(std::string index_bytes, const TrustAnchors& anchors, Loader loader)
+    : loader_(std::move(loader)) {
+  thread_ = std::thread([this, bytes = std::move(index_bytes), &anchors] { Run(bytes, anchors); });
 }
 
 DocumentPreload::~DocumentPreload() {
@@ -23,13 +22,15 @@ DocumentPreload::~DocumentPreload() {
   if (thread_.joinable()) thread_.join();
 }
 
-void DocumentPreload::Run(const std::string& index_bytes) {
-  // Parsed here, not on the thread that waits for the repository's answer;
-  // the signature is judged there, on the index that will rule.
-  const auto index = ParseRepositoryIndex(ReadSignatureSection(index_bytes).signed_bytes);
-  if (index) {
+void DocumentPreload::Run(const std::string& index_bytes, const TrustAnchors& anchors) {
+  // Read whole, signature included, so that the index gate can judge this
+  // reading when the repository answers that the kept index stands; the
+  // documents are listed whatever the signature says, since only their
+  // digests are taken from it.
+  reading_ = ReadSharedIndex(index_bytes, anchors);
+  if (*reading_) {
     std::vector<const IndexEntry*> documents;
-    for (const IndexEntry& entry : index->files)
+    for (const IndexEntry& entry : (*reading_)->index.files)
       if (!entry.date && by_digest_.emplace(entry.sha256, documents.size()).second) documents.push_back(&entry);
     slots_ = std::vector<Slot>(documents.size());
     for (size_t i = 0; i < documents.size(); ++i) {
@@ -52,6 +53,10 @@ bool DocumentPreload::Claim(Slot& slot) {
   slot.state.store(kLoaded, std::memory_order_release);
   slot.state.notify_all();
   return true;
+}
+
+SharedIndexReading DocumentPreload::ReadingIfReady() const {
+  return listed_.load(std::memory_order_acquire) ? reading_ : nullptr;
 }
 
 std::shared_ptr<const ModuleINIInfo> DocumentPreload::Take(const crypto::Sha256Digest& digest) {

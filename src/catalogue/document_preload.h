@@ -16,6 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "catalogue/index_gate.h"
 #include "catalogue/module_records.h"
 #include "platform/openssl/crypto.h"
 
@@ -28,8 +29,9 @@ class DocumentPreload {
   // thread, never for the same digest twice.
   using Loader = std::function<std::shared_ptr<const ModuleINIInfo>(const crypto::Sha256Digest&, std::uint64_t)>;
 
-  // `index_bytes`: the kept index as it was served.
-  DocumentPreload(std::string index_bytes, Loader loader);
+  // `index_bytes`: the kept index as it was served, read against `anchors`
+  // (which outlive this object).
+  DocumentPreload(std::string index_bytes, const TrustAnchors& anchors, Loader loader);
   // Stops the second core after the document it is on.
   ~DocumentPreload();
   DocumentPreload(const DocumentPreload&) = delete;
@@ -38,6 +40,10 @@ class DocumentPreload {
   // The document with this digest, when the kept index listed it and the
   // cache holds it; one the second core has not reached yet is loaded now.
   std::shared_ptr<const ModuleINIInfo> Take(const crypto::Sha256Digest& digest);
+
+  // The kept index as read here (signature judged, text parsed), once the
+  // second core has it; nothing before, so that no one waits for it.
+  SharedIndexReading ReadingIfReady() const;
 
  private:
   enum State : int { kPending, kLoading, kLoaded };
@@ -51,15 +57,16 @@ class DocumentPreload {
     size_t operator()(const crypto::Sha256Digest& digest) const;
   };
 
-  void Run(const std::string& index_bytes);
+  void Run(const std::string& index_bytes, const TrustAnchors& anchors);
   // Loads the slot unless the other thread has claimed it; true when this
   // thread did.
   bool Claim(Slot& slot);
 
   Loader loader_;
+  SharedIndexReading reading_;  // written once, before listed_
   std::vector<Slot> slots_;
   std::unordered_map<crypto::Sha256Digest, size_t, DigestHash> by_digest_;
-  std::atomic<bool> listed_{false};  // slots_ and by_digest_ are complete
+  std::atomic<bool> listed_{false};  // reading_, slots_ and by_digest_ are complete
   std::atomic<bool> stop_{false};
   std::thread thread_;
 };

@@ -37,7 +37,7 @@ std::string IndexErrorText(int number, std::string_view detail) {
 namespace {
 
 IndexVerdict Refusal(int number, int string_id, std::string_view detail) {
-  return {IndexDecision::Refuse, std::nullopt, number, Numbered(number, string_id, detail)};
+  return {IndexDecision::Refuse, nullptr, number, Numbered(number, string_id, detail)};
 }
 
 std::uint64_t ReadSerial(std::string_view text) {
@@ -47,40 +47,47 @@ std::uint64_t ReadSerial(std::string_view text) {
 
 }  // namespace
 
+SharedIndexReading ReadSharedIndex(std::string_view bytes, const TrustAnchors& anchors) {
+  return std::make_shared<const Expected<IndexReading, IndexError>>(ReadRepositoryIndex(bytes, anchors));
+}
+
 IndexVerdict JudgeIndex(const std::optional<std::string>& bytes, const TrustPolicy& trust, const IndexFloor& floor,
                         const RepositoryIndex* current, std::int64_t now,
-                        const std::function<std::string(std::int64_t)>& local_time) {
+                        const std::function<std::string(std::int64_t)>& local_time, SharedIndexReading reading) {
   const bool keyed = trust.KeysConfigured();
   if (trust.ConfigurationBroken()) return Refusal(kKeyConfigurationError, 1218, "");
   if (!bytes || bytes->empty()) {
     if (!keyed) return {};
     return Refusal(kIndexMissingError, 1211, std::string(kIndexFileName));
   }
-  auto reading = ReadRepositoryIndex(*bytes, trust.Anchors());
-  if (!reading) {
+  if (!reading) reading = ReadSharedIndex(*bytes, trust.Anchors());
+  if (!*reading) {
     // Without a key the index only saves requests: a broken one is passed
     // over and the repository is read as it always was.
     if (!keyed) return {};
     return Refusal(kIndexUnreadableError, 1212,
-                   "riga " + std::to_string(reading.error().line) + ": " + reading.error().description);
+                   "riga " + std::to_string(reading->error().line) + ": " + reading->error().description);
   }
-  RepositoryIndex& index = reading->index;
-  if (!keyed) return {IndexDecision::Accept, std::move(index), 0, ""};
-  if (reading->trust != DocumentTrust::Valid) return Refusal(kIndexUnsignedError, 1213, TrustDetail(reading->trust));
+  // The verdict shares the reading's index instead of copying it.
+  std::shared_ptr<const RepositoryIndex> shared(reading, &(*reading)->index);
+  const RepositoryIndex& index = *shared;
+  if (!keyed) return {IndexDecision::Accept, std::move(shared), 0, ""};
+  if ((*reading)->trust != DocumentTrust::Valid)
+    return Refusal(kIndexUnsignedError, 1213, TrustDetail((*reading)->trust));
   if (!floor.repository.empty() && index.repository != floor.repository)
     return Refusal(kIndexOtherRepositoryError, 1215, index.repository + " invece di " + floor.repository);
   const std::string digest = crypto::ToHex(crypto::Sha256Of(*bytes).value_or(crypto::Sha256Digest{}));
   if (index.serial < floor.serial) {
     const std::string detail = "serie " + std::to_string(index.serial) + ", accettata " + std::to_string(floor.serial);
     if (current && current->expires > now)
-      return {IndexDecision::KeepCurrent, std::nullopt, kIndexOlderError, Numbered(kIndexOlderError, 1217, detail)};
+      return {IndexDecision::KeepCurrent, nullptr, kIndexOlderError, Numbered(kIndexOlderError, 1217, detail)};
     return Refusal(kIndexOlderError, 1217, detail);
   }
   if (index.serial == floor.serial && !floor.sha256.empty() && !EqualsIgnoreCase(floor.sha256, digest))
     return Refusal(kIndexSerialReusedError, 1216, "serie " + std::to_string(index.serial));
   if (index.expires <= now)
     return Refusal(kIndexExpiredError, 1214, "Expires " + local_time(index.expires) + ", ora " + local_time(now));
-  return {IndexDecision::Accept, std::move(index), 0, ""};
+  return {IndexDecision::Accept, std::move(shared), 0, ""};
 }
 
 IndexFloor ReadIndexFloor(SettingsStore& settings, std::string_view location) {
@@ -132,10 +139,11 @@ IndexGate::IndexGate(Repository& repository, SettingsStore& settings, const Trus
     : repository_(repository), settings_(settings), trust_(trust), location_(std::move(location)),
       clock_(std::move(clock)), cache_(cache) {}
 
-std::optional<std::string> IndexGate::FetchIndex(Validators& fresh_validators, bool& fresh, bool& answered) {
+std::optional<std::string> IndexGate::FetchIndex(Validators& fresh_validators, bool& fresh, bool& answered,
+                                                 ReadingSource& kept_reading) {
   const std::string path = "/" + std::string(kIndexFileName);
   std::optional<DocumentCache::Index> cached = cache_ ? cache_->ReadIndex() : std::nullopt;
-  if (cached && kept_listener_) kept_listener_(*cached);
+  if (cached && kept_listener_) kept_reading = kept_listener_(*cached);
   RawReply reply = repository_.HttpGetConditional(path, cached ? cached->validators : Validators{});
   // The cached copy is judged again like any served index: signature,
   // expiry and floor.
@@ -143,6 +151,7 @@ std::optional<std::string> IndexGate::FetchIndex(Validators& fresh_validators, b
     fresh = false;
     return std::move(cached->bytes);
   }
+  kept_reading = nullptr;
   // "Not modified" with nothing held (or a validator the cache no longer
   // backs): the whole index again.
   if (reply.status == 304) reply = repository_.HttpGetConditional(path, Validators{});
@@ -164,9 +173,11 @@ bool IndexGate::BeginOperation() {
   Validators validators;
   bool fresh = false;
   bool answered = true;
-  const std::optional<std::string> bytes = FetchIndex(validators, fresh, answered);
+  ReadingSource kept_reading;
+  const std::optional<std::string> bytes = FetchIndex(validators, fresh, answered, kept_reading);
   const IndexFloor floor = ReadIndexFloor(settings_, location_);
-  IndexVerdict verdict = JudgeIndex(bytes, trust_, floor, Ruling(), clock_.unix_now(), clock_.local_time);
+  IndexVerdict verdict = JudgeIndex(bytes, trust_, floor, Ruling(), clock_.unix_now(), clock_.local_time,
+                                    kept_reading ? kept_reading() : nullptr);
   // No answer at all is not a missing index: the repository is unreachable.
   if (!answered && verdict.number == kIndexMissingError) {
     verdict.number = kRepositoryUnreachableError;
@@ -174,7 +185,7 @@ bool IndexGate::BeginOperation() {
   }
   message_ = verdict.message;
   if (verdict.decision != IndexDecision::KeepCurrent) refusal_.clear();
-  const bool was_ruling = ruling_.has_value();
+  const bool was_ruling = ruling_ != nullptr;
   const bool was_refused = refused_;
   switch (verdict.decision) {
     case IndexDecision::NoIndex:

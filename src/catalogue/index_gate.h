@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -58,17 +59,26 @@ enum class IndexDecision {
 
 struct IndexVerdict {
   IndexDecision decision = IndexDecision::NoIndex;
-  std::optional<RepositoryIndex> index;  // with Accept
-  int number = 0;                        // with Refuse and KeepCurrent
-  std::string message;                   // Italian, with the number
+  std::shared_ptr<const RepositoryIndex> index;  // with Accept
+  int number = 0;                                // with Refuse and KeepCurrent
+  std::string message;                           // Italian, with the number
 };
+
+// An index read (its signature judged, its text parsed), shared between the
+// thread that read it and those that use it.
+using SharedIndexReading = std::shared_ptr<const Expected<IndexReading, IndexError>>;
+// `bytes` read against `anchors`.
+SharedIndexReading ReadSharedIndex(std::string_view bytes, const TrustAnchors& anchors);
 
 // `bytes`: the index as served, nothing when the repository gave none.
 // `current`: the index accepted earlier in this process, if any. `now`:
 // Unix seconds. `local_time`: shows a Unix time in the user's time.
+// `reading`, when given, is `bytes` already read against the policy's
+// anchors; otherwise they are read here.
 IndexVerdict JudgeIndex(const std::optional<std::string>& bytes, const TrustPolicy& trust, const IndexFloor& floor,
                         const RepositoryIndex* current, std::int64_t now,
-                        const std::function<std::string(std::int64_t)>& local_time);
+                        const std::function<std::string(std::int64_t)>& local_time,
+                        SharedIndexReading reading = nullptr);
 
 // The floor of `location` in the settings, MinSerial and Repository of
 // [Tarnwick] included.
@@ -100,7 +110,7 @@ class IndexGate {
   bool BeginOperation();
 
   // An index rules: documents and files are judged by it alone.
-  const RepositoryIndex* Ruling() const { return ruling_ ? &*ruling_ : nullptr; }
+  const RepositoryIndex* Ruling() const { return ruling_.get(); }
   // Nothing may be offered or installed (keys are configured and no index
   // is accepted).
   bool Refused() const { return refused_; }
@@ -109,16 +119,22 @@ class IndexGate {
   // Why the index in force is refused, while it is; "" otherwise.
   const std::string& Refusal() const { return refusal_; }
 
+  // A reading of the kept index made elsewhere, when it is ready; nothing
+  // otherwise (the gate then reads it itself rather than wait).
+  using ReadingSource = std::function<SharedIndexReading()>;
   // Told of the index kept from an earlier ask, before the repository is
-  // asked whether it still stands.
-  using KeptIndexListener = std::function<void(const DocumentCache::Index& kept)>;
+  // asked whether it still stands; may offer a source of its reading.
+  using KeptIndexListener = std::function<ReadingSource(const DocumentCache::Index& kept)>;
   void SetKeptIndexListener(KeptIndexListener listener) { kept_listener_ = std::move(listener); }
 
  private:
   // The index as it stands now: the cached one when the repository
   // answers 304, nothing when there is none or no answer came. `fresh`
   // tells bytes that came over the wire, to be cached once accepted.
-  std::optional<std::string> FetchIndex(Validators& fresh_validators, bool& fresh, bool& answered);
+  // `kept_reading`: where a reading of the cached copy may be had, when
+  // the cached copy is what comes back.
+  std::optional<std::string> FetchIndex(Validators& fresh_validators, bool& fresh, bool& answered,
+                                        ReadingSource& kept_reading);
 
   Repository& repository_;
   SettingsStore& settings_;
@@ -127,7 +143,7 @@ class IndexGate {
   IndexClock clock_;
   DocumentCache* cache_;
   KeptIndexListener kept_listener_;
-  std::optional<RepositoryIndex> ruling_;
+  std::shared_ptr<const RepositoryIndex> ruling_;
   std::optional<std::int64_t> asked_at_;
   bool refused_ = false;
   std::string message_;
