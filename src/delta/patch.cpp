@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <new>
 
 #define ZSTD_STATIC_LINKING_ONLY  // the frame header reader
 #include <zstd.h>
@@ -24,6 +25,22 @@ struct PatchApplier::Decoder {
   std::array<std::uint8_t, ZSTD_FRAMEHEADERSIZE_MAX> head{};
   std::size_t head_size = 0;
   std::unique_ptr<std::uint8_t[]> out{new std::uint8_t[ZSTD_DStreamOutSize()]};
+  // The whole new file, when the frame gives its size.
+  std::unique_ptr<std::uint8_t[]> whole;
+  std::size_t whole_size = 0;
+
+  // Rebuilds into one buffer of the frame's content size, when it gives
+  // one within `limit`; otherwise (or without the memory) the decoder
+  // streams through its own window.
+  void UseWholeOutput(const ZSTD_frameHeader& header, std::uint64_t limit) {
+    const unsigned long long size = header.frameContentSize;
+    if (size == ZSTD_CONTENTSIZE_UNKNOWN || size == 0 || size > limit || size > kMaxWholeOutput) return;
+    whole.reset(new (std::nothrow) std::uint8_t[size]);
+    if (whole && !ZSTD_isError(ZSTD_DCtx_setParameter(context, ZSTD_d_stableOutBuffer, 1)))
+      whole_size = static_cast<std::size_t>(size);
+    else
+      whole.reset();
+  }
 };
 
 PatchApplier::PatchApplier(std::span<const std::uint8_t> reference, PatchOutput output)
@@ -64,6 +81,7 @@ Expected<void, PatchError> PatchApplier::CheckHeader(std::span<const std::uint8_
       ZSTD_isError(ZSTD_DCtx_setParameter(d.context, ZSTD_d_windowLogMax, std::bit_width(limit) - 1)) ||
       ZSTD_isError(ZSTD_DCtx_refPrefix(d.context, reference_.data(), reference_.size())))
     return Failed(PatchError::NoMemory);
+  d.UseWholeOutput(header, limit);
   header_checked_ = true;
   // The gathered bytes go to the decoder first, then the rest of this piece.
   const std::size_t gathered = d.head_size;
@@ -85,7 +103,11 @@ Expected<void, PatchError> PatchApplier::Decode(std::span<const std::uint8_t> by
       if (in.pos < in.size) return Failed(PatchError::Damaged);
       return {};
     }
-    ZSTD_outBuffer out{d.out.get(), ZSTD_DStreamOutSize(), 0};
+    const bool whole = d.whole != nullptr;
+    // The whole buffer goes back each time as the decoder left it.
+    ZSTD_outBuffer out = whole ? ZSTD_outBuffer{d.whole.get(), d.whole_size, static_cast<std::size_t>(produced_)}
+                               : ZSTD_outBuffer{d.out.get(), ZSTD_DStreamOutSize(), 0};
+    const std::size_t start = out.pos;
     const std::size_t result = ZSTD_decompressStream(d.context, &out, &in);
     if (ZSTD_isError(result)) {
       const auto code = ZSTD_getErrorCode(result);
@@ -93,14 +115,19 @@ Expected<void, PatchError> PatchApplier::Decode(std::span<const std::uint8_t> by
       if (code == ZSTD_error_frameParameter_windowTooLarge) return Failed(PatchError::WindowTooLarge);
       return Failed(PatchError::Damaged);
     }
-    if (out.pos > 0) {
-      if (!output_({d.out.get(), out.pos})) return Failed(PatchError::OutputRefused);
-      produced_ += out.pos;
+    if (out.pos > start) {
+      if (!output_({static_cast<const std::uint8_t*>(out.dst) + start, out.pos - start}))
+        return Failed(PatchError::OutputRefused);
+      produced_ += out.pos - start;
     }
     if (result == 0) frame_ended_ = true;
-    else if (in.pos == in.size && out.pos < out.size) return {};
+    // Straight into the whole buffer nothing is held back: all the input
+    // taken is all that can be done until more comes.
+    else if (in.pos == in.size && (whole || out.pos < out.size)) return {};
   }
 }
+
+bool PatchApplier::stable_output() const { return decoder_->whole != nullptr; }
 
 Expected<void, PatchError> PatchApplier::Feed(std::span<const std::uint8_t> bytes) {
   if (failure_) return Fail(*failure_);

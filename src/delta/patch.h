@@ -35,11 +35,21 @@ enum class PatchError {
 // Receives the rebuilt file, piece by piece, in order; false stops.
 using PatchOutput = std::function<bool(std::span<const std::uint8_t>)>;
 
+// The largest file rebuilt in one buffer of its size (see PatchApplier).
+inline constexpr std::uint64_t kMaxWholeOutput = std::uint64_t{1} << 30;  // 1 GiB
+
 // Decodes a patch fed piece by piece as it arrives. The reference is
 // referenced, never copied: it must stay readable and unchanged until the
 // applier goes. Memory stays within the frame's window plus fixed buffers,
 // and the window is checked against the limit from the frame's header
 // before the decoder allocates anything for it.
+//
+// A frame whose header gives the new file's size (the publisher's always
+// do), within the window limit and kMaxWholeOutput, is rebuilt straight
+// into one buffer of that size instead: the decoder keeps no window of its
+// own and copies nothing out of it. Its pieces then lie one after another
+// in that buffer and stay readable until the applier goes
+// (stable_output()).
 class PatchApplier {
  public:
   PatchApplier(std::span<const std::uint8_t> reference, PatchOutput output);
@@ -56,6 +66,9 @@ class PatchApplier {
 
   // Bytes handed to the output so far.
   std::uint64_t produced() const { return produced_; }
+  // The pieces handed to the output stay readable and unchanged until the
+  // applier goes.
+  bool stable_output() const;
 
  private:
   Expected<void, PatchError> CheckHeader(std::span<const std::uint8_t>& bytes);

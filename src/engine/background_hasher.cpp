@@ -19,6 +19,16 @@ void BackgroundHasher::Feed(std::span<const std::uint8_t> bytes) {
   }
 }
 
+void BackgroundHasher::FeedStable(std::span<const std::uint8_t> bytes) {
+  if (bytes.empty()) return;
+  if (filling_.used > 0) HandOver();  // what was copied before comes first
+  {
+    std::lock_guard lock(mutex_);
+    full_.push_back(Block{nullptr, bytes.size(), bytes.data()});
+  }
+  ready_.notify_one();
+}
+
 BackgroundHasher::Block BackgroundHasher::TakeFreeBlock() {
   std::unique_lock lock(mutex_);
   // Small files never need more than one block: they are made only when
@@ -47,7 +57,8 @@ void BackgroundHasher::Restart() {
   std::unique_lock lock(mutex_);
   if (filling_.data) free_.push_back(std::move(filling_));
   filling_ = Block{};
-  for (Block& block : full_) free_.push_back(std::move(block));
+  for (Block& block : full_)
+    if (block.data) free_.push_back(std::move(block));
   full_.clear();
   room_.wait(lock, [&] { return !busy_; });
   check_.Finish();  // the outcome of the abandoned bytes; the check starts over
@@ -74,10 +85,10 @@ void BackgroundHasher::Run() {
     full_.pop_front();
     busy_ = true;
     lock.unlock();
-    check_.Update(std::span<const std::uint8_t>(block.data.get(), block.used));
+    check_.Update(std::span<const std::uint8_t>(block.stable ? block.stable : block.data.get(), block.used));
     lock.lock();
     busy_ = false;
-    free_.push_back(std::move(block));
+    if (block.data) free_.push_back(std::move(block));
     room_.notify_all();
   }
 }

@@ -30,6 +30,9 @@ class BackgroundHasher {
 
   // Called on one thread only (the downloading one).
   void Feed(std::span<const std::uint8_t> bytes);
+  // The same for bytes that stay readable and unchanged until Drain
+  // returns: hashed where they lie, not copied.
+  void FeedStable(std::span<const std::uint8_t> bytes);
   // Forgets everything fed so far: the content starts again from its
   // first byte.
   void Restart();
@@ -40,6 +43,7 @@ class BackgroundHasher {
   struct Block {
     std::unique_ptr<std::uint8_t[]> data;
     size_t used = 0;
+    const std::uint8_t* stable = nullptr;  // instead of data: bytes the feeder keeps
   };
   static constexpr size_t kBlockSize = 1u << 20;
   static constexpr size_t kBlocks = 4;

@@ -176,7 +176,10 @@ class PatchSink : public DownloadSink {
         return false;
       }
     }
-    rebuilt_.Feed(bytes);
+    // The applier's whole buffer outlives the hashing (the caller drains the
+    // hasher before the sink goes): hashed in place.
+    if (applier_.stable_output()) rebuilt_.FeedStable(bytes);
+    else rebuilt_.Feed(bytes);
     if (!staged_) {
       auto staged = StagedFile::Open(ctx_, target_);
       if (!staged) {

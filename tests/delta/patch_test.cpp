@@ -10,6 +10,9 @@
 #include "delta/patch.h"
 #include "delta/patch_writer.h"
 
+#define ZSTD_STATIC_LINKING_ONLY  // the frame header reader
+#include <zstd.h>
+
 namespace tw {
 namespace {
 
@@ -65,6 +68,32 @@ Bytes HeaderClaimingWindow(int log) {
   return {0x28, 0xB5, 0x2F, 0xFD, 0x00, static_cast<std::uint8_t>((log - 10) << 3), 0, 0, 0};
 }
 
+// A patch whose header does not give the new file's size, as a streaming
+// writer makes it: rebuilt through the decoder's own window.
+Bytes PatchWithoutSize(const Bytes& old_file, const Bytes& new_file) {
+  ZSTD_CCtx* c = ZSTD_createCCtx();
+  ZSTD_CCtx_setParameter(c, ZSTD_c_contentSizeFlag, 0);
+  ZSTD_CCtx_refPrefix(c, old_file.data(), old_file.size());
+  Bytes patch(ZSTD_compressBound(new_file.size()));
+  ZSTD_outBuffer out{patch.data(), patch.size(), 0};
+  ZSTD_inBuffer in{new_file.data(), new_file.size(), 0};
+  while (ZSTD_compressStream2(c, &out, &in, ZSTD_e_end) != 0) {
+  }
+  ZSTD_freeCCtx(c);
+  patch.resize(out.pos);
+  return patch;
+}
+
+// `patch` with the size its header gives changed by `delta`.
+Bytes WithSizeOff(Bytes patch, int delta) {
+  ZSTD_frameHeader header{};
+  ZSTD_getFrameHeader(&header, patch.data(), patch.size());
+  // The size is the header's last field, least significant byte first
+  // (4 bytes for these sizes).
+  patch[header.headerSize - 4] = static_cast<std::uint8_t>(patch[header.headerSize - 4] + delta);
+  return patch;
+}
+
 TEST(Patch, RebuildsOrRefuses) {
   const Bytes old_file = OldFile();
   const Bytes new_file = NewFile(old_file);
@@ -89,6 +118,11 @@ TEST(Patch, RebuildsOrRefuses) {
   } cases[] = {
       {"whole", old_file, patch, patch.size(), true, {}},
       {"byte by byte", old_file, patch, 1, true, {}},
+      {"no size in its header", old_file, PatchWithoutSize(old_file, new_file), 4096, true, {}},
+      // The buffer made from the header's word is never overrun, nor left
+      // partly unwritten.
+      {"size given too small", old_file, WithSizeOff(patch, -1), 4096, false, PatchError::Damaged},
+      {"size given too large", old_file, WithSizeOff(patch, 1), 4096, false, PatchError::Damaged},
       {"damaged", old_file, damaged, 4096, false, PatchError::Damaged},
       {"truncated", old_file, Bytes(patch.begin(), patch.end() - 10), 4096, false, PatchError::Truncated},
       {"header only", old_file, Bytes(patch.begin(), patch.begin() + 3), 4096, false, PatchError::Truncated},

@@ -24,22 +24,25 @@ std::span<const std::uint8_t> Bytes(std::string_view text, size_t from, size_t c
   return std::span(reinterpret_cast<const std::uint8_t*>(text.data()) + from, count);
 }
 
-// Feeds `content` in pieces whose sizes go round `sizes`.
-void FeedInPieces(BackgroundHasher& hasher, std::string_view content, const std::vector<size_t>& sizes) {
+// Feeds `content` in pieces whose sizes go round `sizes`; with `mixed`,
+// every other piece is one the feeder keeps (hashed in place).
+void FeedInPieces(BackgroundHasher& hasher, std::string_view content, const std::vector<size_t>& sizes,
+                  bool mixed = false) {
   size_t at = 0;
   for (size_t i = 0; at < content.size(); ++i) {
     const size_t n = std::min(sizes[i % sizes.size()], content.size() - at);
-    hasher.Feed(Bytes(content, at, n));
+    if (mixed && i % 2) hasher.FeedStable(Bytes(content, at, n));
+    else hasher.Feed(Bytes(content, at, n));
     at += n;
   }
 }
 
 DigestOutcome Check(std::string_view content, std::string_view expected_of,
-                    const std::vector<size_t>& sizes) {
+                    const std::vector<size_t>& sizes, bool mixed = false) {
   FileDigestCheck check(crypto::ToHex(*crypto::Sha256Of(expected_of)), false);
   {
     BackgroundHasher hasher(check);
-    FeedInPieces(hasher, content, sizes);
+    FeedInPieces(hasher, content, sizes, mixed);
     hasher.Drain();
   }
   return check.Finish();
@@ -50,7 +53,9 @@ TEST(BackgroundHasher, DigestIsTheContentsWhateverThePiecesAcrossBlocks) {
   const std::string content = RandomBytes((11u << 20) / 2 + 7, 1);
   const std::vector<std::vector<size_t>> shapes = {
       {16384}, {(1u << 20) - 1, 2}, {3u << 20}, {0, 65536, 1, 999999}};
-  for (const auto& sizes : shapes) EXPECT_EQ(Check(content, content, sizes), DigestOutcome::Matches) << sizes[0];
+  for (const auto& sizes : shapes)
+    for (bool mixed : {false, true})
+      EXPECT_EQ(Check(content, content, sizes, mixed), DigestOutcome::Matches) << sizes[0] << " mixed " << mixed;
   const std::string small = content.substr(0, 300000);
   EXPECT_EQ(Check(small, small, {1}), DigestOutcome::Matches);
   // The last byte lies in the block still filling when the feed ends.
