@@ -85,7 +85,10 @@ void BackgroundHasher::Run() {
     full_.pop_front();
     busy_ = true;
     lock.unlock();
-    check_.Update(std::span<const std::uint8_t>(block.stable ? block.stable : block.data.get(), block.used));
+    const std::span<const std::uint8_t> piece(block.stable ? block.stable : block.data.get(), block.used);
+    check_.Update(piece);
+    if (block.stable && stable_sink_ && !StableSinkStopped() && !stable_sink_(piece))
+      stable_sink_stopped_.store(true, std::memory_order_relaxed);
     lock.lock();
     busy_ = false;
     if (block.data) free_.push_back(std::move(block));

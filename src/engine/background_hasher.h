@@ -5,7 +5,9 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <atomic>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -33,6 +35,14 @@ class BackgroundHasher {
   // The same for bytes that stay readable and unchanged until Drain
   // returns: hashed where they lie, not copied.
   void FeedStable(std::span<const std::uint8_t> bytes);
+
+  // Also hands the pieces fed with FeedStable, in order and once hashed, to
+  // `sink` on the hashing thread, until it first returns false. Set before
+  // the first FeedStable; Restart does not take back what it was given.
+  using StableSink = std::function<bool(std::span<const std::uint8_t>)>;
+  void SetStableSink(StableSink sink) { stable_sink_ = std::move(sink); }
+  // The stable sink refused a piece (known at once on any thread).
+  bool StableSinkStopped() const { return stable_sink_stopped_.load(std::memory_order_relaxed); }
   // Forgets everything fed so far: the content starts again from its
   // first byte.
   void Restart();
@@ -53,6 +63,8 @@ class BackgroundHasher {
   void Run();
 
   FileDigestCheck& check_;
+  StableSink stable_sink_;
+  std::atomic<bool> stable_sink_stopped_{false};
   Block filling_;  // the downloading thread's alone
   std::mutex mutex_;
   std::condition_variable ready_, room_;

@@ -127,7 +127,20 @@ class PatchSink : public DownloadSink {
             std::span<const std::uint8_t> old_file, BackgroundHasher& rebuilt, BaseCheck* base,
             DownloadObserver* observer)
       : ctx_(ctx), target_(target), entry_(entry), rebuilt_(rebuilt), base_(base), observer_(observer),
-        applier_(old_file, [this](std::span<const std::uint8_t> bytes) { return Rebuilt(bytes); }) {}
+        applier_(old_file, [this](std::span<const std::uint8_t> bytes) { return Rebuilt(bytes); }) {
+    // Bytes the applier keeps are written to the staging file by the
+    // hashing thread, beside the decoding.
+    rebuilt_.SetStableSink([this](std::span<const std::uint8_t> bytes) {
+      ReplaceResult written = staged_->Write(bytes);
+      if (!written) stable_write_error_ = written.error();
+      return written.has_value();
+    });
+  }
+
+  // Once the hasher has drained: a write of its thread that failed.
+  void TakeStableWriteError() {
+    if (!file_error_ && stable_write_error_) file_error_ = std::move(stable_write_error_);
+  }
 
   bool Begin(long long length) override {
     if (length >= 0 && static_cast<std::uint64_t>(length) != entry_.patch_size) return Refuse(Problem::PatchDigest);
@@ -176,10 +189,6 @@ class PatchSink : public DownloadSink {
         return false;
       }
     }
-    // The applier's whole buffer outlives the hashing (the caller drains the
-    // hasher before the sink goes): hashed in place.
-    if (applier_.stable_output()) rebuilt_.FeedStable(bytes);
-    else rebuilt_.Feed(bytes);
     if (!staged_) {
       auto staged = StagedFile::Open(ctx_, target_);
       if (!staged) {
@@ -188,6 +197,13 @@ class PatchSink : public DownloadSink {
       }
       staged_.emplace(std::move(*staged));
     }
+    // The applier's whole buffer outlives the hashing (the caller drains the
+    // hasher before the sink goes): hashed and written where it lies.
+    if (applier_.stable_output()) {
+      rebuilt_.FeedStable(bytes);
+      return !rebuilt_.StableSinkStopped();
+    }
+    rebuilt_.Feed(bytes);
     if (ReplaceResult written = staged_->Write(bytes); !written) {
       file_error_ = written.error();
       return false;
@@ -203,6 +219,7 @@ class PatchSink : public DownloadSink {
   DownloadObserver* observer_;
   crypto::Sha256 patch_hasher_;
   std::uint64_t received_ = 0;
+  std::optional<ErrorRecord> stable_write_error_;  // the hashing thread's until it drains
   PatchApplier applier_;
 };
 
@@ -276,6 +293,7 @@ std::optional<Expected<StagedFile, DownloadFailure>> DownloadPatchedToStaging(
   // The end of the patch may still bring out rebuilt bytes.
   const std::optional<Problem> incomplete = result == FetchResult::Done ? sink.Complete() : std::nullopt;
   hasher.Drain();
+  sink.TakeStableWriteError();
   if (result == FetchResult::Cancelled) return Fail(DownloadFailure{DownloadError::Cancelled, std::nullopt});
   if (sink.refused_) return Fail(DownloadFailure{DownloadError::Refused, std::nullopt});
   if (base_check) {

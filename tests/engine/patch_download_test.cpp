@@ -155,6 +155,25 @@ TEST(PatchDownload, UsesThePatchOrFallsBackToTheWholeFile) {
   }
 }
 
+// The rebuilt bytes are written from the hashing thread: a failure there
+// fails the download as a full download's would, with the disk's error.
+TEST(PatchDownload, AStagingFileThatCannotBeWrittenFailsTheDownload) {
+  const Offer offer = GoodOffer();
+  testing::EngineFixture f;
+  f.files.AddFile(kLocal, offer.installed, 1000);
+  f.repo.PutDocument(kRemote, DeltaDocument(offer));
+  f.repo.Put(kRemote, NewVersion(), testing::kNew);
+  f.repo.Put("/" + offer.patch_path, offer.patch, testing::kNew);
+  f.files.FailNext("Write", std::string(kLocal) + ".new", FileError{ENOSPC, "Spazio su disco insufficiente"});
+  const auto staged = DownloadCheckedModule(f.ctx, kModule);
+  ASSERT_FALSE(staged);
+  EXPECT_EQ(staged.error().reason, DownloadError::StagingFile);
+  ASSERT_TRUE(staged.error().file);
+  EXPECT_NE(staged.error().file->Description.find("Spazio su disco insufficiente"), std::string::npos);
+  EXPECT_EQ(f.files.Content(kLocal), offer.installed);
+  EXPECT_FALSE(f.files.NormalFileExists(std::string(kLocal) + ".new"));
+}
+
 TEST(PatchDownload, DeltaEntriesNameOnlyThePatchBesideTheFile) {
   const std::string a(64, 'a'), b(64, 'B');
   const std::string beside = "eseguibili/prog.exe.aaaaaaaaaaaaaaaa.zstpatch";

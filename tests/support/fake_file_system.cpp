@@ -9,6 +9,13 @@ class FakeFileWriter : public FileWriter {
  public:
   FakeFileWriter(FakeFileSystem& files, std::string path) : files_(files), path_(std::move(path)) {}
   FileResult Write(std::span<const std::uint8_t> bytes) override {
+    // Armed like the other operations, but not listed in `calls`: a file is
+    // written in many pieces.
+    if (auto armed = files_.failures_.find({"Write", path_}); armed != files_.failures_.end()) {
+      const FileError error = armed->second;
+      files_.failures_.erase(armed);
+      return error;
+    }
     auto it = files_.files.find(path_);
     if (it == files_.files.end()) return FileError{ENOENT, "Percorso non trovato"};
     it->second.content.insert(it->second.content.end(), bytes.begin(), bytes.end());

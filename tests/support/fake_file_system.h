@@ -27,7 +27,7 @@ class FakeFileSystem : public FileSystem {
 
   // The next call of `operation` ("CreateFolder", "Delete", "Rename",
   // "WriteBytes", "CreateFile", "LockFile", "TryLock", "SetModificationTime",
-  // "LinkOrCopy", "SyncFolder") on
+  // "LinkOrCopy", "SyncFolder", and "Write" of a file being written) on
   // `path` fails with `error`.
   void FailNext(const std::string& operation, const std::string& path, FileError error);
 
