@@ -68,18 +68,34 @@ void Catalogue::PreloadDocuments(const DocumentCache::Index& kept) {
   // The same kept index as last time: what was read from it still holds.
   if (preload_ && preloaded_from_ == kept.sha256) return;
   preload_.reset();
+  preloaded_places_.reset();
   const std::optional<std::string> folder = cache_.SoundFolder();
   if (!folder || !ctx_.files.ReadableFromAnyThread()) return;
   preloaded_from_ = kept.sha256;
-  preload_ = std::make_unique<DocumentPreload>(
-      kept.bytes, ctx_.trust.Anchors(), [&files = ctx_.files, folder = *folder, keyed = ctx_.trust.KeysConfigured()](
-                      const crypto::Sha256Digest& digest, std::uint64_t size) -> std::shared_ptr<const ModuleINIInfo> {
-        const std::optional<std::string> bytes = DocumentCache::ReadHeld(files, folder, digest, size);
-        if (!bytes) return nullptr;
-        auto info = std::make_shared<ModuleINIInfo>();
-        ParseIndexedDocument(*bytes, keyed, *info);
-        return info;
-      });
+  // The path forms of every module the documents name, worked out by the
+  // second core too: over a slow link it has the time while the index is
+  // asked, and the walk then finds them ready.
+  auto places = std::make_shared<ModulePlaces>(ctx_.paths);
+  preloaded_places_ = places;
+  auto finisher = [places, &paths = ctx_.paths](const std::vector<std::shared_ptr<const ModuleINIInfo>>& documents) {
+    for (const auto& info : documents)
+      for (const auto& item : info->SetupKeys) places->Of(paths.GenericPath(item.value));
+  };
+  auto loader = [&files = ctx_.files, folder = *folder, keyed = ctx_.trust.KeysConfigured()](
+                    const crypto::Sha256Digest& digest, std::uint64_t size) -> std::shared_ptr<const ModuleINIInfo> {
+    const std::optional<std::string> bytes = DocumentCache::ReadHeld(files, folder, digest, size);
+    if (!bytes) return nullptr;
+    auto info = std::make_shared<ModuleINIInfo>();
+    ParseIndexedDocument(*bytes, keyed, *info);
+    return info;
+  };
+  preload_ = std::make_unique<DocumentPreload>(kept.bytes, ctx_.trust.Anchors(), std::move(loader), std::move(finisher));
+}
+
+void Catalogue::AdoptPreloadedPlaces() const {
+  if (!preloaded_places_ || !preload_ || !preload_->Finished()) return;
+  places_.Merge(std::move(*preloaded_places_));
+  preloaded_places_.reset();
 }
 
 DateValue Catalogue::LocalDate(std::int64_t unix_seconds) const {

@@ -97,7 +97,13 @@ class Catalogue {
   void Prefetch(const std::vector<std::string>& modules);
   const PathMapping& Paths() const { return ctx_.paths; }
   // The module path's forms and the path check's verdict, worked out once.
-  const ModulePlace& Place(std::string_view module) const { return places_.Of(module); }
+  const ModulePlace& Place(std::string_view module) const {
+    AdoptPreloadedPlaces();
+    return places_.Of(module);
+  }
+  // The places the second core worked out from the preloaded documents,
+  // once it is done.
+  void AdoptPreloadedPlaces() const;
   const TrustPolicy& Trust() const { return ctx_.trust; }
 
   // The repository's index, asked at the start of every operation (a walk,
@@ -171,6 +177,8 @@ class Catalogue {
   // Last: its second core reads through ctx_ and stops before the rest goes.
   std::unique_ptr<DocumentPreload> preload_;
   std::string preloaded_from_;  // hex digest of the kept index it read
+  // The second core's, until adopted.
+  mutable std::shared_ptr<ModulePlaces> preloaded_places_;
 };
 
 }  // namespace tw

@@ -12,8 +12,9 @@ size_t DocumentPreload::DigestHash::operator()(const crypto::Sha256Digest& diges
   return hash;
 }
 
-DocumentPreload::DocumentPreload(std::string index_bytes, const TrustAnchors& anchors, Loader loader)
-    : loader_(std::move(loader)) {
+DocumentPreload::DocumentPreload(std::string index_bytes, const TrustAnchors& anchors, Loader loader,
+                                 Finisher finisher)
+    : loader_(std::move(loader)), finisher_(std::move(finisher)) {
   thread_ = std::thread([this, bytes = std::move(index_bytes), &anchors] { Run(bytes, anchors); });
 }
 
@@ -44,6 +45,14 @@ void DocumentPreload::Run(const std::string& index_bytes, const TrustAnchors& an
     if (stop_.load(std::memory_order_relaxed)) return;
     Claim(slot);
   }
+  if (finisher_) {
+    // A document the walk is still loading itself is left out.
+    std::vector<std::shared_ptr<const ModuleINIInfo>> documents;
+    for (const Slot& slot : slots_)
+      if (slot.state.load(std::memory_order_acquire) == kLoaded && slot.info) documents.push_back(slot.info);
+    finisher_(documents);
+  }
+  finished_.store(true, std::memory_order_release);
 }
 
 bool DocumentPreload::Claim(Slot& slot) {

@@ -29,9 +29,13 @@ class DocumentPreload {
   // thread, never for the same digest twice.
   using Loader = std::function<std::shared_ptr<const ModuleINIInfo>(const crypto::Sha256Digest&, std::uint64_t)>;
 
+  // Runs on the second core once it has been through every document, with
+  // those loaded by then: for work the walk would otherwise do from them.
+  using Finisher = std::function<void(const std::vector<std::shared_ptr<const ModuleINIInfo>>& documents)>;
+
   // `index_bytes`: the kept index as it was served, read against `anchors`
   // (which outlive this object).
-  DocumentPreload(std::string index_bytes, const TrustAnchors& anchors, Loader loader);
+  DocumentPreload(std::string index_bytes, const TrustAnchors& anchors, Loader loader, Finisher finisher = nullptr);
   // Stops the second core after the document it is on.
   ~DocumentPreload();
   DocumentPreload(const DocumentPreload&) = delete;
@@ -44,6 +48,9 @@ class DocumentPreload {
   // The kept index as read here (signature judged, text parsed), once the
   // second core has it; nothing before, so that no one waits for it.
   SharedIndexReading ReadingIfReady() const;
+
+  // The second core is done, the finisher included.
+  bool Finished() const { return finished_.load(std::memory_order_acquire); }
 
  private:
   enum State : int { kPending, kLoading, kLoaded };
@@ -63,11 +70,13 @@ class DocumentPreload {
   bool Claim(Slot& slot);
 
   Loader loader_;
+  Finisher finisher_;
   SharedIndexReading reading_;  // written once, before listed_
   std::vector<Slot> slots_;
   std::unordered_map<crypto::Sha256Digest, size_t, DigestHash> by_digest_;
   std::atomic<bool> listed_{false};  // reading_, slots_ and by_digest_ are complete
   std::atomic<bool> stop_{false};
+  std::atomic<bool> finished_{false};
   std::thread thread_;
 };
 

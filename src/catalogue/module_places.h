@@ -27,6 +27,10 @@ class ModulePlaces {
   // By the path exactly as spelt; the answer lives as long as this object.
   const ModulePlace& Of(std::string_view module);
 
+  // Takes over what `other` (over the same path mapping) worked out and
+  // this one has not; earlier answers stay where they are.
+  void Merge(ModulePlaces&& other) { places_.merge(other.places_); }
+
  private:
   struct Hash {
     using is_transparent = void;

@@ -42,16 +42,19 @@ TEST(DocumentPreload, LoadsEachListedDocumentOnceWhicheverThreadComesFirst) {
   anchors.AddKeys(testing::PublicText(TestKey(1)));
   std::mutex mutex;
   std::map<crypto::Sha256Digest, int> loads;
-  DocumentPreload preload(testing::Signed(*WriteRepositoryIndex(listed.index), TestKey(1)), anchors,
-                          [&](const crypto::Sha256Digest& digest, std::uint64_t) {
-                            {
-                              const std::lock_guard lock(mutex);
-                              ++loads[digest];
-                            }
-                            auto info = std::make_shared<ModuleINIInfo>();
-                            info->AddKey("Release", "Version", listed.documents.at(digest));
-                            return std::shared_ptr<const ModuleINIInfo>(std::move(info));
-                          });
+  std::atomic<size_t> finished_with{0};
+  DocumentPreload preload(
+      testing::Signed(*WriteRepositoryIndex(listed.index), TestKey(1)), anchors,
+      [&](const crypto::Sha256Digest& digest, std::uint64_t) {
+        {
+          const std::lock_guard lock(mutex);
+          ++loads[digest];
+        }
+        auto info = std::make_shared<ModuleINIInfo>();
+        info->AddKey("Release", "Version", listed.documents.at(digest));
+        return std::shared_ptr<const ModuleINIInfo>(std::move(info));
+      },
+      [&](const std::vector<std::shared_ptr<const ModuleINIInfo>>& documents) { finished_with = documents.size(); });
   // Two takers race the preload's own thread over every document.
   std::atomic<int> wrong{0};
   const auto take_all = [&] {
@@ -68,6 +71,11 @@ TEST(DocumentPreload, LoadsEachListedDocumentOnceWhicheverThreadComesFirst) {
   for (const auto& [digest, count] : loads) EXPECT_EQ(count, 1);
 
   EXPECT_EQ(preload.Take(*crypto::Sha256Of("not listed")), nullptr);
+  // The finisher saw every loaded document but those the two takers were
+  // still loading themselves when the preload got through the list.
+  while (!preload.Finished()) std::this_thread::yield();
+  EXPECT_LE(finished_with, listed.documents.size());
+  EXPECT_GE(finished_with + 2, listed.documents.size());
   // By now the reading is ready, its signature judged.
   const SharedIndexReading reading = preload.ReadingIfReady();
   ASSERT_TRUE(reading && *reading);
