@@ -89,7 +89,8 @@ void Catalogue::PreloadDocuments(const DocumentCache::Index& kept) {
     ParseIndexedDocument(*bytes, keyed, *info);
     return info;
   };
-  preload_ = std::make_unique<DocumentPreload>(kept.bytes, ctx_.trust.Anchors(), std::move(loader), std::move(finisher));
+  preload_ =
+      std::make_unique<DocumentPreload>(kept.bytes, ctx_.trust.Anchors(), std::move(loader), std::move(finisher));
 }
 
 void Catalogue::AdoptPreloadedPlaces() const {

@@ -29,9 +29,9 @@ void DocumentPreload::Run(const std::string& index_bytes, const TrustAnchors& an
   // documents are listed whatever the signature says, since only their
   // digests are taken from it.
   reading_ = ReadSharedIndex(index_bytes, anchors);
-  if (*reading_) {
+  if (const auto& read = reading_->reading) {
     std::vector<const IndexEntry*> documents;
-    for (const IndexEntry& entry : (*reading_)->index.files)
+    for (const IndexEntry& entry : read->index.files)
       if (!entry.date && by_digest_.emplace(entry.sha256, documents.size()).second) documents.push_back(&entry);
     slots_ = std::vector<Slot>(documents.size());
     for (size_t i = 0; i < documents.size(); ++i) {

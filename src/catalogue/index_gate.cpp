@@ -48,7 +48,8 @@ std::uint64_t ReadSerial(std::string_view text) {
 }  // namespace
 
 SharedIndexReading ReadSharedIndex(std::string_view bytes, const TrustAnchors& anchors) {
-  return std::make_shared<const Expected<IndexReading, IndexError>>(ReadRepositoryIndex(bytes, anchors));
+  return std::make_shared<const IndexReadingOf>(
+      IndexReadingOf{crypto::Sha256Of(bytes).value_or(crypto::Sha256Digest{}), ReadRepositoryIndex(bytes, anchors)});
 }
 
 IndexVerdict JudgeIndex(const std::optional<std::string>& bytes, const TrustPolicy& trust, const IndexFloor& floor,
@@ -60,23 +61,26 @@ IndexVerdict JudgeIndex(const std::optional<std::string>& bytes, const TrustPoli
     if (!keyed) return {};
     return Refusal(kIndexMissingError, 1211, std::string(kIndexFileName));
   }
-  if (!reading) reading = ReadSharedIndex(*bytes, trust.Anchors());
-  if (!*reading) {
+  // A reading made elsewhere is judged only if it is of these very bytes.
+  const std::optional<crypto::Sha256Digest> bytes_digest = crypto::Sha256Of(*bytes);
+  if (!reading || !bytes_digest || reading->sha256 != *bytes_digest)
+    reading = ReadSharedIndex(*bytes, trust.Anchors());
+  const Expected<IndexReading, IndexError>& read = reading->reading;
+  if (!read) {
     // Without a key the index only saves requests: a broken one is passed
     // over and the repository is read as it always was.
     if (!keyed) return {};
     return Refusal(kIndexUnreadableError, 1212,
-                   "riga " + std::to_string(reading->error().line) + ": " + reading->error().description);
+                   "riga " + std::to_string(read.error().line) + ": " + read.error().description);
   }
   // The verdict shares the reading's index instead of copying it.
-  std::shared_ptr<const RepositoryIndex> shared(reading, &(*reading)->index);
+  std::shared_ptr<const RepositoryIndex> shared(reading, &read->index);
   const RepositoryIndex& index = *shared;
   if (!keyed) return {IndexDecision::Accept, std::move(shared), 0, ""};
-  if ((*reading)->trust != DocumentTrust::Valid)
-    return Refusal(kIndexUnsignedError, 1213, TrustDetail((*reading)->trust));
+  if (read->trust != DocumentTrust::Valid) return Refusal(kIndexUnsignedError, 1213, TrustDetail(read->trust));
   if (!floor.repository.empty() && index.repository != floor.repository)
     return Refusal(kIndexOtherRepositoryError, 1215, index.repository + " invece di " + floor.repository);
-  const std::string digest = crypto::ToHex(crypto::Sha256Of(*bytes).value_or(crypto::Sha256Digest{}));
+  const std::string digest = crypto::ToHex(bytes_digest.value_or(crypto::Sha256Digest{}));
   if (index.serial < floor.serial) {
     const std::string detail = "serie " + std::to_string(index.serial) + ", accettata " + std::to_string(floor.serial);
     if (current && current->expires > now)

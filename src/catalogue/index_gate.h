@@ -64,9 +64,14 @@ struct IndexVerdict {
   std::string message;                           // Italian, with the number
 };
 
-// An index read (its signature judged, its text parsed), shared between the
-// thread that read it and those that use it.
-using SharedIndexReading = std::shared_ptr<const Expected<IndexReading, IndexError>>;
+// An index read (its signature judged, its text parsed), with the digest of
+// the bytes it was read from; shared between the thread that read it and
+// those that use it.
+struct IndexReadingOf {
+  crypto::Sha256Digest sha256{};
+  Expected<IndexReading, IndexError> reading;
+};
+using SharedIndexReading = std::shared_ptr<const IndexReadingOf>;
 // `bytes` read against `anchors`.
 SharedIndexReading ReadSharedIndex(std::string_view bytes, const TrustAnchors& anchors);
 
@@ -74,7 +79,8 @@ SharedIndexReading ReadSharedIndex(std::string_view bytes, const TrustAnchors& a
 // `current`: the index accepted earlier in this process, if any. `now`:
 // Unix seconds. `local_time`: shows a Unix time in the user's time.
 // `reading`, when given, is `bytes` already read against the policy's
-// anchors; otherwise they are read here.
+// anchors; it counts only when its digest is that of `bytes`, and otherwise
+// they are read here.
 IndexVerdict JudgeIndex(const std::optional<std::string>& bytes, const TrustPolicy& trust, const IndexFloor& floor,
                         const RepositoryIndex* current, std::int64_t now,
                         const std::function<std::string(std::int64_t)>& local_time,

@@ -78,9 +78,10 @@ TEST(DocumentPreload, LoadsEachListedDocumentOnceWhicheverThreadComesFirst) {
   EXPECT_GE(finished_with + 2, listed.documents.size());
   // By now the reading is ready, its signature judged.
   const SharedIndexReading reading = preload.ReadingIfReady();
-  ASSERT_TRUE(reading && *reading);
-  EXPECT_EQ((*reading)->trust, DocumentTrust::Valid);
-  EXPECT_EQ((*reading)->index.serial, 3u);
+  ASSERT_TRUE(reading);
+  ASSERT_TRUE(reading->reading);
+  EXPECT_EQ(reading->reading->trust, DocumentTrust::Valid);
+  EXPECT_EQ(reading->reading->index.serial, 3u);
 }
 
 TEST(DocumentPreload, AnUnreadableKeptIndexListsNothing) {
@@ -93,7 +94,7 @@ TEST(DocumentPreload, AnUnreadableKeptIndexListsNothing) {
   EXPECT_EQ(preload.Take(*crypto::Sha256Of("x")), nullptr);
   const SharedIndexReading reading = preload.ReadingIfReady();
   ASSERT_TRUE(reading);
-  EXPECT_FALSE(*reading);
+  EXPECT_FALSE(reading->reading);
   EXPECT_EQ(loads, 0);
 }
 

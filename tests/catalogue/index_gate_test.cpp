@@ -74,15 +74,20 @@ TEST(IndexGate, EveryIndexThatIsNotTheRepositorysCurrentWordIsRefusedWithItsNumb
       {"rotation: the second key", testing::Signed(IndexText(12), TestKey(2)), policy, nullptr,
        IndexDecision::Accept, 0},
   };
-  for (const auto& c : cases) {
-    const IndexVerdict verdict = JudgeIndex(c.bytes, c.policy, floor, c.current, kNow, Local);
-    EXPECT_EQ(verdict.decision, c.decision) << c.what << ": " << verdict.message;
-    EXPECT_EQ(verdict.number, c.number) << c.what;
-    if (c.number != 0) {
-      EXPECT_TRUE(verdict.message.starts_with("Errore " + std::to_string(c.number) + ": ")) << verdict.message;
+  // Judged as read here, as read beforehand by another core, and with a
+  // reading of other (good) bytes, which must count for nothing.
+  const SharedIndexReading good = ReadSharedIndex(testing::Signed(IndexText(11), key), policy.Anchors());
+  for (const auto& c : cases)
+    for (const SharedIndexReading& reading :
+         {SharedIndexReading(), c.bytes ? ReadSharedIndex(*c.bytes, c.policy.Anchors()) : nullptr, good}) {
+      const IndexVerdict verdict = JudgeIndex(c.bytes, c.policy, floor, c.current, kNow, Local, reading);
+      EXPECT_EQ(verdict.decision, c.decision) << c.what << ": " << verdict.message;
+      EXPECT_EQ(verdict.number, c.number) << c.what;
+      if (c.number != 0) {
+        EXPECT_TRUE(verdict.message.starts_with("Errore " + std::to_string(c.number) + ": ")) << verdict.message;
+      }
+      EXPECT_EQ(verdict.index != nullptr, c.decision == IndexDecision::Accept) << c.what;
     }
-    EXPECT_EQ(verdict.index != nullptr, c.decision == IndexDecision::Accept) << c.what;
-  }
   // The expiry is shown with the local time.
   const IndexVerdict expired =
       JudgeIndex(testing::Signed(IndexText(11, kNow - 5), key), policy, floor, nullptr, kNow, Local);
