@@ -45,7 +45,7 @@ void DocumentPreload::Run(const std::string& index_bytes, const TrustAnchors& an
     if (stop_.load(std::memory_order_relaxed)) return;
     Claim(slot);
   }
-  if (finisher_) {
+  if (finisher_ && !stop_.load(std::memory_order_relaxed)) {
     // A document the walk is still loading itself is left out.
     std::vector<std::shared_ptr<const ModuleINIInfo>> documents;
     for (const Slot& slot : slots_)

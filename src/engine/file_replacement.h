@@ -52,6 +52,9 @@ class StagedFile {
 
   // The next piece of the new content.
   ReplaceResult Write(std::span<const std::uint8_t> bytes);
+  // ".new" exists: a further Write only appends to it, without locks or
+  // waits, and may come from another thread (one at a time).
+  bool Created() const { return writer_ != nullptr; }
   // Flushes ".new" and gives it `last_modified` (a zero date leaves the
   // time it was written); the content is complete.
   ReplaceResult Finish(DateValue last_modified);

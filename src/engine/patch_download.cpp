@@ -1,6 +1,7 @@
 #include "engine/patch_download.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <future>
 #include <memory>
@@ -131,11 +132,19 @@ class PatchSink : public DownloadSink {
     // Bytes the applier keeps are written to the staging file by the
     // hashing thread, beside the decoding.
     rebuilt_.SetStableSink([this](std::span<const std::uint8_t> bytes) {
+      if (abandoned_.load(std::memory_order_relaxed)) return false;
       ReplaceResult written = staged_->Write(bytes);
       if (!written) stable_write_error_ = written.error();
       return written.has_value();
     });
   }
+
+  // The hasher's thread may still be writing into the applier's buffer
+  // and through this sink: it is done before either goes.
+  ~PatchSink() { rebuilt_.Drain(); }
+
+  // The rebuilt file will not be used: what is still queued is not written.
+  void AbandonWrites() { abandoned_.store(true, std::memory_order_relaxed); }
 
   // Once the hasher has drained: a write of its thread that failed.
   void TakeStableWriteError() {
@@ -190,16 +199,19 @@ class PatchSink : public DownloadSink {
       }
     }
     if (!staged_) {
-      auto staged = StagedFile::Open(ctx_, target_);
+      // Inside the transfer: a turn another process holds is not waited
+      // for here, as for a whole file.
+      auto staged = StagedFile::Open(ctx_, target_, false);
       if (!staged) {
         file_error_ = staged.error();
         return false;
       }
       staged_.emplace(std::move(*staged));
     }
-    // The applier's whole buffer outlives the hashing (the caller drains the
-    // hasher before the sink goes): hashed and written where it lies.
-    if (applier_.stable_output()) {
+    // The applier's whole buffer outlives the hashing (drained before the
+    // sink goes): hashed and written where it lies, by the hashing thread,
+    // once ".new" exists (making it takes locks, and is done here).
+    if (applier_.stable_output() && staged_->Created()) {
       rebuilt_.FeedStable(bytes);
       return !rebuilt_.StableSinkStopped();
     }
@@ -220,6 +232,7 @@ class PatchSink : public DownloadSink {
   crypto::Sha256 patch_hasher_;
   std::uint64_t received_ = 0;
   std::optional<ErrorRecord> stable_write_error_;  // the hashing thread's until it drains
+  std::atomic<bool> abandoned_{false};
   PatchApplier applier_;
 };
 
@@ -292,6 +305,7 @@ std::optional<Expected<StagedFile, DownloadFailure>> DownloadPatchedToStaging(
   const FetchResult result = ctx.repository.HttpGetToSink(entry->patch_path, sink, unused);
   // The end of the patch may still bring out rebuilt bytes.
   const std::optional<Problem> incomplete = result == FetchResult::Done ? sink.Complete() : std::nullopt;
+  if (result != FetchResult::Done || incomplete) sink.AbandonWrites();
   hasher.Drain();
   sink.TakeStableWriteError();
   if (result == FetchResult::Cancelled) return Fail(DownloadFailure{DownloadError::Cancelled, std::nullopt});

@@ -155,23 +155,37 @@ TEST(PatchDownload, UsesThePatchOrFallsBackToTheWholeFile) {
   }
 }
 
-// The rebuilt bytes are written from the hashing thread: a failure there
-// fails the download as a full download's would, with the disk's error.
+// Past its first piece the rebuilt file is written from the hashing thread:
+// a disk that fills up there fails the download as a full download's would,
+// with the disk's error, and the whole file is not tried.
 TEST(PatchDownload, AStagingFileThatCannotBeWrittenFailsTheDownload) {
-  const Offer offer = GoodOffer();
+  // Several zstd blocks, so that the rebuilt file comes in several pieces.
+  std::string old_file(600'000, ' '), new_file;
+  std::mt19937 random(5);
+  for (char& c : old_file) c = static_cast<char>('a' + random() % 26);
+  new_file = old_file;
+  new_file.replace(300'000, 5, "NUOVO");
+  const auto bytes = [](const std::string& s) {
+    return std::span(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
+  };
+  const std::string patch = Text(*MakePatch(bytes(old_file), bytes(new_file), 3));
+  const std::string path = "eseguibili/prog.exe." + Hex(old_file).substr(0, 16) + ".zstpatch";
   testing::EngineFixture f;
-  f.files.AddFile(kLocal, offer.installed, 1000);
-  f.repo.PutDocument(kRemote, DeltaDocument(offer));
-  f.repo.Put(kRemote, NewVersion(), testing::kNew);
-  f.repo.Put("/" + offer.patch_path, offer.patch, testing::kNew);
-  f.files.FailNext("Write", std::string(kLocal) + ".new", FileError{ENOSPC, "Spazio su disco insufficiente"});
+  f.files.AddFile(kLocal, old_file, 1000);
+  f.repo.PutDocument(kRemote, "[Release]\r\nSHA256=" + Hex(new_file) + "\r\n[Delta]\r\n1=" + Hex(old_file) + " " +
+                                  Hex(patch) + " " + std::to_string(patch.size()) + " " + path + "\r\n");
+  f.repo.Put(kRemote, new_file, testing::kNew);
+  f.repo.Put("/" + path, patch, testing::kNew);
+  f.files.FillDiskAfter(new_file.size() - 1, FileError{ENOSPC, "Spazio su disco insufficiente"});
   const auto staged = DownloadCheckedModule(f.ctx, kModule);
   ASSERT_FALSE(staged);
   EXPECT_EQ(staged.error().reason, DownloadError::StagingFile);
   ASSERT_TRUE(staged.error().file);
   EXPECT_NE(staged.error().file->Description.find("Spazio su disco insufficiente"), std::string::npos);
-  EXPECT_EQ(f.files.Content(kLocal), offer.installed);
+  EXPECT_EQ(f.files.Content(kLocal), old_file);
   EXPECT_FALSE(f.files.NormalFileExists(std::string(kLocal) + ".new"));
+  const auto heads = std::count(f.repo.log.begin(), f.repo.log.end(), std::string("HEAD ") + kRemote);
+  EXPECT_EQ(f.repo.requests[kRemote] - static_cast<int>(heads), 0);
 }
 
 TEST(PatchDownload, DeltaEntriesNameOnlyThePatchBesideTheFile) {

@@ -9,15 +9,10 @@ class FakeFileWriter : public FileWriter {
  public:
   FakeFileWriter(FakeFileSystem& files, std::string path) : files_(files), path_(std::move(path)) {}
   FileResult Write(std::span<const std::uint8_t> bytes) override {
-    // Armed like the other operations, but not listed in `calls`: a file is
-    // written in many pieces.
-    if (auto armed = files_.failures_.find({"Write", path_}); armed != files_.failures_.end()) {
-      const FileError error = armed->second;
-      files_.failures_.erase(armed);
-      return error;
-    }
     auto it = files_.files.find(path_);
     if (it == files_.files.end()) return FileError{ENOENT, "Percorso non trovato"};
+    if (files_.disk_full_after_ && it->second.content.size() + bytes.size() > files_.disk_full_after_->first)
+      return files_.disk_full_after_->second;
     it->second.content.insert(it->second.content.end(), bytes.begin(), bytes.end());
     return std::nullopt;
   }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -27,9 +28,11 @@ class FakeFileSystem : public FileSystem {
 
   // The next call of `operation` ("CreateFolder", "Delete", "Rename",
   // "WriteBytes", "CreateFile", "LockFile", "TryLock", "SetModificationTime",
-  // "LinkOrCopy", "SyncFolder", and "Write" of a file being written) on
+  // "LinkOrCopy", "SyncFolder") on
   // `path` fails with `error`.
   void FailNext(const std::string& operation, const std::string& path, FileError error);
+  // A write that would take a file beyond `bytes` fails with `error`.
+  void FillDiskAfter(size_t bytes, FileError error) { disk_full_after_.emplace(bytes, std::move(error)); }
 
   bool NormalFileExists(std::string_view path) override;
   std::string FileVersion(std::string_view path) override;
@@ -68,6 +71,7 @@ class FakeFileSystem : public FileSystem {
   friend class FakeFileWriter;
   FileResult Armed(const std::string& operation, std::string_view path);
   std::map<std::pair<std::string, std::string>, FileError> failures_;
+  std::optional<std::pair<size_t, FileError>> disk_full_after_;
 };
 
 }  // namespace tw::testing
