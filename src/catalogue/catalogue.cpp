@@ -58,9 +58,8 @@ void ParseIndexedDocument(std::string_view bytes, bool keyed, ModuleINIInfo& inf
 void Catalogue::ListenForKeptIndex() {
   index_->SetKeptIndexListener([this](const DocumentCache::Index& kept) -> IndexGate::ReadingSource {
     PreloadDocuments(kept);
-    return [this, digest = kept.sha256]() -> SharedIndexReading {
-      return preload_ && preloaded_from_ == digest ? preload_->ReadingIfReady() : nullptr;
-    };
+    // The gate takes the reading only for the very bytes it judges.
+    return [this]() -> SharedIndexReading { return preload_ ? preload_->ReadingIfReady() : nullptr; };
   });
 }
 
@@ -110,16 +109,19 @@ std::shared_ptr<const ModuleINIInfo> Catalogue::LoadIndexedDocument(std::string_
   const IndexEntry* entry = index.Find(document);
   if (!entry) return info;  // the repository's word is that there is none
   const IndexEntry* file = module.empty() ? nullptr : index.Find(Place(module).remote);
-  if (preload_)
-    if (auto held = preload_->Take(entry->sha256)) {
-      if (!file || !file->date) return held;
-      auto dated = std::make_shared<ModuleINIInfo>(*held);
-      dated->LastModifiedDate = LocalDate(*file->date);
-      return dated;
-    }
   // A document the index lists with the digest of one already held costs
   // no request: a start where nothing changed asks for the index alone.
-  std::optional<std::string> bytes = cache_.Read(entry->sha256, entry->size);
+  const std::optional<std::shared_ptr<const ModuleINIInfo>> held =
+      preload_ ? preload_->Take(entry->sha256) : std::nullopt;
+  if (held && *held) {
+    if (!file || !file->date) return *held;
+    auto dated = std::make_shared<ModuleINIInfo>(**held);
+    dated->LastModifiedDate = LocalDate(*file->date);
+    return dated;
+  }
+  // One the second core found missing or damaged in the cache is not read
+  // from it again.
+  std::optional<std::string> bytes = held ? std::nullopt : cache_.Read(entry->sha256, entry->size);
   const bool cached = bytes.has_value();  // the cache checked its size and digest
   if (!cached) bytes = ctx_.repository.HttpGetRaw(document);
   const bool matches =

@@ -68,10 +68,10 @@ SharedIndexReading DocumentPreload::ReadingIfReady() const {
   return listed_.load(std::memory_order_acquire) ? reading_ : nullptr;
 }
 
-std::shared_ptr<const ModuleINIInfo> DocumentPreload::Take(const crypto::Sha256Digest& digest) {
+std::optional<std::shared_ptr<const ModuleINIInfo>> DocumentPreload::Take(const crypto::Sha256Digest& digest) {
   listed_.wait(false, std::memory_order_acquire);
   const auto it = by_digest_.find(digest);
-  if (it == by_digest_.end()) return nullptr;
+  if (it == by_digest_.end()) return std::nullopt;
   Slot& slot = slots_[it->second];
   if (Claim(slot)) return slot.info;
   for (int state = slot.state.load(std::memory_order_acquire); state != kLoaded;

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -41,9 +42,10 @@ class DocumentPreload {
   DocumentPreload(const DocumentPreload&) = delete;
   DocumentPreload& operator=(const DocumentPreload&) = delete;
 
-  // The document with this digest, when the kept index listed it and the
-  // cache holds it; one the second core has not reached yet is loaded now.
-  std::shared_ptr<const ModuleINIInfo> Take(const crypto::Sha256Digest& digest);
+  // The document with this digest, when the kept index listed it (one the
+  // second core has not reached yet is loaded now): null when the cache
+  // did not hold it whole, nothing when it was not listed.
+  std::optional<std::shared_ptr<const ModuleINIInfo>> Take(const crypto::Sha256Digest& digest);
 
   // The kept index as read here (signature judged, text parsed), once the
   // second core has it; nothing before, so that no one waits for it.

@@ -60,7 +60,7 @@ TEST(DocumentPreload, LoadsEachListedDocumentOnceWhicheverThreadComesFirst) {
   const auto take_all = [&] {
     for (const auto& [digest, text] : listed.documents) {
       const auto info = preload.Take(digest);
-      if (!info || info->GetKey("Release", "Version") != text) ++wrong;
+      if (!info || !*info || (*info)->GetKey("Release", "Version") != text) ++wrong;
     }
   };
   std::thread other(take_all);
@@ -70,7 +70,7 @@ TEST(DocumentPreload, LoadsEachListedDocumentOnceWhicheverThreadComesFirst) {
   EXPECT_EQ(loads.size(), listed.documents.size());
   for (const auto& [digest, count] : loads) EXPECT_EQ(count, 1);
 
-  EXPECT_EQ(preload.Take(*crypto::Sha256Of("not listed")), nullptr);
+  EXPECT_EQ(preload.Take(*crypto::Sha256Of("not listed")), std::nullopt);
   // The finisher saw every loaded document but those the two takers were
   // still loading themselves when the preload got through the list.
   while (!preload.Finished()) std::this_thread::yield();
@@ -91,7 +91,7 @@ TEST(DocumentPreload, AnUnreadableKeptIndexListsNothing) {
     ++loads;
     return std::shared_ptr<const ModuleINIInfo>();
   });
-  EXPECT_EQ(preload.Take(*crypto::Sha256Of("x")), nullptr);
+  EXPECT_EQ(preload.Take(*crypto::Sha256Of("x")), std::nullopt);
   const SharedIndexReading reading = preload.ReadingIfReady();
   ASSERT_TRUE(reading);
   EXPECT_FALSE(reading->reading);
