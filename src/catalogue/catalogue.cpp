@@ -80,12 +80,15 @@ void Catalogue::PreloadDocuments(const DocumentCache::Index& kept) {
     for (const auto& info : documents)
       for (const auto& item : info->SetupKeys) places->Of(paths.GenericPath(item.value));
   };
-  auto loader = [&files = ctx_.files, folder = *folder, keyed = ctx_.trust.KeysConfigured()](
-                    const crypto::Sha256Digest& digest, std::uint64_t size) -> std::shared_ptr<const ModuleINIInfo> {
+  auto loader = [&files = ctx_.files, folder = *folder, keyed = ctx_.trust.KeysConfigured(),
+                 bias = ctx_.system.CurrentUtcBias()](const crypto::Sha256Digest& digest, std::uint64_t size,
+                                                      std::optional<std::int64_t> module_date)
+      -> std::shared_ptr<const ModuleINIInfo> {
     const std::optional<std::string> bytes = DocumentCache::ReadHeld(files, folder, digest, size);
     if (!bytes) return nullptr;
     auto info = std::make_shared<ModuleINIInfo>();
     ParseIndexedDocument(*bytes, keyed, *info);
+    if (module_date) info->LastModifiedDate = DateValue::FromUnixSeconds(*module_date).AddMinutes(-bias);
     return info;
   };
   preload_ =
@@ -114,9 +117,11 @@ std::shared_ptr<const ModuleINIInfo> Catalogue::LoadIndexedDocument(std::string_
   const std::optional<std::shared_ptr<const ModuleINIInfo>> held =
       preload_ ? preload_->Take(entry->sha256) : std::nullopt;
   if (held && *held) {
-    if (!file || !file->date) return *held;
+    // Dated by the kept index: taken as it is when the ruling one agrees.
+    const DateValue date = file && file->date ? LocalDate(*file->date) : DateValue();
+    if ((*held)->LastModifiedDate == date) return *held;
     auto dated = std::make_shared<ModuleINIInfo>(**held);
-    dated->LastModifiedDate = LocalDate(*file->date);
+    dated->LastModifiedDate = date;
     return dated;
   }
   // One the second core found missing or damaged in the cache is not read

@@ -1,10 +1,22 @@
 #include "catalogue/document_preload.h"
 
 #include <cstring>
+#include <string_view>
 #include <utility>
 
-
 namespace tw {
+namespace {
+
+// A module's document is its file's path with ".ini" added; the suite's own
+// (".ini" alone) has no file.
+std::optional<std::int64_t> ModuleDate(const RepositoryIndex& index, std::string_view document) {
+  constexpr std::string_view kSuffix = ".ini";
+  if (document.size() <= kSuffix.size() || !document.ends_with(kSuffix)) return std::nullopt;
+  const IndexEntry* file = index.Find(document.substr(0, document.size() - kSuffix.size()));
+  return file ? file->date : std::nullopt;
+}
+
+}  // namespace
 
 size_t DocumentPreload::DigestHash::operator()(const crypto::Sha256Digest& digest) const {
   size_t hash = 0;
@@ -37,6 +49,7 @@ void DocumentPreload::Run(const std::string& index_bytes, const TrustAnchors& an
     for (size_t i = 0; i < documents.size(); ++i) {
       slots_[i].digest = documents[i]->sha256;
       slots_[i].size = documents[i]->size;
+      slots_[i].module_date = ModuleDate(read->index, documents[i]->path);
     }
   }
   listed_.store(true, std::memory_order_release);
@@ -58,7 +71,7 @@ void DocumentPreload::Run(const std::string& index_bytes, const TrustAnchors& an
 bool DocumentPreload::Claim(Slot& slot) {
   int expected = kPending;
   if (!slot.state.compare_exchange_strong(expected, kLoading, std::memory_order_acq_rel)) return false;
-  slot.info = loader_(slot.digest, slot.size);
+  slot.info = loader_(slot.digest, slot.size, slot.module_date);
   slot.state.store(kLoaded, std::memory_order_release);
   slot.state.notify_all();
   return true;

@@ -26,9 +26,13 @@ namespace tw {
 class DocumentPreload {
  public:
   // Reads the document with this digest and size from the cache and parses
-  // it; nothing when the cache does not hold it whole. Called from either
-  // thread, never for the same digest twice.
-  using Loader = std::function<std::shared_ptr<const ModuleINIInfo>(const crypto::Sha256Digest&, std::uint64_t)>;
+  // it; nothing when the cache does not hold it whole. `module_date` is the
+  // date the kept index gives the document's module file, if any: the
+  // loader may date the document with it, saving the walk a copy when the
+  // ruling index gives the same. Called from either thread, never for the
+  // same digest twice.
+  using Loader = std::function<std::shared_ptr<const ModuleINIInfo>(
+      const crypto::Sha256Digest&, std::uint64_t size, std::optional<std::int64_t> module_date)>;
 
   // Runs on the second core once it has been through every document, with
   // those loaded by then: for work the walk would otherwise do from them.
@@ -59,6 +63,7 @@ class DocumentPreload {
   struct Slot {
     crypto::Sha256Digest digest{};
     std::uint64_t size = 0;
+    std::optional<std::int64_t> module_date;
     std::atomic<int> state{kPending};
     std::shared_ptr<const ModuleINIInfo> info;  // written once, before kLoaded
   };

@@ -29,7 +29,7 @@ struct Listed {
       documents[digest] = text;
       index.files.push_back({digest, text.size(), std::nullopt, "m" + std::to_string(i) + ".dat.ini"});
       // A module's own file is dated: never a document to load.
-      index.files.push_back({digest, 7, 1000, "m" + std::to_string(i) + ".dat"});
+      index.files.push_back({digest, 7, 1000 + i, "m" + std::to_string(i) + ".dat"});
     }
     // The same document at a second path is loaded once.
     index.files.push_back({index.files[0].sha256, index.files[0].size, std::nullopt, "copia.dat.ini"});
@@ -42,13 +42,15 @@ TEST(DocumentPreload, LoadsEachListedDocumentOnceWhicheverThreadComesFirst) {
   anchors.AddKeys(testing::PublicText(TestKey(1)));
   std::mutex mutex;
   std::map<crypto::Sha256Digest, int> loads;
+  std::map<crypto::Sha256Digest, std::optional<std::int64_t>> dates;
   std::atomic<size_t> finished_with{0};
   DocumentPreload preload(
       testing::Signed(*WriteRepositoryIndex(listed.index), TestKey(1)), anchors,
-      [&](const crypto::Sha256Digest& digest, std::uint64_t) {
+      [&](const crypto::Sha256Digest& digest, std::uint64_t, std::optional<std::int64_t> module_date) {
         {
           const std::lock_guard lock(mutex);
           ++loads[digest];
+          dates[digest] = module_date;
         }
         auto info = std::make_shared<ModuleINIInfo>();
         info->AddKey("Release", "Version", listed.documents.at(digest));
@@ -69,6 +71,9 @@ TEST(DocumentPreload, LoadsEachListedDocumentOnceWhicheverThreadComesFirst) {
   EXPECT_EQ(wrong, 0);
   EXPECT_EQ(loads.size(), listed.documents.size());
   for (const auto& [digest, count] : loads) EXPECT_EQ(count, 1);
+  // Each document came with its own module file's date.
+  for (size_t i = 0; i + 1 < listed.index.files.size(); i += 2)
+    EXPECT_EQ(dates[listed.index.files[i].sha256], listed.index.files[i + 1].date) << listed.index.files[i].path;
 
   EXPECT_EQ(preload.Take(*crypto::Sha256Of("not listed")), std::nullopt);
   // The finisher saw every loaded document but those the two takers were
@@ -87,7 +92,8 @@ TEST(DocumentPreload, LoadsEachListedDocumentOnceWhicheverThreadComesFirst) {
 TEST(DocumentPreload, AnUnreadableKeptIndexListsNothing) {
   const TrustAnchors anchors;
   int loads = 0;
-  DocumentPreload preload("[Index]\r\nFormat=2\r\n", anchors, [&](const crypto::Sha256Digest&, std::uint64_t) {
+  DocumentPreload preload("[Index]\r\nFormat=2\r\n", anchors,
+                          [&](const crypto::Sha256Digest&, std::uint64_t, std::optional<std::int64_t>) {
     ++loads;
     return std::shared_ptr<const ModuleINIInfo>();
   });

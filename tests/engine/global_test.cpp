@@ -7,6 +7,7 @@
 #include "engine/engine_fixture.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/posix_process_launcher.h"
+#include "support/fake_index.h"
 #include "support/temp_dir.h"
 
 namespace tw {
@@ -192,6 +193,33 @@ TEST(GlobalDates, TheDateRecordedIsTheOneTheComparisonUsed) {
     EXPECT_TRUE(Global(ctx).UpdateModule("{DATI}\\listino.dat"));
   }
   EXPECT_EQ(repo.requests["/dati/listino.dat"], 3 + 1);  // a HEAD each run, one GET
+}
+
+// A module versioned by date whose file is republished under the same
+// document: the document read from the cache on the second core still
+// takes its date from the index that rules, not from the one kept.
+TEST(GlobalDates, ACachedDocumentTakesTheDateOfTheIndexThatRules) {
+  testing::TempDir dir;
+  testing::EngineFixture f;
+  f.system.user_cache_folder = dir / "cache";
+  PosixFileSystem disk;
+  const std::string root = dir / "suite";
+  PathMapping paths(MakePlaceholderTable({root, "\\pc1", "", "", ""}, '/'), "pc1", '/');
+  const auto run = [&] {
+    Catalogue catalogue({paths, f.repo, disk, f.settings, f.system, f.trust});
+    EngineContext ctx{paths, f.repo, disk, f.settings, f.system, catalogue, f.launcher, ""};
+    return Global(ctx).UpdateModule("{DATI}\\listino.dat");
+  };
+  f.repo.Publish("/dati/listino.dat", "[Release]\r\n", kOld);
+  testing::PublishIndex(f.repo, testing::TestKey(5));
+  ASSERT_TRUE(run());
+  f.repo.Put("/dati/listino.dat", "nuovo listino", kNew);
+  testing::IndexShape next;
+  next.serial = 2;
+  testing::PublishIndex(f.repo, testing::TestKey(5), next);
+  ASSERT_TRUE(run());
+  EXPECT_EQ(testing::ReadTextFile(root + "/Dati/listino.dat"), "nuovo listino");
+  EXPECT_EQ(f.repo.requests["/dati/listino.dat.ini"], 1);  // the second run read it from the cache
 }
 
 // Real programs on a real disk: the post-setup programs of a new module run
