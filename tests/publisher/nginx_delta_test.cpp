@@ -80,27 +80,37 @@ class NginxDelta : public ::testing::Test {
   std::string patch;
 };
 
-TEST_F(NginxDelta, TheWindowsRunRebuildsTheFileFromThePatch) {
-  Client client(suite, nginx.Location(base));
-  testing::FakeMainWindowView view;
-  EngineModuleInstaller installer(client.ctx);
-  MainWindowController controller(
-      ReadMainWindowSwitches("@m " + kProg),
-      MainWindowCollaborators{client.catalogue, client.paths, client.settings, installer,
-                              Clock{[] { return DateValue::FromCalendar(2026, 12, 8, 9, 0, 0); },
-                                    [] { return std::chrono::steady_clock::time_point{}; }}},
-      view);
-  EXPECT_EQ(controller.Load(), LoadOutcome::ShowWindow);
-  controller.Activated();
-  controller.ButtonClicked(1);
-  EXPECT_FALSE(controller.UpdateErrors());
-  EXPECT_EQ(ReadTextFile(suite + "/Eseguibili/Prog.exe"), Program(2, true));
-  const auto size = std::filesystem::file_size(patch);
-  const auto messages = view.LogMessages();
-  EXPECT_NE(std::find(messages.begin(), messages.end(),
-                      "Modulo ricostruito da una patch [/eseguibili/prog.exe: " + std::to_string(size) + " byte]"),
-            messages.end());
-  EXPECT_LT(size, Program(2, true).size() / 10);
+// The window's run, by a click, and the hidden start, with no one there:
+// the same rebuild from the patch.
+TEST_F(NginxDelta, TheWindowsRunAndTheHiddenStartRebuildTheFileFromThePatch) {
+  for (const bool hidden : {false, true}) {
+    SCOPED_TRACE(hidden ? "hidden start" : "window");
+    PutSuiteFile(suite + "/Eseguibili/Prog.exe", Program(1, false), testing::kSuiteDate);
+    Client client(suite, nginx.Location(base));
+    testing::FakeMainWindowView view;
+    EngineModuleInstaller installer(client.ctx);
+    MainWindowController controller(
+        ReadMainWindowSwitches((hidden ? "@h @m " : "@m ") + kProg),
+        MainWindowCollaborators{client.catalogue, client.paths, client.settings, installer,
+                                Clock{[] { return DateValue::FromCalendar(2026, 12, 8, 9, 0, 0); },
+                                      [] { return std::chrono::steady_clock::time_point{}; }}},
+        view);
+    if (hidden) {
+      EXPECT_EQ(controller.Load(), LoadOutcome::Closed);
+    } else {
+      EXPECT_EQ(controller.Load(), LoadOutcome::ShowWindow);
+      controller.Activated();
+      controller.ButtonClicked(1);
+    }
+    EXPECT_FALSE(controller.UpdateErrors());
+    EXPECT_EQ(ReadTextFile(suite + "/Eseguibili/Prog.exe"), Program(2, true));
+    const auto size = std::filesystem::file_size(patch);
+    const auto messages = view.LogMessages();
+    EXPECT_NE(std::find(messages.begin(), messages.end(),
+                        "Modulo ricostruito da una patch [/eseguibili/prog.exe: " + std::to_string(size) + " byte]"),
+              messages.end());
+    EXPECT_LT(size, Program(2, true).size() / 10);
+  }
 }
 
 TEST_F(NginxDelta, APatchThatCannotBeUsedGivesWayToTheWholeFile) {
