@@ -198,10 +198,17 @@ bool Catalogue::SkippedOnDemand(std::string_view module, const ModuleINIInfo& in
   return !ctx_.files.NormalFileExists(Place(module).local + ".OnDemand");
 }
 
+namespace {
+
+ModuleVersion RepositoryVersion(const ModuleINIInfo& info) {
+  return MakeModuleVersion(info.GetKey("Release", "Version"), info.LastModifiedDate);
+}
+
+}  // namespace
+
 ModuleVersion Catalogue::GetModuleVersion(std::string_view module, bool remote) {
   if (!remote) return InstalledVersion(module);
-  const auto info = LoadModuleINI(module);
-  return MakeModuleVersion(info->GetKey("Release", "Version"), info->LastModifiedDate);
+  return RepositoryVersion(*LoadModuleINI(module));
 }
 
 bool Catalogue::IsInstalled(std::string_view module) {
@@ -209,7 +216,8 @@ bool Catalogue::IsInstalled(std::string_view module) {
   return place.mapped && place.confined && ctx_.files.NormalFileExists(place.local);
 }
 
-ModuleVersion Catalogue::InstalledVersion(std::string_view module) {
+ModuleVersion Catalogue::InstalledVersion(std::string_view module, bool* present) {
+  if (present) *present = false;
   // A module whose folder this computer does not have is not installed,
   // whatever lies where its path would resolve to.
   const ModulePlace& place = Place(module);
@@ -221,6 +229,7 @@ ModuleVersion Catalogue::InstalledVersion(std::string_view module) {
       settings.Delete(settings::kApplication, settings::kLastModifiedSection, path);
     return MakeModuleVersion("", DateValue());
   }
+  if (present) *present = true;
   const std::string version = ctx_.files.FileVersion(path);
   const auto stored = DateValue::FromSettingsText(
       settings.Read(settings::kApplication, settings::kLastModifiedSection, path, "0"));
@@ -245,13 +254,16 @@ void Catalogue::CollectUpdates(UpdateDictionary& updates, std::string_view modul
 }
 
 std::shared_ptr<ModuleUpdateInfo> Catalogue::Decide(const std::string& module, const ModuleINIInfo& info) {
-  ModuleVersion local = GetModuleVersion(module, false);
-  ModuleVersion remote = GetModuleVersion(module, true);
+  // The walk hands over the module's document and the file is looked at
+  // once: neither is asked for again here.
+  bool present = false;
+  ModuleVersion local = InstalledVersion(module, &present);
+  ModuleVersion remote = RepositoryVersion(info);
   if (IsVersionEmpty(remote) || CompareVersions(remote, local) != 1) return nullptr;
   // Only a file that is not there is missing: a present one whose version
   // reads empty would otherwise be overwritten against ForceUpdate and have
   // its post-setup programs run again.
-  const bool missing = IsVersionEmpty(local) && !IsInstalled(module);
+  const bool missing = IsVersionEmpty(local) && !present;
   auto record = std::make_shared<ModuleUpdateInfo>();
   record->MetaPath = module;
   record->LocalVersion = VersionText(local);

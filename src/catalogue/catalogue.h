@@ -133,7 +133,9 @@ class Catalogue {
  private:
   // The record of a walked module when it is to be installed or updated.
   std::shared_ptr<ModuleUpdateInfo> Decide(const std::string& module, const ModuleINIInfo& info);
-  ModuleVersion InstalledVersion(std::string_view module);
+  // `present`, when given, tells whether the module's file is there (as
+  // IsInstalled would), from the same look at it.
+  ModuleVersion InstalledVersion(std::string_view module, bool* present = nullptr);
   // The text to read of the document at `document_path` as served
   // (`bytes`); nothing when the trust policy refuses it, which is then
   // reported.
