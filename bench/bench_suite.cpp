@@ -5,6 +5,7 @@
 #include <random>
 
 #include "bench_support.h"
+#include "platform/openssl/crypto.h"
 #include "support/temp_dir.h"
 
 namespace tw::bench {
@@ -39,9 +40,13 @@ void PublishSuite(testing::NginxServer& nginx, const std::string& base, const st
         std::snprintf(dep, sizeof dep, "m%04d.dat", i + d);
         doc += "d" + std::to_string(d) + "={ESEGUIBILI}\\" + dep + "\r\n";
       }
+    // As the publisher writes them, each document names its file's digest:
+    // no two documents of the suite are the same bytes.
+    const std::string content = std::string("contenuto di ") + name;
+    doc += "SHA256=" + crypto::ToHex(*crypto::Sha256Of(content)) + "\r\n";
     while (doc.size() < 400) doc += "Nota" + std::to_string(doc.size()) + "=descrizione del modulo\r\n";
     nginx.Put(base + "/eseguibili/" + name + ".ini", doc);
-    nginx.Put(base + "/eseguibili/" + name, "contenuto", kRepositoryTime + random() % 100000);
+    nginx.Put(base + "/eseguibili/" + name, content, kRepositoryTime + random() % 100000);
     if (i % 3 == 1) {
       const std::string local = root + "/Eseguibili/" + name;
       testing::WriteTextFile(local, "installato");
