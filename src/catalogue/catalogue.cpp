@@ -88,7 +88,8 @@ void Catalogue::PreloadDocuments(const DocumentCache::Index& kept) {
     if (!bytes) return nullptr;
     auto info = std::make_shared<ModuleINIInfo>();
     ParseIndexedDocument(*bytes, keyed, *info);
-    if (module_date) info->LastModifiedDate = DateValue::FromUnixSeconds(*module_date).AddMinutes(-bias);
+    // The same arithmetic as the walk's, so that equal dates compare equal.
+    if (module_date) info->LastModifiedDate = LocalDate(*module_date, bias);
     return info;
   };
   preload_ =
@@ -102,7 +103,11 @@ void Catalogue::AdoptPreloadedPlaces() const {
 }
 
 DateValue Catalogue::LocalDate(std::int64_t unix_seconds) const {
-  return DateValue::FromUnixSeconds(unix_seconds).AddMinutes(-ctx_.system.CurrentUtcBias());
+  return LocalDate(unix_seconds, ctx_.system.CurrentUtcBias());
+}
+
+DateValue Catalogue::LocalDate(std::int64_t unix_seconds, int utc_bias) {
+  return DateValue::FromUnixSeconds(unix_seconds).AddMinutes(-utc_bias);
 }
 
 std::shared_ptr<const ModuleINIInfo> Catalogue::LoadIndexedDocument(std::string_view module,

@@ -158,6 +158,7 @@ class Catalogue {
   void ListenForKeptIndex();
   // The index's Unix time as a local date, as file dates are read.
   DateValue LocalDate(std::int64_t unix_seconds) const;
+  static DateValue LocalDate(std::int64_t unix_seconds, int utc_bias);
 
   CatalogueContext ctx_;
   RefusalListener refusal_listener_;

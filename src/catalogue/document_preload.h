@@ -4,7 +4,8 @@
 //
 // The kept index is not trusted for this: a document is found only by the
 // digest of its own bytes, and the catalogue takes it only for an entry of
-// the ruling index with that digest.
+// the ruling index with that digest. The date it is given from the kept
+// index is kept only where the ruling index gives the same.
 #pragma once
 
 #include <atomic>

@@ -65,6 +65,7 @@ TEST(RepositoryIndex, RefusesTheWholeIndexForAnyFault) {
       {"no files section", "[Index]\r\nFormat=1\r\nRepository=r\r\nSerial=1\r\nPublished=1\r\nExpires=2\r\n"},
       {"key before sections", "F=1\r\n" + Index(good)},
       {"stray CR", Index("F1=" + kHex + " 1 2 a\rb\r\n")},
+      {"NUL in a key", Index(std::string("F\0001=", 4) + kHex + " 1 2 a\r\n")},
       {"bad header", Index(good) + "[Files\r\n"},
       {"over 16 MiB", Index(good) + ";" + std::string(kMaxIndexSize, 'x') + "\r\n"},
   };
