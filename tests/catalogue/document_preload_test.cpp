@@ -41,16 +41,14 @@ TEST(DocumentPreload, LoadsEachListedDocumentOnceWhicheverThreadComesFirst) {
   TrustAnchors anchors;
   anchors.AddKeys(testing::PublicText(TestKey(1)));
   std::mutex mutex;
-  std::map<crypto::Sha256Digest, int> loads;
-  std::map<crypto::Sha256Digest, std::optional<std::int64_t>> dates;
+  std::map<crypto::Sha256Digest, std::vector<std::optional<std::int64_t>>> loads;  // the module date of each load
   std::atomic<size_t> finished_with{0};
   DocumentPreload preload(
       testing::Signed(*WriteRepositoryIndex(listed.index), TestKey(1)), anchors,
       [&](const crypto::Sha256Digest& digest, std::uint64_t, std::optional<std::int64_t> module_date) {
         {
           const std::lock_guard lock(mutex);
-          ++loads[digest];
-          dates[digest] = module_date;
+          loads[digest].push_back(module_date);
         }
         auto info = std::make_shared<ModuleINIInfo>();
         info->AddKey("Release", "Version", listed.documents.at(digest));
@@ -70,10 +68,10 @@ TEST(DocumentPreload, LoadsEachListedDocumentOnceWhicheverThreadComesFirst) {
   other.join();
   EXPECT_EQ(wrong, 0);
   EXPECT_EQ(loads.size(), listed.documents.size());
-  for (const auto& [digest, count] : loads) EXPECT_EQ(count, 1);
-  // Each document came with its own module file's date.
+  // Each document once, with its own module file's date.
   for (size_t i = 0; i + 1 < listed.index.files.size(); i += 2)
-    EXPECT_EQ(dates[listed.index.files[i].sha256], listed.index.files[i + 1].date) << listed.index.files[i].path;
+    EXPECT_EQ(loads[listed.index.files[i].sha256], (std::vector{listed.index.files[i + 1].date}))
+        << listed.index.files[i].path;
 
   EXPECT_EQ(preload.Take(*crypto::Sha256Of("not listed")), std::nullopt);
   // The finisher saw every loaded document but those the two takers were
@@ -83,25 +81,17 @@ TEST(DocumentPreload, LoadsEachListedDocumentOnceWhicheverThreadComesFirst) {
   EXPECT_GE(finished_with + 2, listed.documents.size());
   // By now the reading is ready, its signature judged.
   const SharedIndexReading reading = preload.ReadingIfReady();
-  ASSERT_TRUE(reading);
-  ASSERT_TRUE(reading->reading);
+  ASSERT_TRUE(reading && reading->reading);
   EXPECT_EQ(reading->reading->trust, DocumentTrust::Valid);
-  EXPECT_EQ(reading->reading->index.serial, 3u);
 }
 
 TEST(DocumentPreload, AnUnreadableKeptIndexListsNothing) {
   const TrustAnchors anchors;
-  int loads = 0;
-  DocumentPreload preload("[Index]\r\nFormat=2\r\n", anchors,
-                          [&](const crypto::Sha256Digest&, std::uint64_t, std::optional<std::int64_t>) {
-    ++loads;
-    return std::shared_ptr<const ModuleINIInfo>();
-  });
+  DocumentPreload preload("[Index]\r\nFormat=2\r\n", anchors, nullptr);
   EXPECT_EQ(preload.Take(*crypto::Sha256Of("x")), std::nullopt);
   const SharedIndexReading reading = preload.ReadingIfReady();
   ASSERT_TRUE(reading);
   EXPECT_FALSE(reading->reading);
-  EXPECT_EQ(loads, 0);
 }
 
 }  // namespace

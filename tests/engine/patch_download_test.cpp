@@ -28,8 +28,9 @@ constexpr const char* kLocal = "/opt/suite/Eseguibili/Prog.exe";
 std::string Hex(std::string_view bytes) { return crypto::ToHex(*crypto::Sha256Of(bytes)); }
 std::string Text(const Bytes& bytes) { return {bytes.begin(), bytes.end()}; }
 
+// Several zstd blocks, so that a rebuilt file comes out in several pieces.
 std::string OldVersion() {
-  std::string text(100'000, ' ');
+  std::string text(600'000, ' ');
   std::mt19937 random(3);
   for (char& c : text) c = static_cast<char>('a' + random() % 26);
   return text;
@@ -89,22 +90,31 @@ struct Outcome {
   Notes notes;
 };
 
-void Download(const Offer& offer, Outcome& run) {
-  testing::EngineFixture f;
+// The installed file in place and the repository holding `offer`.
+void Serve(testing::EngineFixture& f, const Offer& offer) {
   f.files.AddFile(kLocal, offer.installed, 1000);
   f.repo.PutDocument(kRemote, DeltaDocument(offer));
   f.repo.Put(kRemote, NewVersion(), testing::kNew);
   f.repo.Put("/" + offer.patch_path, offer.patch, testing::kNew);
   f.repo.log.clear();
+}
+
+// The fake logs HEADs only for module files: the rest of the requests of
+// the file are its GETs.
+int FileGets(testing::FakeRepository& repo) {
+  return repo.requests[kRemote] - static_cast<int>(std::count(repo.log.begin(), repo.log.end(),
+                                                              std::string("HEAD ") + kRemote));
+}
+
+void Download(const Offer& offer, Outcome& run) {
+  testing::EngineFixture f;
+  Serve(f, offer);
   auto staged = DownloadCheckedModule(f.ctx, kModule, &run.notes);
   ASSERT_TRUE(staged);
   ASSERT_TRUE(ReplaceFromStaging(std::move(*staged)));
   run.installed_after = f.files.Content(kLocal);
   run.kept_digest = f.settings.Read(settings::kApplication, settings::kInstalledDigestSection, kLocal, "");
-  // The fake logs HEADs only for module files: the rest of the requests
-  // of the file are its GETs.
-  const auto heads = std::count(f.repo.log.begin(), f.repo.log.end(), std::string("HEAD ") + kRemote);
-  run.file_gets = f.repo.requests[kRemote] - static_cast<int>(heads);
+  run.file_gets = FileGets(f.repo);
 }
 
 // The reason each fallback logs; a missing, truncated or inapplicable
@@ -159,33 +169,17 @@ TEST(PatchDownload, UsesThePatchOrFallsBackToTheWholeFile) {
 // a disk that fills up there fails the download as a full download's would,
 // with the disk's error, and the whole file is not tried.
 TEST(PatchDownload, AStagingFileThatCannotBeWrittenFailsTheDownload) {
-  // Several zstd blocks, so that the rebuilt file comes in several pieces.
-  std::string old_file(600'000, ' '), new_file;
-  std::mt19937 random(5);
-  for (char& c : old_file) c = static_cast<char>('a' + random() % 26);
-  new_file = old_file;
-  new_file.replace(300'000, 5, "NUOVO");
-  const auto bytes = [](const std::string& s) {
-    return std::span(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
-  };
-  const std::string patch = Text(*MakePatch(bytes(old_file), bytes(new_file), 3));
-  const std::string path = "eseguibili/prog.exe." + Hex(old_file).substr(0, 16) + ".zstpatch";
   testing::EngineFixture f;
-  f.files.AddFile(kLocal, old_file, 1000);
-  f.repo.PutDocument(kRemote, "[Release]\r\nSHA256=" + Hex(new_file) + "\r\n[Delta]\r\n1=" + Hex(old_file) + " " +
-                                  Hex(patch) + " " + std::to_string(patch.size()) + " " + path + "\r\n");
-  f.repo.Put(kRemote, new_file, testing::kNew);
-  f.repo.Put("/" + path, patch, testing::kNew);
-  f.files.FillDiskAfter(new_file.size() - 1, FileError{ENOSPC, "Spazio su disco insufficiente"});
+  Serve(f, GoodOffer());
+  f.files.FillDiskAfter(NewVersion().size() - 1, FileError{ENOSPC, "Spazio su disco insufficiente"});
   const auto staged = DownloadCheckedModule(f.ctx, kModule);
   ASSERT_FALSE(staged);
   EXPECT_EQ(staged.error().reason, DownloadError::StagingFile);
   ASSERT_TRUE(staged.error().file);
   EXPECT_NE(staged.error().file->Description.find("Spazio su disco insufficiente"), std::string::npos);
-  EXPECT_EQ(f.files.Content(kLocal), old_file);
+  EXPECT_EQ(f.files.Content(kLocal), OldVersion());
   EXPECT_FALSE(f.files.NormalFileExists(std::string(kLocal) + ".new"));
-  const auto heads = std::count(f.repo.log.begin(), f.repo.log.end(), std::string("HEAD ") + kRemote);
-  EXPECT_EQ(f.repo.requests[kRemote] - static_cast<int>(heads), 0);
+  EXPECT_EQ(FileGets(f.repo), 0);
 }
 
 TEST(PatchDownload, DeltaEntriesNameOnlyThePatchBesideTheFile) {
