@@ -17,8 +17,11 @@ int WalkChild(const std::string& location, const std::string& root, const std::s
 
 // A check where nothing changed, under the signed index, against the walk;
 // `slow`: through the latency relay (index_figures.cpp).
-void IndexCheck(int repeats, const std::string& self, bool slow);
+// `floor`: the check's unavoidable part alone (the index and a look at each
+// module file) against the same walk.
+void IndexCheck(int repeats, const std::string& self, bool slow, bool floor = false);
 int IndexChild(const std::string& location, const std::string& root);
+int IndexFloorChild(const std::string& location, const std::string& root);
 
 // The module list, without widgets and in the real window (list_figures.cpp).
 void List(int repeats, const std::string& self);

@@ -1,4 +1,4 @@
-// tarnwick_bench <head|walk|slowwalk|index|slowindex|list|window|download|digest|replace> [repeats]:
+// tarnwick_bench <head|walk|slowwalk|index|slowindex|indexfloor|list|window|download|digest|replace> [repeats]:
 // runs one figure and prints its line for bench/run to tabulate. The
 // figures run this program again as their child processes ("...-child").
 #include <stdlib.h>
@@ -32,6 +32,7 @@ int main(int argc, char** argv) {
   if (figure == "walk-child" && argc == 4) return tw::bench::WalkChild(argv[2], argv[3], "ahead");
   if (figure == "slow-walk-child" && argc == 5) return tw::bench::WalkChild(argv[2], argv[3], argv[4]);
   if (figure == "index-child" && argc == 4) return tw::bench::IndexChild(argv[2], argv[3]);
+  if (figure == "floor-child" && argc == 4) return tw::bench::IndexFloorChild(argv[2], argv[3]);
   if (figure == "list-child" && argc == 5) return tw::bench::ListChild(argv[2], argv[3], argv[4]);
   if (figure == "window-child" && argc == 5) return tw::bench::WindowChild(argv[2], argv[3], argv[4]);
   if (figure == "download-child" && argc == 5) return tw::bench::DownloadChild(argv[2], argv[3], argv[4]);
@@ -43,11 +44,12 @@ int main(int argc, char** argv) {
   else if (figure == "slowwalk") tw::bench::SlowWalk(repeats, self);
   else if (figure == "index") tw::bench::IndexCheck(repeats, self, false);
   else if (figure == "slowindex") tw::bench::IndexCheck(repeats, self, true);
+  else if (figure == "indexfloor") tw::bench::IndexCheck(repeats, self, false, true);
   else if (figure == "download") tw::bench::Download(repeats, self, argc > 3 ? std::atoi(argv[3]) : 256);
   else if (figure == "digest") tw::bench::Digest(repeats, self, argc > 3 ? std::atoi(argv[3]) : 256);
   else if (figure == "replace") tw::bench::Replace(repeats);
   else {
-    std::fprintf(stderr, "uso: tarnwick_bench head|walk|slowwalk|index|slowindex|list|window|download|digest|replace [ripetizioni]\n");
+    std::fprintf(stderr, "uso: tarnwick_bench head|walk|slowwalk|index|slowindex|indexfloor|list|window|download|digest|replace [ripetizioni]\n");
     return 2;
   }
   return 0;
