@@ -21,10 +21,6 @@ namespace tw {
 
 void Catalogue::BeginOperation() {
   index_asked_ = true;
-  // Looks at the files from an earlier operation are never used; a walk
-  // starting now may have new ones taken during its index request.
-  preloaded_looks_.reset();
-  looks_.reset();
   cache_.Recheck();
   // Documents read under another index (or under none) no longer count.
   if (index_->BeginOperation()) {
@@ -80,16 +76,9 @@ void Catalogue::PreloadDocuments(const DocumentCache::Index& kept) {
   // asked, and the walk then finds them ready.
   auto places = std::make_shared<ModulePlaces>(ctx_.paths);
   preloaded_places_ = places;
-  // Looks at the files serve only the walk whose index request this is.
-  std::shared_ptr<LooksAhead> looks = walk_depth_ > 0 ? std::make_shared<LooksAhead>() : nullptr;
-  preloaded_looks_ = looks;
-  auto finisher = [places, looks, &paths = ctx_.paths,
-                   &files = ctx_.files](const std::vector<std::shared_ptr<const ModuleINIInfo>>& documents) {
+  auto finisher = [places, &paths = ctx_.paths](const std::vector<std::shared_ptr<const ModuleINIInfo>>& documents) {
     for (const auto& info : documents)
-      for (const auto& item : info->SetupKeys) {
-        const ModulePlace& place = places->Of(paths.GenericPath(item.value));
-        if (looks && place.mapped && place.confined) looks->Look(files, place.local);
-      }
+      for (const auto& item : info->SetupKeys) places->Of(paths.GenericPath(item.value));
   };
   auto loader = [&files = ctx_.files, folder = *folder, keyed = ctx_.trust.KeysConfigured(),
                  bias = ctx_.system.CurrentUtcBias()](const crypto::Sha256Digest& digest, std::uint64_t size,
@@ -111,8 +100,6 @@ void Catalogue::AdoptPreloadedPlaces() const {
   if (!preloaded_places_ || !preload_ || !preload_->Finished()) return;
   places_.Merge(std::move(*preloaded_places_));
   preloaded_places_.reset();
-  if (walk_depth_ > 0) looks_ = std::move(preloaded_looks_);
-  preloaded_looks_.reset();
 }
 
 DateValue Catalogue::LocalDate(std::int64_t unix_seconds) const {
@@ -242,21 +229,16 @@ ModuleVersion Catalogue::InstalledVersion(std::string_view module, bool* present
   if (!place.mapped || !place.confined) return MakeModuleVersion("", DateValue());
   const std::string& path = place.local;
   SettingsStore& settings = ctx_.settings;
-  // Taken while this walk's index was asked, or now.
-  std::optional<InstalledFile> ahead = looks_ ? looks_->Take(path) : std::nullopt;
-  if (!(ahead ? ahead->present : ctx_.files.NormalFileExists(path))) {
+  if (!ctx_.files.NormalFileExists(path)) {
     if (!settings.Read(settings::kApplication, settings::kLastModifiedSection, path, "").empty())
       settings.Delete(settings::kApplication, settings::kLastModifiedSection, path);
     return MakeModuleVersion("", DateValue());
   }
   if (present) *present = true;
-  const std::string version = ahead ? ahead->version : ctx_.files.FileVersion(path);
+  const std::string version = ctx_.files.FileVersion(path);
   const auto stored = DateValue::FromSettingsText(
       settings.Read(settings::kApplication, settings::kLastModifiedSection, path, "0"));
-  DateValue date = stored && !stored->IsZero() ? *stored
-                   : !ahead                    ? FileDate(ctx_.files, ctx_.system, path)
-                   : ahead->modified           ? LocalDate(*ahead->modified)
-                                               : DateValue();
+  DateValue date = stored && !stored->IsZero() ? *stored : FileDate(ctx_.files, ctx_.system, path);
   // A date later than the ruling index was published cannot be a version
   // this repository served: it counts as unknown, so a date once poisoned
   // (a reply dated far ahead) no longer hides the real current version.

@@ -15,7 +15,6 @@
 #include "catalogue/document_preload.h"
 #include "catalogue/document_prefetch.h"
 #include "catalogue/index_gate.h"
-#include "catalogue/installed_files.h"
 #include "catalogue/module_places.h"
 #include "catalogue/module_records.h"
 #include "catalogue/module_version.h"
@@ -103,7 +102,7 @@ class Catalogue {
     return places_.Of(module);
   }
   // The places the second core worked out from the preloaded documents,
-  // and its looks at their files, once it is done.
+  // once it is done.
   void AdoptPreloadedPlaces() const;
   const TrustPolicy& Trust() const { return ctx_.trust; }
 
@@ -183,10 +182,6 @@ class Catalogue {
   std::string preloaded_from_;  // hex digest of the kept index it read
   // The second core's, until adopted.
   mutable std::shared_ptr<ModulePlaces> preloaded_places_;
-  // Its looks at the module files, taken during the index request of the
-  // walk under way, and that walk's once adopted; none outside a walk.
-  mutable std::shared_ptr<LooksAhead> preloaded_looks_;
-  mutable std::shared_ptr<LooksAhead> looks_;
 };
 
 }  // namespace tw

@@ -34,11 +34,7 @@ Catalogue::WalkAhead::WalkAhead(Catalogue& catalogue) : catalogue_(catalogue) {
 }
 
 Catalogue::WalkAhead::~WalkAhead() {
-  // What the walk did not take of the looks at the files goes with it.
-  if (--catalogue_.walk_depth_ == 0) {
-    catalogue_.looks_.reset();
-    catalogue_.preloaded_looks_.reset();
-  }
+  --catalogue_.walk_depth_;
   if (catalogue_.prefetch_) catalogue_.prefetch_->EndWalk();
   catalogue_.ctx_.settings.EndBatch();
 }
