@@ -84,11 +84,15 @@ std::string PlaceIndex(const IndexBase& base, const RepositoryIndex& index, cons
   std::string failure = WriteFileInPlace(target, document);
   if (!failure.empty()) return failure;
   if (old) {
-    // Caches revalidate by date too: the new index must never look as old
-    // as the one it replaces, even when both are written within a second.
-    timespec now{};
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    if (now.tv_sec <= old->modified.tv_sec) {
+    // Caches revalidate by date and size (nginx's ETag is both): the new
+    // index must never look as old as the one it replaces, even when both
+    // are written within a second. The file's own time is what is served,
+    // and the kernel stamps files with a coarser clock than the wall
+    // clock's, which may still show the old second when the wall clock
+    // has moved on.
+    const auto written = RegularFileFacts(target);
+    if (!written) return "indice non scritto: " + target + " illeggibile";
+    if (written->modified.tv_sec <= old->modified.tv_sec) {
       const timespec later{old->modified.tv_sec + 1, 0};
       failure = SetModificationTime(target, later);
       if (!failure.empty()) return failure;
