@@ -1,14 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <sstream>
+#include <vector>
 
 #include "catalogue/ini_document.h"
 #include "common/text.h"
 #include "trust/repository_index.h"
 #include "trust/trust_policy.h"
 #include "publisher/command.h"
+#include "publisher/index_publishing.h"
 #include "publisher/sample_suite.h"
 
 namespace tw {
@@ -415,6 +418,43 @@ TEST_F(PublisherTest, SettingsOfAnUnsignedRepositoryMoveToTheVendorBeforeTheFirs
   EXPECT_EQ(Publish().status, 1);
   ASSERT_EQ(Publish({"--trusted-keys", testing::PublicText(TestKey(6))}).status, 0);
   EXPECT_EQ(SignedPartOf(ReadTextFile(grid)).GetKey("Release", "Register"), "self");
+}
+
+// Indexes of one size written again either side of a second boundary: a
+// new file is stamped by a clock that can still show the earlier second,
+// and an index would then keep the old one's date and ETag.
+TEST(PlaceIndex, TheNewIndexIsDatedAfterTheOldOneAcrossASecondBoundary) {
+  testing::TempDir dir;
+  std::vector<publisher::IndexBase> repositories(12);
+  for (size_t i = 0; i < repositories.size(); ++i) {
+    repositories[i].index_file = dir / ("indice" + std::to_string(i) + ".ini");
+    repositories[i].store_folder = dir / ("archivio" + std::to_string(i));
+  }
+  RepositoryIndex index;
+  index.repository = "suite";
+  index.published = 1;
+  index.expires = 2;
+  const auto wait_until = [](long from_ns) {
+    timespec now{};
+    do ::clock_gettime(CLOCK_REALTIME, &now);
+    while (now.tv_nsec < from_ns || now.tv_nsec > from_ns + 50'000'000);
+  };
+  const auto place_all = [&](std::uint64_t serial) {
+    index.serial = serial;
+    for (const auto& base : repositories) ASSERT_EQ(publisher::PlaceIndex(base, index, TestKey(5), ""), "");
+  };
+  wait_until(500'000'000);
+  place_all(1);
+  std::vector<long long> first;
+  for (const auto& base : repositories) first.push_back(testing::ModificationTime(base.index_file));
+  // One after another from just before the next second to just after it.
+  wait_until(949'000'000);
+  timespec now{};
+  do ::clock_gettime(CLOCK_REALTIME, &now);
+  while (now.tv_nsec < 999'000'000 && now.tv_nsec > 900'000'000);
+  place_all(2);
+  for (size_t i = 0; i < repositories.size(); ++i)
+    EXPECT_GT(testing::ModificationTime(repositories[i].index_file), first[i]) << i;
 }
 
 }  // namespace
