@@ -25,26 +25,28 @@ double SuiteClient::TimedWalk(UpdateDictionary& updates) {
   return Seconds([&] { engine.catalogue.CollectUpdates(updates, ""); });
 }
 
+std::string SuiteModuleName(int i) {
+  char name[32];
+  std::snprintf(name, sizeof name, "m%04d.dat", i);
+  return name;
+}
+
 void PublishSuite(testing::NginxServer& nginx, const std::string& base, const std::string& root) {
   std::mt19937 random(1000);
   std::string suite = "[Setup]\r\n";
   for (int i = 0; i < 1000; ++i) {
-    char name[32];
-    std::snprintf(name, sizeof name, "m%04d.dat", i);
+    const std::string name = SuiteModuleName(i);
     suite += "m" + std::to_string(i) + "={ESEGUIBILI}\\" + name + "\r\n";
     std::string doc = "[Release]\r\n";
     if (i % 2 == 0) doc += "Version=1." + std::to_string(i % 7) + "\r\n";
     // As the publisher writes them, each document names its file's digest:
     // no two documents of the suite are the same bytes.
-    const std::string content = std::string("contenuto di ") + name;
+    const std::string content = "contenuto di " + name;
     doc += "SHA256=" + crypto::ToHex(*crypto::Sha256Of(content)) + "\r\n";
     while (doc.size() < 340) doc += "Nota" + std::to_string(doc.size()) + "=descrizione del modulo\r\n";
     if (i % 3 == 0 && i + 1 < 1000) doc += "[Setup]\r\n";
-    for (int d = 1; i % 3 == 0 && d <= 2 && i + d < 1000; ++d) {
-      char dep[32];
-      std::snprintf(dep, sizeof dep, "m%04d.dat", i + d);
-      doc += "d" + std::to_string(d) + "={ESEGUIBILI}\\" + dep + "\r\n";
-    }
+    for (int d = 1; i % 3 == 0 && d <= 2 && i + d < 1000; ++d)
+      doc += "d" + std::to_string(d) + "={ESEGUIBILI}\\" + SuiteModuleName(i + d) + "\r\n";
     nginx.Put(base + "/eseguibili/" + name + ".ini", doc);
     nginx.Put(base + "/eseguibili/" + name, content, kRepositoryTime + random() % 100000);
     if (i % 3 == 1) {

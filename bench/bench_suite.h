@@ -51,6 +51,9 @@ struct SuiteClient {
   Engine engine;
 };
 
+// The file name of module `i` of the generated suite ("m0042.dat").
+std::string SuiteModuleName(int i);
+
 // A generated suite of 1,000 modules at `base` ("/suite": its document is
 // "/suite.ini"), some with versions, some with dependencies; a third of
 // them are installed under `root`.

@@ -15,11 +15,11 @@ void SlowWalk(int repeats, const std::string& self);
 // `fetching`: "ahead" or "one" (one request at a time).
 int WalkChild(const std::string& location, const std::string& root, const std::string& fetching);
 
-// A check where nothing changed, under the signed index, against the walk;
-// `slow`: through the latency relay (index_figures.cpp).
-// `floor`: the check's unavoidable part alone (the index and a look at each
-// module file) against the same walk.
-void IndexCheck(int repeats, const std::string& self, bool slow, bool floor = false);
+// A check where nothing changed, under the signed index, against the walk
+// (index_figures.cpp): on loopback, through the latency relay, or only the
+// check's unavoidable part (the index and a look at each module file).
+enum class IndexFigure { Check, SlowCheck, Floor };
+void IndexCheck(int repeats, const std::string& self, IndexFigure figure);
 int IndexChild(const std::string& location, const std::string& root);
 int IndexFloorChild(const std::string& location, const std::string& root);
 

@@ -54,10 +54,6 @@ size_t RequestsBelow(const testing::NginxServer& nginx, const std::string& base)
   return count;
 }
 
-}  // namespace
-
-namespace {
-
 void TrustTheVendor(SuiteClient& client) {
   TrustAnchors anchors;
   anchors.AddKeys(testing::PublicText(testing::TestKey(5)));
@@ -87,11 +83,7 @@ int IndexFloorChild(const std::string& location, const std::string& root) {
   IndexGate gate(client.transport, engine.settings, engine.trust, client.transport.URL(),
                  SystemIndexClock([&] { return engine.system.CurrentUtcBias(); }), &cache);
   std::vector<std::string> files;
-  for (int i = 0; i < 1000; ++i) {
-    char name[32];
-    std::snprintf(name, sizeof name, "/Eseguibili/m%04d.dat", i);
-    files.push_back(root + name);
-  }
+  for (int i = 0; i < 1000; ++i) files.push_back(root + "/Eseguibili/" + SuiteModuleName(i));
   size_t installed = 0;
   PrintSeconds(Seconds([&] {
     engine.settings.BeginBatch();
@@ -107,7 +99,9 @@ int IndexFloorChild(const std::string& location, const std::string& root) {
   return gate.Ruling() && installed > 0 ? 0 : 1;
 }
 
-void IndexCheck(int repeats, const std::string& self, bool slow, bool floor) {
+void IndexCheck(int repeats, const std::string& self, IndexFigure figure) {
+  const bool slow = figure == IndexFigure::SlowCheck;
+  const bool floor = figure == IndexFigure::Floor;
   testing::NginxServer nginx;
   testing::TempDir suite;
   // Today's walk has no index to use: the same suite, published again

@@ -42,9 +42,9 @@ int main(int argc, char** argv) {
   else if (figure == "list") tw::bench::List(repeats, self);
   else if (figure == "window") tw::bench::Window(repeats, self);
   else if (figure == "slowwalk") tw::bench::SlowWalk(repeats, self);
-  else if (figure == "index") tw::bench::IndexCheck(repeats, self, false);
-  else if (figure == "slowindex") tw::bench::IndexCheck(repeats, self, true);
-  else if (figure == "indexfloor") tw::bench::IndexCheck(repeats, self, false, true);
+  else if (figure == "index") tw::bench::IndexCheck(repeats, self, tw::bench::IndexFigure::Check);
+  else if (figure == "slowindex") tw::bench::IndexCheck(repeats, self, tw::bench::IndexFigure::SlowCheck);
+  else if (figure == "indexfloor") tw::bench::IndexCheck(repeats, self, tw::bench::IndexFigure::Floor);
   else if (figure == "download") tw::bench::Download(repeats, self, argc > 3 ? std::atoi(argv[3]) : 256);
   else if (figure == "digest") tw::bench::Digest(repeats, self, argc > 3 ? std::atoi(argv[3]) : 256);
   else if (figure == "replace") tw::bench::Replace(repeats);
